@@ -1,0 +1,15 @@
+# One interface target carries the compiler settings every target of the project shares.
+add_library(project_settings INTERFACE)
+
+target_compile_options(project_settings INTERFACE -Wall -Wextra -Wpedantic -Wshadow)
+target_compile_definitions(project_settings INTERFACE QT_NO_KEYWORDS POINTERHOLDER_TRANSITION=4)
+
+if(WATERMARK_WERROR)
+    target_compile_options(project_settings INTERFACE -Werror)
+endif()
+
+if(WATERMARK_SANITIZE)
+    target_compile_options(project_settings INTERFACE
+        -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
+    target_link_options(project_settings INTERFACE -fsanitize=address,undefined)
+endif()

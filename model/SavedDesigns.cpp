@@ -1,0 +1,84 @@
+#include "model/SavedDesigns.h"
+
+#include "model/StandardOutput.h"
+#include "model/WatermarkCoding.h"
+
+#include <QSettings>
+
+#include <algorithm>
+
+namespace {
+
+// QSettings writes its file through a temporary file and a rename, so an interrupted or
+// failed write leaves the previous list in place.
+std::unique_ptr<QSettings> openSettings(const QString& file)
+{
+    if (file.isEmpty())
+        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
+                                           QStringLiteral("DadorAduravuzo"),
+                                           QStringLiteral("DadorAduravuzo"));
+    return std::make_unique<QSettings>(file, QSettings::IniFormat);
+}
+
+auto sameId(const WatermarkSettings& design)
+{
+    return [&design](const std::shared_ptr<WatermarkSettings>& element) { return *element == design; };
+}
+
+} // namespace
+
+SavedDesigns::SavedDesigns() = default;
+
+SavedDesigns::SavedDesigns(QString settingsFile) : m_settingsFile(std::move(settingsFile)) {}
+
+std::optional<WatermarkList> SavedDesigns::loadWatermarks() const
+{
+    const auto settings = openSettings(m_settingsFile);
+    const QVariant value = settings->value(QLatin1String(key));
+    if (value.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    const auto designs = WatermarkCoding::decodeList(value.toByteArray());
+    if (!designs)
+        return std::nullopt;
+    WatermarkList list;
+    list.reserve(designs->size());
+    for (const auto& design : *designs)
+        list.push_back(WatermarkSettings::fromSnapshot(design));
+    return list;
+}
+
+void SavedDesigns::storeWatermarks(const WatermarkList& list) const
+{
+    std::vector<WatermarkSnapshot> snapshots;
+    snapshots.reserve(list.size());
+    for (const auto& design : list)
+        snapshots.push_back(design->snapshot());
+    const auto bytes = WatermarkCoding::encodeList(snapshots);
+    if (!bytes)
+        return;
+    StandardOutput::printLine(QStringLiteral("Saving watermark..."));
+    const auto settings = openSettings(m_settingsFile);
+    settings->setValue(QLatin1String(key), *bytes);
+    settings->sync();
+    if (settings->status() == QSettings::NoError)
+        StandardOutput::printLine(QStringLiteral("Saved"));
+}
+
+void SavedDesigns::saveWatermark(WatermarkList& list, const std::shared_ptr<WatermarkSettings>& design) const
+{
+    const auto found = std::find_if(list.begin(), list.end(), sameId(*design));
+    if (found != list.end())
+        *found = design;
+    else
+        list.push_back(design);
+    storeWatermarks(list);
+}
+
+void SavedDesigns::deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const
+{
+    const auto found = std::find_if(list.begin(), list.end(), sameId(design));
+    if (found == list.end())
+        return;
+    list.erase(found);
+    storeWatermarks(list);
+}

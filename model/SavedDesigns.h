@@ -1,0 +1,40 @@
+#pragma once
+
+#include "model/WatermarkSettings.h"
+
+#include <QString>
+
+#include <memory>
+#include <optional>
+#include <vector>
+
+using WatermarkList = std::vector<std::shared_ptr<WatermarkSettings>>;
+
+// The saved list of designs: JSON bytes under "savedWatermarks" in the user's preferences
+// (QSettings in the user's configuration folder). Used on the main thread only.
+class SavedDesigns
+{
+public:
+    // The user's own preferences file.
+    SavedDesigns();
+    // A preferences file at the given path, for tests and tools.
+    explicit SavedDesigns(QString settingsFile);
+
+    // The stored list as new objects, or nothing when there is none or it does not decode.
+    std::optional<WatermarkList> loadWatermarks() const;
+
+    // Writes the whole list. An encoding failure writes and prints nothing; otherwise prints
+    // "Saving watermark...", writes atomically, and prints "Saved" once the write succeeded.
+    void storeWatermarks(const WatermarkList& list) const;
+
+    // Replaces the design with the same id in place, or appends it; then stores the list.
+    void saveWatermark(WatermarkList& list, const std::shared_ptr<WatermarkSettings>& design) const;
+
+    // Removes the first design with the same id and stores the list; nothing if none matches.
+    void deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const;
+
+    static constexpr const char* key = "savedWatermarks";
+
+private:
+    QString m_settingsFile;
+};

@@ -1,0 +1,10 @@
+#include "render/ImageResolution.h"
+
+namespace ImageResolution {
+
+std::optional<QSizeF> dotsPerInch(const QString&)
+{
+    return std::nullopt;
+}
+
+} // namespace ImageResolution

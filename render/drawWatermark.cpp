@@ -1,0 +1,123 @@
+#include "render/drawWatermark.h"
+
+#include "model/StandardOutput.h"
+
+#include <QElapsedTimer>
+#include <QImage>
+#include <QImageReader>
+#include <QPainter>
+#include <QTextLayout>
+
+#include <algorithm>
+
+namespace {
+
+// Moves the painter to the design's anchor and turns it, so the box can be drawn centred on
+// the origin. Qt turns clockwise in its y-down space, which is counterclockwise to the reader.
+void moveToAnchor(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
+{
+    const double width = target.width();
+    const double height = target.height();
+    painter.translate(width * settings.xPosition / 100.0, height - height * settings.yPosition / 100.0);
+    painter.rotate(-settings.rotation);
+}
+
+void drawPicture(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
+{
+    const QString path = settings.imageData->toLocalFile();
+    if (path.isEmpty())
+        return;
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    const QImage picture = reader.read();
+    if (picture.isNull())
+        return;
+    const double w = settings.imageSize / 100.0 * picture.width();
+    const double h = settings.imageSize / 100.0 * picture.height();
+    painter.save();
+    moveToAnchor(painter, settings, target);
+    painter.setOpacity(settings.opacity);
+    painter.setRenderHint(QPainter::SmoothPixmapTransform);
+    painter.drawImage(QRectF(-w * 0.5, -h * 0.5, w, h), picture);
+    painter.restore();
+}
+
+double elapsedMilliseconds(const QElapsedTimer& timer)
+{
+    return static_cast<double>(timer.nsecsElapsed()) / 1000000.0;
+}
+
+void printElapsed(const QElapsedTimer& timer)
+{
+    StandardOutput::printLine(QString::number(elapsedMilliseconds(timer)));
+}
+
+// Text is laid out against a 72 dpi device so that one point is one unit of the layout,
+// whatever the painter draws on; the painter's transform then takes units to pixels.
+const QPaintDevice& pointDevice()
+{
+    thread_local const QImage device = [] {
+        QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
+        image.setDotsPerMeterX(2835); // 72.009 dpi; fonts use the rounded value, 72
+        image.setDotsPerMeterY(2835);
+        return image;
+    }();
+    return device;
+}
+
+void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
+{
+    QFont font(settings.fontName);
+    font.setPointSizeF(settings.fontSize > 0 ? settings.fontSize : 1.0);
+    font.setHintingPreference(QFont::PreferNoHinting);
+    font.setKerning(true);
+
+    QElapsedTimer timer;
+    timer.start();
+    QString text = settings.text;
+    text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
+    text.replace(QLatin1Char('\n'), QChar::LineSeparator);
+    text.replace(QLatin1Char('\r'), QChar::LineSeparator);
+    QTextLayout layout(text, font, const_cast<QPaintDevice*>(&pointDevice()));
+    QTextOption option(Qt::AlignLeft);
+    option.setWrapMode(QTextOption::NoWrap);
+    layout.setTextOption(option);
+    layout.setCacheEnabled(true);
+    printElapsed(timer);
+
+    timer.restart();
+    double width = 0;
+    double height = 0;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(1.0e6); // no wrapping: lines end only at line breaks
+        line.setPosition(QPointF(0, height));
+        height += line.height();
+        width = std::max(width, line.naturalTextWidth());
+    }
+    layout.endLayout();
+    if (settings.text.isEmpty())
+        width = height = 0;
+    printElapsed(timer);
+
+    timer.restart();
+    painter.save();
+    moveToAnchor(painter, settings, target);
+    painter.setPen(settings.textColor.toQColor());
+    painter.setRenderHint(QPainter::TextAntialiasing);
+    if (width > 0 && height > 0)
+        layout.draw(&painter, QPointF(-width * 0.5, -height * 0.5));
+    painter.restore();
+    printElapsed(timer);
+}
+
+} // namespace
+
+void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect)
+{
+    if (settings.type == WatermarkType::image && settings.imageData)
+        drawPicture(painter, settings, targetRect);
+    else
+        drawText(painter, settings, targetRect);
+}

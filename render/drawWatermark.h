@@ -1,0 +1,25 @@
+#pragma once
+
+#include "model/WatermarkSnapshot.h"
+
+#include <QRectF>
+
+class QPainter;
+
+// Paints one design over what the painter already holds. The one drawing routine for PDF
+// pages, pictures and the preview.
+//
+// Space: the painter's current space, in Qt's own y-down orientation, with one unit per
+// point and the target's top-left corner at the origin. Only the width W and height H of
+// targetRect are used. The design is laid out as in a y-up space over the target: its box is
+// centred on (W * xPosition / 100, H * yPosition / 100) counted from the lower-left corner,
+// and rotation turns it counterclockwise, as the reader sees it, about that centre.
+//
+// Text: fontName at fontSize points (unknown names fall back to a default font), natural
+// size with lines broken only at line breaks, in textColor with its own alpha; opacity does
+// not apply. Prints three timing lines (milliseconds) on standard output.
+// Picture: the file at imageData, decoded by content with its EXIF orientation, one unit
+// per pixel at imageSize 100, drawn at opacity; nothing is drawn for an unreadable file.
+//
+// The painter's state is restored. Safe on any thread, one call per painter at a time.
+void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect);

@@ -1,0 +1,61 @@
+#pragma once
+
+#include "model/WatermarkSnapshot.h"
+
+#include <QColor>
+#include <QImage>
+#include <QRect>
+#include <QRectF>
+#include <QString>
+
+#include <functional>
+#include <optional>
+#include <vector>
+
+// Building blocks for tests: hand-made PDFs through qpdf, pages rendered through poppler,
+// and pixel probes.
+namespace TestFiles {
+
+// One page of a hand-made PDF. Content is raw PDF operators; /F1 is Helvetica.
+struct Page
+{
+    QRectF mediaBox{0, 0, 612, 792};
+    std::optional<QRectF> cropBox;
+    int rotate = 0;
+    QByteArray content;
+};
+
+// Writes a PDF with the given pages through qpdf. Rectangles are PDF rectangles (x, y, w, h).
+void writePdf(const QString& path, const std::vector<Page>& pages);
+
+// Content operators that show text in Helvetica at (x, y).
+QByteArray textContent(const QString& text, double x, double y, double size = 12);
+
+// Renders one page (0-based) with poppler, as a reader sees it (boxes and rotation applied).
+QImage renderPage(const QString& pdfPath, int pageIndex, double dpi = 72);
+
+// The text poppler extracts from one page.
+QString pageText(const QString& pdfPath, int pageIndex);
+
+int pageCount(const QString& pdfPath);
+
+// The bounding box of the pixels that satisfy the predicate; empty when none do.
+QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate);
+
+// Pixels that are clearly red (the colour the tests give their designs).
+bool isRed(QRgb pixel);
+// Pixels that are clearly not white.
+bool isInk(QRgb pixel);
+
+// A text design in opaque red with the given place and rotation.
+WatermarkSnapshot redText(const QString& text, double x = 50, double y = 50, double rotation = 0,
+                          double fontSize = 24);
+
+// A picture design showing the file at path.
+WatermarkSnapshot pictureDesign(const QString& path, double imageSize = 100, double opacity = 1,
+                                double x = 50, double y = 50, double rotation = 0);
+
+// Writes a solid picture of the given size and colour in the given format ("png", "jpeg", ...).
+void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format = "png");
+
+} // namespace TestFiles
