@@ -108,6 +108,7 @@ private:
     std::vector<StampSource> m_stampSources;
     std::map<std::pair<long long, long long>, Stamp> m_stamps;
     std::set<QPDFObjGen> m_usedContentStreams;
+    std::map<std::string, QPDFObjectHandle> m_pageContents;
 };
 
 void PdfStamper::open(const QString& inputFile)
@@ -249,7 +250,11 @@ void PdfStamper::stampPage(QPDFPageObjectHelper& page)
     resources.replaceKey("/XObject", xobjects);
     QPDFObjectHandle pageObject = page.getObjectHandle();
     pageObject.replaceKey("/Resources", resources);
-    pageObject.replaceKey("/Contents", QPDFObjectHandle::newStream(m_input.get(), content));
+    // Pages placed alike share one content stream: only their resources differ.
+    auto [shared, isNew] = m_pageContents.try_emplace(content);
+    if (isNew)
+        shared->second = QPDFObjectHandle::newStream(m_input.get(), content);
+    pageObject.replaceKey("/Contents", shared->second);
     // The output is pages only: nothing interactive is carried over.
     for (const char* key : {"/Annots", "/AA", "/B", "/StructParents", "/Tabs"})
         pageObject.removeKey(key);
@@ -266,6 +271,8 @@ FileOutcome PdfStamper::write(const QString& outputPath)
     writer.setOutputPipeline(&pipeline);
     // Deterministic IDs: two outputs written in the same second still get different IDs.
     writer.setDeterministicID(true);
+    // Object streams compress the many small dictionaries the new pages and forms add.
+    writer.setObjectStreamMode(qpdf_o_generate);
     // Transparency (opacity, soft masks) needs 1.4; never go below what the input declared.
     writer.setMinimumPDFVersion("1.4");
     writer.setMinimumPDFVersion(m_input->getPDFVersion(), m_input->getExtensionLevel());
