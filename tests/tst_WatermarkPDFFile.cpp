@@ -56,6 +56,21 @@ size_t distinctWatermarks(const QString& path)
     return forms.size();
 }
 
+// The filters of every image that the pages show, inside forms too.
+std::set<std::string> imageFilters(const QString& path)
+{
+    QPDF pdf;
+    pdf.processFile(QFile::encodeName(path).constData());
+    std::set<std::string> filters;
+    for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
+        page.forEachImage(true, [&](QPDFObjectHandle& image, QPDFObjectHandle&, std::string const&) {
+            auto filter = image.getDict().getKey("/Filter");
+            filters.insert(filter.isName() ? filter.getName() : filter.unparse());
+        });
+    }
+    return filters;
+}
+
 QPoint centreOf(const QRect& rect)
 {
     return QPoint(rect.left() + rect.width() / 2, rect.top() + rect.height() / 2);
@@ -207,6 +222,33 @@ private Q_SLOTS:
         QVERIFY(!pdf.getTrailer().hasKey("/Info"));
         for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages())
             QVERIFY(!page.getObjectHandle().hasKey("/Annots"));
+    }
+
+    void pictureDesignKeepsItsPixelsAndOpacity()
+    {
+        const QString picture = m_dir.filePath(QStringLiteral("logo.png"));
+        QImage stripes(100, 60, QImage::Format_RGB32);
+        for (int x = 0; x < stripes.width(); ++x) {
+            for (int y = 0; y < stripes.height(); ++y)
+                stripes.setPixel(x, y, x % 2 ? qRgb(0, 0, 255) : qRgb(255, 255, 0));
+        }
+        QVERIFY(stripes.save(picture));
+        const QString input = m_dir.filePath(QStringLiteral("plain.pdf"));
+        writePdf(input, {Page{.mediaBox = QRectF(0, 0, 300, 200)}});
+
+        const auto opaque = watermarkPDFFile(input, pictureDesign(picture, 100, 1), outputFolder());
+        QVERIFY2(opaque, qPrintable(opaque.error()));
+        // The picture is embedded losslessly, not re-encoded as JPEG.
+        QCOMPARE(imageFilters(*opaque), std::set<std::string>{"/FlateDecode"});
+        QVERIFY(!inkBounds(renderPage(*opaque, 0), [](QRgb p) {
+                     return qBlue(p) > 200 && qRed(p) < 60;
+                 }).isEmpty());
+
+        const auto faint = watermarkPDFFile(input, pictureDesign(picture, 100, 0.5), outputFolder());
+        QVERIFY2(faint, qPrintable(faint.error()));
+        const QRgb blended = renderPage(*faint, 0).pixel(101, 100);
+        QVERIFY2(std::abs(qRed(blended) - 128) <= 3 && qBlue(blended) >= 245,
+                 qPrintable(QString::number(blended, 16)));
     }
 
     void unusableInputsWriteNothing_data()
