@@ -115,7 +115,8 @@ void PdfStamper::open(const QString& inputFile)
 {
     m_input = newQpdf();
     // An empty password: documents that need one to open fail here and are skipped.
-    m_input->processFile(QFile::encodeName(inputFile).constData(), "");
+    const QByteArray fileName = QFile::encodeName(inputFile);
+    m_input->processFile(fileName.constData(), "");
 }
 
 // Annotations that print (filled form fields, stamps, highlights) become part of the page so

@@ -25,6 +25,12 @@ struct PageBoxes
     int rotate = 0;
 };
 
+void open(QPDF& pdf, const QString& path)
+{
+    const QByteArray fileName = QFile::encodeName(path);
+    pdf.processFile(fileName.constData());
+}
+
 QRectF rectOf(QPDFObjectHandle box)
 {
     const auto r = box.getArrayAsRectangle();
@@ -34,7 +40,7 @@ QRectF rectOf(QPDFObjectHandle box)
 std::vector<PageBoxes> boxesOf(const QString& path)
 {
     QPDF pdf;
-    pdf.processFile(QFile::encodeName(path).constData());
+    open(pdf, path);
     std::vector<PageBoxes> result;
     for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
         auto rotate = page.getAttribute("/Rotate", false);
@@ -48,7 +54,7 @@ std::vector<PageBoxes> boxesOf(const QString& path)
 size_t distinctWatermarks(const QString& path)
 {
     QPDF pdf;
-    pdf.processFile(QFile::encodeName(path).constData());
+    open(pdf, path);
     std::set<QPDFObjGen> forms;
     for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages())
         forms.insert(
@@ -60,7 +66,7 @@ size_t distinctWatermarks(const QString& path)
 std::set<std::string> imageFilters(const QString& path)
 {
     QPDF pdf;
-    pdf.processFile(QFile::encodeName(path).constData());
+    open(pdf, path);
     std::set<std::string> filters;
     for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages()) {
         page.forEachImage(true, [&](QPDFObjectHandle& image, QPDFObjectHandle&, std::string const&) {
@@ -217,7 +223,7 @@ private Q_SLOTS:
         QVERIFY2(text.contains(QStringLiteral("Jane Filled-In")), qPrintable(text));
 
         QPDF pdf;
-        pdf.processFile(QFile::encodeName(*outcome).constData());
+        open(pdf, *outcome);
         QVERIFY(!pdf.getRoot().hasKey("/AcroForm"));
         QVERIFY(!pdf.getTrailer().hasKey("/Info"));
         for (auto& page : QPDFPageDocumentHelper(pdf).getAllPages())
@@ -335,46 +341,38 @@ private:
 
     static void encrypt(const QString& path, const char* userPassword)
     {
-        QPDF pdf;
-        pdf.processFile(QFile::encodeName(path).constData());
-        const QString encrypted = path + QStringLiteral(".enc");
-        QPDFWriter writer(pdf, QFile::encodeName(encrypted).constData());
-        writer.setR6EncryptionParameters(userPassword, "owner", true, true, true, true, true, true,
-                                         qpdf_r3p_full, true);
-        writer.write();
-        QFile::remove(path);
-        QFile::rename(encrypted, path);
+        rewritePdf(
+            path, [](QPDF&) {},
+            [&](QPDFWriter& writer) {
+                writer.setR6EncryptionParameters(userPassword, "owner", true, true, true, true, true, true,
+                                                 qpdf_r3p_full, true);
+            });
     }
 
     // A page with a filled text field whose appearance the reader has to generate.
     static void writeFormPdf(const QString& path, const QString& value)
     {
         writePdf(path, {Page{.content = textContent(QStringLiteral("Name:"), 50, 610)}});
-        QPDF pdf;
-        pdf.processFile(QFile::encodeName(path).constData());
-        auto page = QPDFPageDocumentHelper(pdf).getAllPages().at(0).getObjectHandle();
-        auto font = pdf.makeIndirectObject(
-            QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
-        auto field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-            QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (%1) /F 4 "
-                           "/Rect [100 600 400 630] /DA (/Helv 12 Tf 0 g) >>")
-                .arg(value)
-                .toStdString()));
-        field.replaceKey("/P", page);
-        page.replaceKey("/Annots", QPDFObjectHandle::newArray({field}));
-        auto form = QPDFObjectHandle::parse("<< /NeedAppearances true /DA (/Helv 12 Tf 0 g) >>");
-        form.replaceKey("/Fields", QPDFObjectHandle::newArray({field}));
-        auto fonts = QPDFObjectHandle::newDictionary();
-        fonts.replaceKey("/Helv", font);
-        auto resources = QPDFObjectHandle::newDictionary();
-        resources.replaceKey("/Font", fonts);
-        form.replaceKey("/DR", resources);
-        pdf.getRoot().replaceKey("/AcroForm", form);
-        const QString filled = path + QStringLiteral(".filled");
-        QPDFWriter writer(pdf, QFile::encodeName(filled).constData());
-        writer.write();
-        QFile::remove(path);
-        QFile::rename(filled, path);
+        rewritePdf(path, [&](QPDF& pdf) {
+            auto page = QPDFPageDocumentHelper(pdf).getAllPages().at(0).getObjectHandle();
+            auto font = pdf.makeIndirectObject(
+                QPDFObjectHandle::parse("<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica >>"));
+            auto field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
+                QStringLiteral("<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (%1) /F 4 "
+                               "/Rect [100 600 400 630] /DA (/Helv 12 Tf 0 g) >>")
+                    .arg(value)
+                    .toStdString()));
+            field.replaceKey("/P", page);
+            page.replaceKey("/Annots", QPDFObjectHandle::newArray({field}));
+            auto form = QPDFObjectHandle::parse("<< /NeedAppearances true /DA (/Helv 12 Tf 0 g) >>");
+            form.replaceKey("/Fields", QPDFObjectHandle::newArray({field}));
+            auto fonts = QPDFObjectHandle::newDictionary();
+            fonts.replaceKey("/Helv", font);
+            auto resources = QPDFObjectHandle::newDictionary();
+            resources.replaceKey("/Font", fonts);
+            form.replaceKey("/DR", resources);
+            pdf.getRoot().replaceKey("/AcroForm", form);
+        });
     }
 
     QTemporaryDir m_dir;
