@@ -4,6 +4,7 @@
 
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
 
 namespace WatermarkCoding {
@@ -43,8 +44,10 @@ std::optional<QString> string(const Json& object, const char* key)
 
 std::optional<QUuid> uuid(const Json& object, const char* key)
 {
-    static const QRegularExpression canonical(
-        QStringLiteral("^[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}$"));
+    // Anchored as a whole: "$" alone would also match before a final line break, and
+    // QUuid::fromString ignores whatever follows the digits.
+    static const QRegularExpression canonical(QRegularExpression::anchoredPattern(
+        QStringLiteral("[0-9A-Fa-f]{8}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{4}-[0-9A-Fa-f]{12}")));
     const auto text = string(object, key);
     if (!text || !canonical.match(*text).hasMatch())
         return std::nullopt;
@@ -173,6 +176,10 @@ Result<WatermarkSnapshot> decode(const Json& object)
 
 Result<QByteArray> encodeList(const std::vector<WatermarkSnapshot>& designs)
 {
+    // Checked for every design before any is encoded: encoding prints the colour errors, and a
+    // list that will not be written must print nothing.
+    if (!std::all_of(designs.begin(), designs.end(), finite))
+        return Result<QByteArray>::failure(QStringLiteral("A number of a design is not finite."));
     nlohmann::ordered_json array = nlohmann::ordered_json::array();
     for (const auto& design : designs) {
         auto encoded = encode(design);
