@@ -9,8 +9,11 @@
 // that say 96 and for files that say nothing.
 namespace ImageResolution {
 
-// Horizontal and vertical dots per inch from PNG pHYs, JPEG JFIF density or EXIF, or TIFF
-// resolution tags; nothing when the file states none. Only the file's head is read.
+// Horizontal and vertical dots per inch, as stored (before any EXIF turn), from PNG pHYs in
+// dots per metre, JPEG JFIF density in dots per inch or centimetre (else the EXIF block), or
+// TIFF resolution tags. Nothing when the file states none, states only an aspect ratio, or
+// states values below 1 or above a million dpi. The format is recognised by content; only a
+// bounded part of the file is read, so damaged or hostile files cost little and answer nothing.
 std::optional<QSizeF> dotsPerInch(const QString& path);
 
 } // namespace ImageResolution
