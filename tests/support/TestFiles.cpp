@@ -56,9 +56,28 @@ void writePdf(const QString& path, const std::vector<Page>& pages)
         page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, spec.content.toStdString()));
         document.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)), false);
     }
-    QPDFWriter writer(pdf, QFile::encodeName(path).constData());
-    writer.setStaticID(false);
+    const QByteArray fileName = QFile::encodeName(path); // QPDFWriter keeps the pointer
+    QPDFWriter writer(pdf, fileName.constData());
     writer.write();
+}
+
+void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit,
+                const std::function<void(QPDFWriter&)>& configure)
+{
+    const QString edited = path + QStringLiteral(".edited");
+    {
+        QPDF pdf;
+        const QByteArray input = QFile::encodeName(path);
+        pdf.processFile(input.constData());
+        edit(pdf);
+        const QByteArray output = QFile::encodeName(edited);
+        QPDFWriter writer(pdf, output.constData());
+        if (configure)
+            configure(writer);
+        writer.write();
+    }
+    QFile::remove(path);
+    QFile::rename(edited, path);
 }
 
 QByteArray textContent(const QString& text, double x, double y, double size)

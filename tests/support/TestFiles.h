@@ -9,6 +9,9 @@
 #include <QString>
 
 #include <functional>
+
+class QPDF;
+class QPDFWriter;
 #include <optional>
 #include <vector>
 
@@ -27,6 +30,11 @@ struct Page
 
 // Writes a PDF with the given pages through qpdf. Rectangles are PDF rectangles (x, y, w, h).
 void writePdf(const QString& path, const std::vector<Page>& pages);
+
+// Loads the PDF at path, lets edit change it and configure set up the writer, and writes it
+// back to the same path.
+void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit,
+                const std::function<void(QPDFWriter&)>& configure = {});
 
 // Content operators that show text in Helvetica at (x, y).
 QByteArray textContent(const QString& text, double x, double y, double size = 12);
