@@ -1,0 +1,3 @@
+#include "app/ContentView.h"
+
+ContentView::ContentView(QWidget* parent) : QWidget(parent) {}

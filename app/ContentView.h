@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class ContentView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ContentView(QWidget* parent = nullptr);
+};

@@ -1,0 +1,13 @@
+#include "app/Icons.h"
+
+#include <QFile>
+
+namespace Icons {
+
+QIcon icon(const QString& name)
+{
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+} // namespace Icons

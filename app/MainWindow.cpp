@@ -1,0 +1,3 @@
+#include "app/MainWindow.h"
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {}

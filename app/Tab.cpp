@@ -1,0 +1,6 @@
+#include "app/Tab.h"
+
+QString rawValue(Tab tab)
+{
+    return tab == Tab::watermarks ? QStringLiteral("Your Designs") : QStringLiteral("Home");
+}

@@ -1,0 +1,3 @@
+#include "designs/WatermarksView.h"
+
+WatermarksView::WatermarksView(QWidget* parent) : QWidget(parent) {}

@@ -1,0 +1,11 @@
+#pragma once
+
+#include <QWidget>
+
+class WatermarksView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit WatermarksView(QWidget* parent = nullptr);
+};

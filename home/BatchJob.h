@@ -1,0 +1,43 @@
+#pragma once
+
+#include "model/WatermarkSnapshot.h"
+
+#include <QList>
+#include <QString>
+#include <QUrl>
+
+#include <atomic>
+#include <functional>
+#include <memory>
+
+class QObject;
+
+// One batch: every file in list order through its stamping path, on a worker thread of its own.
+class BatchJob
+{
+public:
+    using StopFlag = std::shared_ptr<std::atomic<bool>>;
+    // Stamps one file; false when its extension routes nowhere (skipped, not counted).
+    using Stamper = std::function<bool(const QString& path, const WatermarkSnapshot&, const QString& folder)>;
+
+    // The worker routine, run on the calling thread. Reads the stop flag before each file (a
+    // file being stamped always finishes), calls fileHandled after each routed file and
+    // finished once at the end, whether the list ran out or a stop was seen.
+    static void watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot& design,
+                               const QString& outputFolder, const std::atomic<bool>& stop,
+                               const std::function<void()>& fileHandled,
+                               const std::function<void()>& finished,
+                               const Stamper& stamper = routedStamper());
+
+    // Starts watermarkFiles on a new thread with copies of the files, design and folder. Each
+    // callback runs on context's thread, in the order the worker made them; once context is
+    // destroyed they are dropped while the batch goes on to its end. Call on the main thread.
+    static void start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
+                      QObject* context, std::function<void()> fileHandled, std::function<void()> finished);
+
+    // Asks every running batch to stop after its current file and waits for them all. For quitting.
+    static void stopAllAndWait();
+
+    // The batch's own routing: pdf to PDF stamping; png, jpg, jpeg, tiff to picture stamping.
+    static Stamper routedStamper();
+};

@@ -1,0 +1,121 @@
+#include "home/HomeState.h"
+
+#include "home/BatchJob.h"
+#include "model/StandardOutput.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+HomeState::HomeState(QObject* parent) : QObject(parent) {}
+
+std::shared_ptr<WatermarkSettings> HomeState::selectedWatermark() const
+{
+    const auto found = std::find_if(m_watermarks.begin(), m_watermarks.end(), [this](const auto& design) {
+        return design->id() == m_selectedWatermarkID;
+    });
+    return found == m_watermarks.end() ? nullptr : *found;
+}
+
+bool HomeState::canStartWatermarking() const
+{
+    return !m_draggedFiles.isEmpty() && m_outputDirectory && selectedWatermark();
+}
+
+void HomeState::appendFile(const QUrl& file)
+{
+    const QString location = file.toString();
+    const bool listed = std::any_of(m_draggedFiles.begin(), m_draggedFiles.end(),
+                                    [&](const QUrl& entry) { return entry.toString() == location; });
+    if (listed)
+        return;
+    m_draggedFiles.append(file);
+    Q_EMIT changed();
+}
+
+void HomeState::removeFile(const QUrl& file)
+{
+    if (m_draggedFiles.removeAll(file) > 0)
+        Q_EMIT changed();
+}
+
+void HomeState::deleteFiles(QList<qsizetype> offsets)
+{
+    std::sort(offsets.begin(), offsets.end(), std::greater<>());
+    offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
+    for (qsizetype offset : offsets) {
+        if (offset >= 0 && offset < m_draggedFiles.size())
+            m_draggedFiles.removeAt(offset);
+    }
+    Q_EMIT changed();
+}
+
+void HomeState::clearSelection()
+{
+    m_draggedFiles.clear();
+    m_isWatermarkingComplete = false;
+    Q_EMIT changed();
+}
+
+void HomeState::setOutputDirectory(const std::optional<QUrl>& folder)
+{
+    m_outputDirectory = folder;
+    Q_EMIT changed();
+}
+
+void HomeState::setSelectedWatermarkID(const QUuid& id)
+{
+    m_selectedWatermarkID = id;
+    Q_EMIT changed();
+}
+
+void HomeState::loadWatermarks(const SavedDesigns& store)
+{
+    auto loaded = store.loadWatermarks();
+    if (!loaded)
+        return;
+    m_watermarks = std::move(*loaded);
+    QStringList names;
+    for (const auto& design : m_watermarks)
+        names << QStringLiteral("%1 (%2)").arg(design->watermarkName(),
+                                               design->id().toString(QUuid::WithoutBraces));
+    StandardOutput::printLine(QStringLiteral("Loaded %1 watermark design(s): [%2]")
+                                  .arg(m_watermarks.size())
+                                  .arg(names.join(QStringLiteral(", "))));
+    if (!m_watermarks.empty()) {
+        StandardOutput::printLine(m_watermarks.front()->id().toString(QUuid::WithoutBraces).toUpper());
+        StandardOutput::printLine(m_watermarks.front()->text());
+    }
+    StandardOutput::printLine(m_selectedWatermarkID.toString(QUuid::WithoutBraces).toUpper());
+    Q_EMIT changed();
+}
+
+void HomeState::startWatermarking()
+{
+    const auto design = selectedWatermark();
+    if (m_isWatermarking || !canStartWatermarking())
+        return;
+    m_isWatermarkingCancelled->store(false);
+    StandardOutput::printLine(QStringLiteral("Watermarking files..."));
+    m_isWatermarking = true;
+    m_isWatermarkingComplete = false;
+    m_watermarkedCount = 0;
+    Q_EMIT changed();
+    BatchJob::start(
+        m_draggedFiles, design->snapshot(), m_outputDirectory->toLocalFile(), m_isWatermarkingCancelled, this,
+        [this] {
+            ++m_watermarkedCount;
+            Q_EMIT changed();
+        },
+        [this] {
+            m_isWatermarking = false;
+            m_isWatermarkingComplete = true;
+            Q_EMIT changed();
+        });
+}
+
+void HomeState::stopWatermarking()
+{
+    m_isWatermarkingCancelled->store(true);
+    Q_EMIT changed();
+}

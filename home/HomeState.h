@@ -1,0 +1,71 @@
+#pragma once
+
+#include "model/SavedDesigns.h"
+
+#include <QList>
+#include <QObject>
+#include <QUrl>
+#include <QUuid>
+
+#include <atomic>
+#include <memory>
+#include <optional>
+
+// Everything the Home screen owns: the files, the output folder, the chosen design and the
+// state of a run. Its views write into it and repaint on changed(). Main thread only, except
+// the stop flag, which the running batch reads.
+class HomeState : public QObject
+{
+    Q_OBJECT
+
+public:
+    explicit HomeState(QObject* parent = nullptr);
+
+    const QList<QUrl>& draggedFiles() const { return m_draggedFiles; }
+    const std::optional<QUrl>& outputDirectory() const { return m_outputDirectory; }
+    const QUuid& selectedWatermarkID() const { return m_selectedWatermarkID; }
+    const WatermarkList& watermarks() const { return m_watermarks; }
+    bool isWatermarking() const { return m_isWatermarking; }
+    bool isWatermarkingComplete() const { return m_isWatermarkingComplete; }
+    qint64 watermarkedCount() const { return m_watermarkedCount; }
+    bool isWatermarkingCancelled() const { return m_isWatermarkingCancelled->load(); }
+
+    // The design whose id is selectedWatermarkID, or null when none is.
+    std::shared_ptr<WatermarkSettings> selectedWatermark() const;
+    // Files, an output folder and a design are all present.
+    bool canStartWatermarking() const;
+
+    // Appends a file unless the list already holds the same absolute URL.
+    void appendFile(const QUrl& file);
+    // Removes every entry equal to file.
+    void removeFile(const QUrl& file);
+    // Removes the entries at the given positions.
+    void deleteFiles(QList<qsizetype> offsets);
+    // Empties the list and clears the completion flag.
+    void clearSelection();
+    void setOutputDirectory(const std::optional<QUrl>& folder);
+    void setSelectedWatermarkID(const QUuid& id);
+
+    // Replaces the designs with the stored list, if there is one that decodes, and prints the
+    // loading lines. The selection is kept.
+    void loadWatermarks(const SavedDesigns& store);
+
+    // Starts a batch of the current files with the selected design; only when canStartWatermarking().
+    void startWatermarking();
+    // Asks the running batch to stop after its current file.
+    void stopWatermarking();
+
+Q_SIGNALS:
+    void changed();
+
+private:
+    QList<QUrl> m_draggedFiles;
+    std::optional<QUrl> m_outputDirectory;
+    QUuid m_selectedWatermarkID = QUuid::createUuid();
+    WatermarkList m_watermarks;
+    bool m_isWatermarking = false;
+    bool m_isWatermarkingComplete = false;
+    qint64 m_watermarkedCount = 0;
+    // Shared with the batch, which may outlive this screen.
+    std::shared_ptr<std::atomic<bool>> m_isWatermarkingCancelled = std::make_shared<std::atomic<bool>>(false);
+};

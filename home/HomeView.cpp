@@ -1,0 +1,3 @@
+#include "home/HomeView.h"
+
+HomeView::HomeView(QWidget* parent) : QWidget(parent) {}
