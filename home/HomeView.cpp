@@ -1,3 +1,190 @@
 #include "home/HomeView.h"
 
-HomeView::HomeView(QWidget* parent) : QWidget(parent) {}
+#include "app/CustomHeaderView.h"
+#include "app/Icons.h"
+#include "home/FileDropAreaView.h"
+#include "home/GenerateButton.h"
+#include "home/OutputDirectoryPicker.h"
+
+#include <QComboBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListWidget>
+#include <QMenu>
+#include <QShowEvent>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* headline(const QString& text, QWidget* parent)
+{
+    auto* label = new QLabel(text, parent);
+    QFont font = label->font();
+    font.setPointSizeF(font.pointSizeF() * 1.1);
+    font.setWeight(QFont::DemiBold);
+    label->setFont(font);
+    return label;
+}
+
+} // namespace
+
+HomeView::HomeView(QWidget* parent) : QWidget(parent)
+{
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+
+    auto* columns = new QHBoxLayout;
+    m_leftColumn = makeLeftColumn();
+    columns->addWidget(m_leftColumn, 1);
+    columns->addWidget(makeRightColumn(), 1);
+
+    auto* page = new QVBoxLayout(this);
+    page->setContentsMargins(0, 0, 0, 0);
+    page->setSpacing(0);
+    page->addWidget(new CustomHeaderView(QStringLiteral("Home"), this));
+    page->addWidget(divider);
+    page->addLayout(columns, 1);
+
+    connect(&m_state, &HomeState::changed, this, &HomeView::refresh);
+    refresh();
+}
+
+QWidget* HomeView::makeLeftColumn()
+{
+    auto* column = new QWidget(this);
+    auto* stack = new QVBoxLayout(column);
+    stack->setContentsMargins(24, 16, 24, 16);
+    stack->setSpacing(20);
+    stack->addWidget(new OutputDirectoryPicker(m_state, column));
+    stack->addWidget(makeDesignRow());
+    stack->addWidget(makeFilesSection(), 1);
+    stack->addWidget(new GenerateButton(m_state, column));
+    return column;
+}
+
+QWidget* HomeView::makeRightColumn()
+{
+    auto* column = new QWidget(this);
+    auto* stack = new QVBoxLayout(column);
+    stack->addWidget(headline(QStringLiteral("Drag and Drop Files Here"), column), 0, Qt::AlignHCenter);
+    stack->addWidget(new FileDropAreaView(m_state, column), 1);
+    return column;
+}
+
+QWidget* HomeView::makeDesignRow()
+{
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(headline(QStringLiteral("Select a watermark design"), row));
+    layout->addStretch(1);
+    m_designPicker = new QComboBox(row);
+    m_designPicker->setObjectName(QStringLiteral("designPicker"));
+    m_designPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    layout->addWidget(m_designPicker);
+    connect(m_designPicker, &QComboBox::activated, this,
+            [this](int index) { m_state.setSelectedWatermarkID(m_designPicker->itemData(index).toUuid()); });
+    return row;
+}
+
+QWidget* HomeView::makeFilesSection()
+{
+    auto* section = new QWidget(this);
+    auto* stack = new QVBoxLayout(section);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(headline(QStringLiteral("Selected Files"), section));
+    m_fileList = new QListWidget(section);
+    m_fileList->setObjectName(QStringLiteral("fileList"));
+    m_fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_fileList->installEventFilter(this);
+    connect(m_fileList, &QWidget::customContextMenuRequested, this, &HomeView::showFileMenu);
+    stack->addWidget(m_fileList, 1);
+    return section;
+}
+
+void HomeView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Each time the screen appears, not when the window comes back from being minimised.
+    if (!event->spontaneous())
+        m_state.loadWatermarks(SavedDesigns());
+}
+
+void HomeView::resizeEvent(QResizeEvent* event)
+{
+    QWidget::resizeEvent(event);
+    m_designPicker->setMaximumWidth(qMax(80, static_cast<int>(m_leftColumn->width() * 0.4)));
+}
+
+// The list's delete key removes the selected files, except while a run is in progress.
+bool HomeView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_fileList && event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
+            if (!m_state.isWatermarking()) {
+                QList<qsizetype> offsets;
+                for (const QModelIndex& index : m_fileList->selectionModel()->selectedRows())
+                    offsets.append(index.row());
+                m_state.deleteFiles(offsets);
+            }
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void HomeView::showFileMenu(const QPoint& position)
+{
+    QListWidgetItem* item = m_fileList->itemAt(position);
+    if (!item)
+        return;
+    const QUrl file = item->data(Qt::UserRole).toUrl();
+    QMenu menu(this);
+    QAction* remove = menu.addAction(Icons::icon(QStringLiteral("trash")), tr("Remove"));
+    remove->setEnabled(!m_state.isWatermarking());
+    connect(remove, &QAction::triggered, this, [this, file] { m_state.removeFile(file); });
+    menu.exec(m_fileList->viewport()->mapToGlobal(position));
+}
+
+void HomeView::refresh()
+{
+    refreshDesigns();
+    refreshFiles();
+    m_designPicker->setEnabled(!m_state.isWatermarking());
+}
+
+void HomeView::refreshDesigns()
+{
+    const WatermarkList& designs = m_state.watermarks();
+    bool same = m_designPicker->count() == static_cast<int>(designs.size());
+    for (int i = 0; same && i < m_designPicker->count(); ++i) {
+        same = m_designPicker->itemData(i).toUuid() == designs[static_cast<size_t>(i)]->id() &&
+               m_designPicker->itemText(i) == designs[static_cast<size_t>(i)]->watermarkName();
+    }
+    if (!same) {
+        m_designPicker->clear();
+        for (const auto& design : designs)
+            m_designPicker->addItem(design->watermarkName(), design->id());
+    }
+    m_designPicker->setCurrentIndex(m_designPicker->findData(m_state.selectedWatermarkID()));
+}
+
+void HomeView::refreshFiles()
+{
+    const QList<QUrl>& files = m_state.draggedFiles();
+    bool same = m_fileList->count() == files.size();
+    for (int i = 0; same && i < m_fileList->count(); ++i)
+        same = m_fileList->item(i)->data(Qt::UserRole).toUrl() == files[i];
+    if (same)
+        return;
+    m_fileList->clear();
+    for (const QUrl& file : files) {
+        auto* item = new QListWidgetItem(QFileInfo(file.path()).fileName(), m_fileList);
+        item->setData(Qt::UserRole, file);
+    }
+}
