@@ -81,8 +81,10 @@ void BatchJob::stopAllAndWait()
     for (auto& batch : batches)
         batch.stop->store(true);
     for (auto& batch : batches) {
-        if (batch.thread)
+        if (batch.thread) {
             batch.thread->wait();
+            delete batch.thread; // its deleteLater would not run once the event loop has ended
+        }
     }
     batches.clear();
 }
