@@ -3,7 +3,12 @@
 #include <QWidget>
 
 class HomeState;
+class QLabel;
+class QPushButton;
+class QUrl;
 
+// The Home screen's drop zone for input files, with the "Clear Selection" button below it.
+// Only PDF, PNG, JPEG and TIFF files join the list, judged by their content off the main thread.
 class FileDropAreaView : public QWidget
 {
     Q_OBJECT
@@ -11,6 +16,26 @@ class FileDropAreaView : public QWidget
 public:
     explicit FileDropAreaView(HomeState& state, QWidget* parent = nullptr);
 
+    // True while a drag carrying local files hovers over the zone.
+    bool isDragging() const { return m_isDragging; }
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dragLeaveEvent(QDragLeaveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
 private:
+    QWidget* makeZone();
+    void refresh();
+    void setDragging(bool dragging);
+    bool isOverZone(const QPointF& position) const;
+    void takeFiles(const QList<QUrl>& urls);
+
     HomeState& m_state;
+    QWidget* m_zone = nullptr;
+    QLabel* m_countLabel = nullptr;
+    QPushButton* m_clearButton = nullptr;
+    bool m_isDragging = false;
 };
