@@ -1,11 +1,8 @@
 #include "support/TestFiles.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QImageReader>
 #include <QImageWriter>
 #include <QTest>
-#include <QtEndian>
 
 #include <poppler-qt6.h>
 #include <qpdf/QPDF.hh>
@@ -164,121 +161,6 @@ void writeSolidPicture(const QString& path, QSize size, QColor color, const char
     image.fill(color);
     QImageWriter writer(path, format);
     QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
-}
-
-QByteArray encodePicture(const QImage& image, const char* format)
-{
-    QByteArray bytes;
-    QBuffer buffer(&bytes);
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter writer(&buffer, format);
-    if (!writer.write(image))
-        qWarning("cannot encode %s: %s", format, qPrintable(writer.errorString()));
-    return bytes;
-}
-
-void writeBytes(const QString& path, const QByteArray& bytes)
-{
-    QFile file(path);
-    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
-}
-
-QByteArray readBytes(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QByteArray formatOf(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    return reader.format();
-}
-
-QImage readPicture(const QString& path)
-{
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    return reader.read();
-}
-
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data)
-{
-    const QByteArray body = type + data;
-    quint32 crc = 0xFFFFFFFF;
-    for (const char byte : body) {
-        crc ^= uchar(byte);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (0xEDB88320u & (0u - (crc & 1u)));
-    }
-    QByteArray chunk(4, Qt::Uninitialized);
-    qToBigEndian(quint32(data.size()), chunk.data());
-    chunk += body;
-    chunk += QByteArray(4, Qt::Uninitialized);
-    qToBigEndian(~crc, chunk.data() + chunk.size() - 4);
-    return chunk;
-}
-
-QByteArray withoutPngChunks(const QByteArray& png, const QByteArray& type)
-{
-    QByteArray result = png.left(8);
-    for (qsizetype pos = 8; pos + 12 <= png.size();) {
-        const qsizetype size = 12 + qFromBigEndian<quint32>(png.constData() + pos);
-        if (png.mid(pos + 4, 4) != type)
-            result += png.mid(pos, size);
-        pos += size;
-    }
-    return result;
-}
-
-QByteArray withJpegSegment(const QByteArray& jpeg, uchar marker, const QByteArray& payload)
-{
-    const qsizetype jfifEnd = 4 + qFromBigEndian<quint16>(jpeg.constData() + 4);
-    QByteArray segment(4, Qt::Uninitialized);
-    segment[0] = char(0xFF);
-    segment[1] = char(marker);
-    qToBigEndian(quint16(payload.size() + 2), segment.data() + 2);
-    return jpeg.left(jfifEnd) + segment + payload + jpeg.mid(jfifEnd);
-}
-
-QByteArray tiffStructure(bool bigEndian, const std::vector<TiffEntry>& entries)
-{
-    QByteArray bytes;
-    const auto put = [&](quint32 value, int size, qsizetype at = -1) {
-        char buffer[4];
-        if (size == 2)
-            bigEndian ? qToBigEndian(quint16(value), buffer) : qToLittleEndian(quint16(value), buffer);
-        else
-            bigEndian ? qToBigEndian(value, buffer) : qToLittleEndian(value, buffer);
-        if (at < 0)
-            bytes.append(buffer, size);
-        else
-            bytes.replace(at, size, QByteArray(buffer, size));
-    };
-    bytes = bigEndian ? QByteArray("MM\0*", 4) : QByteArray("II*\0", 4);
-    put(8, 4);
-    put(quint32(entries.size()), 2);
-    std::vector<qsizetype> rationalSlots;
-    for (const auto& entry : entries) {
-        put(entry.tag, 2);
-        put(entry.type, 2);
-        put(1, 4);
-        if (entry.type == 5)
-            rationalSlots.push_back(bytes.size());
-        put(entry.type == 3 ? entry.value << (bigEndian ? 16 : 0) : entry.value, 4);
-    }
-    put(0, 4); // no further directory
-    std::size_t slot = 0;
-    for (const auto& entry : entries) {
-        if (entry.type != 5)
-            continue;
-        put(quint32(bytes.size()), 4, rationalSlots[slot++]);
-        put(entry.value, 4);
-        put(entry.denominator, 4);
-    }
-    return bytes;
 }
 
 } // namespace TestFiles

@@ -66,32 +66,4 @@ WatermarkSnapshot pictureDesign(const QString& path, double imageSize = 100, dou
 // Writes a solid picture of the given size and colour in the given format ("png", "jpeg", ...).
 void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format = "png");
 
-// Picture bytes through Qt's codecs, and plain file contents.
-QByteArray encodePicture(const QImage& image, const char* format);
-void writeBytes(const QString& path, const QByteArray& bytes);
-QByteArray readBytes(const QString& path);
-// The format Qt recognises from a file's content ("png", "jpeg", ...); empty when none.
-QByteArray formatOf(const QString& path);
-// A picture read back the way the application reads its inputs: by content, upright.
-QImage readPicture(const QString& path);
-
-// One PNG chunk with its length and checksum, and PNG bytes with every chunk of a type removed.
-QByteArray pngChunk(const QByteArray& type, const QByteArray& data);
-QByteArray withoutPngChunks(const QByteArray& png, const QByteArray& type);
-
-// JPEG bytes with a segment (marker 0xE1 for EXIF, ...) inserted after the leading JFIF segment.
-QByteArray withJpegSegment(const QByteArray& jpeg, uchar marker, const QByteArray& payload);
-
-// One directory entry of a TIFF structure; types 3 (SHORT) and 4 (LONG) use value alone,
-// type 5 (RATIONAL) is value / denominator.
-struct TiffEntry
-{
-    quint16 tag;
-    quint16 type;
-    quint32 value;
-    quint32 denominator = 1;
-};
-// A TIFF header and a first directory with the entries, as in TIFF files and EXIF blocks.
-QByteArray tiffStructure(bool bigEndian, const std::vector<TiffEntry>& entries);
-
 } // namespace TestFiles
