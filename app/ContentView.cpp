@@ -1,3 +1,153 @@
 #include "app/ContentView.h"
 
-ContentView::ContentView(QWidget* parent) : QWidget(parent) {}
+#include "app/CustomHeaderView.h"
+#include "app/Icons.h"
+#include "designs/WatermarksView.h"
+#include "home/HomeView.h"
+
+#include <QLabel>
+#include <QListWidget>
+#include <QSignalBlocker>
+#include <QSplitter>
+#include <QVBoxLayout>
+
+namespace {
+
+struct SidebarRow
+{
+    Tab tab;
+    const char* label;
+    const char* icon;
+};
+
+// The label of the Watermarks row is not its screen's title.
+constexpr SidebarRow sidebarRows[] = {
+    {Tab::home, QT_TRANSLATE_NOOP("ContentView", "Home"), "house"},
+    {Tab::watermarks, QT_TRANSLATE_NOOP("ContentView", "Watermarks"), "seal.fill"},
+};
+
+constexpr int sidebarTopPadding = 10;
+constexpr int sidebarWidth = 250;
+constexpr int sidebarMinimumWidth = 200;
+constexpr int sidebarMaximumWidth = 300;
+constexpr int rowHeight = 28;
+
+} // namespace
+
+ContentView::ContentView(QWidget* parent) : QWidget(parent)
+{
+    setMinimumSize(800, 400);
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(false);
+    m_splitter->addWidget(makeSidebar());
+    m_detailColumn = new QWidget(m_splitter);
+    auto* detailLayout = new QVBoxLayout(m_detailColumn);
+    detailLayout->setContentsMargins(0, 0, 0, 0);
+    m_splitter->addWidget(m_detailColumn);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({sidebarWidth, minimumWidth() - sidebarWidth});
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(m_splitter);
+
+    connect(m_list, &QListWidget::itemSelectionChanged, this, &ContentView::takeSelectionFromList);
+    selectRowOfTab();
+    showDetail();
+}
+
+QWidget* ContentView::makeSidebar()
+{
+    auto* sidebar = new QWidget(this);
+    sidebar->setMinimumWidth(sidebarMinimumWidth);
+    sidebar->setMaximumWidth(sidebarMaximumWidth);
+    sidebar->setAutoFillBackground(true);
+    QPalette tinted = sidebar->palette();
+    tinted.setColor(QPalette::Window, tinted.color(QPalette::Window).darker(104));
+    sidebar->setPalette(tinted);
+    auto* layout = new QVBoxLayout(sidebar);
+    layout->setContentsMargins(0, sidebarTopPadding, 0, 0);
+
+    m_list = new QListWidget(sidebar);
+    m_list->setObjectName(QStringLiteral("sidebar"));
+    m_list->setFrameShape(QFrame::NoFrame);
+    m_list->setSelectionMode(QAbstractItemView::SingleSelection);
+    m_list->setIconSize({18, 18});
+    // Let the sidebar's own background show, as a sidebar does.
+    m_list->viewport()->setAutoFillBackground(false);
+    m_list->setAutoFillBackground(false);
+    for (const SidebarRow& row : sidebarRows) {
+        auto* item = new QListWidgetItem(Icons::icon(QString::fromLatin1(row.icon)), tr(row.label), m_list);
+        item->setData(Qt::UserRole, static_cast<int>(row.tab));
+        item->setSizeHint({0, rowHeight});
+    }
+    layout->addWidget(m_list);
+    return sidebar;
+}
+
+void ContentView::setSelectedTab(std::optional<Tab> tab)
+{
+    if (tab == m_selectedTab)
+        return;
+    m_selectedTab = tab;
+    selectRowOfTab();
+    showDetail();
+}
+
+void ContentView::selectRowOfTab()
+{
+    const QSignalBlocker blocker(m_list);
+    // Without a section no row is current either, so none keeps a focus frame that looks chosen.
+    m_list->setCurrentItem(nullptr);
+    for (int row = 0; row < m_list->count(); ++row) {
+        QListWidgetItem* item = m_list->item(row);
+        if (m_selectedTab && item->data(Qt::UserRole).toInt() == static_cast<int>(*m_selectedTab))
+            m_list->setCurrentItem(item);
+    }
+}
+
+void ContentView::takeSelectionFromList()
+{
+    const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    if (selected.isEmpty())
+        setSelectedTab(std::nullopt);
+    else
+        setSelectedTab(static_cast<Tab>(selected.first()->data(Qt::UserRole).toInt()));
+}
+
+void ContentView::showDetail()
+{
+    // Deleted at once, so that the screen that is left keeps no state alive beside the new one.
+    delete m_detail;
+    m_detail = makeDetail();
+    m_detailColumn->layout()->addWidget(m_detail);
+}
+
+QWidget* ContentView::makeDetail()
+{
+    if (!m_selectedTab)
+        return makePlaceholder();
+    switch (*m_selectedTab) {
+    case Tab::home:
+        return new HomeView(m_detailColumn);
+    case Tab::watermarks:
+        return new WatermarksView(m_detailColumn);
+    }
+    return makePlaceholder();
+}
+
+QWidget* ContentView::makePlaceholder()
+{
+    auto* placeholder = new QWidget(m_detailColumn);
+    auto* layout = new QVBoxLayout(placeholder);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    // The header carries the window's controls, which must stay within reach without a section.
+    layout->addWidget(new CustomHeaderView(QString(), placeholder));
+    auto* text = new QLabel(tr("Select a section"), placeholder);
+    text->setAlignment(Qt::AlignCenter);
+    layout->addWidget(text, 1);
+    // As tall as the header, so the text sits in the middle of the whole column.
+    layout->addSpacing(CustomHeaderView::barHeight);
+    return placeholder;
+}

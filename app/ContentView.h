@@ -1,11 +1,41 @@
 #pragma once
 
+#include "app/Tab.h"
+
 #include <QWidget>
 
+#include <optional>
+
+class QListWidget;
+class QSplitter;
+
+// The window's root: a sidebar with the sections and, beside it, the chosen section's screen.
+// Each screen is built afresh whenever its section is chosen and discarded when it is left, so
+// it never carries state from an earlier visit.
 class ContentView : public QWidget
 {
     Q_OBJECT
 
 public:
     explicit ContentView(QWidget* parent = nullptr);
+
+    std::optional<Tab> selectedTab() const { return m_selectedTab; }
+    // Selects that section's row, or none, and shows its screen.
+    void setSelectedTab(std::optional<Tab> tab);
+    // The screen in the detail column.
+    QWidget* detailWidget() const { return m_detail; }
+
+private:
+    QWidget* makeSidebar();
+    QWidget* makeDetail();
+    QWidget* makePlaceholder();
+    void showDetail();
+    void selectRowOfTab();
+    void takeSelectionFromList();
+
+    std::optional<Tab> m_selectedTab = Tab::home;
+    QSplitter* m_splitter = nullptr;
+    QListWidget* m_list = nullptr;
+    QWidget* m_detailColumn = nullptr;
+    QWidget* m_detail = nullptr;
 };

@@ -1,10 +1,12 @@
 #include "app/DadorAduravuzoApp.h"
 
+#include "app/Icons.h"
 #include "home/BatchJob.h"
 
 DadorAduravuzoApp::DadorAduravuzoApp(int& argc, char** argv) : QApplication(argc, argv)
 {
     setApplicationName(QStringLiteral("DadorAduravuzo"));
     setOrganizationName(QStringLiteral("DadorAduravuzo"));
+    setWindowIcon(Icons::icon(QStringLiteral("seal.fill")));
     connect(this, &QCoreApplication::aboutToQuit, this, [] { BatchJob::stopAllAndWait(); });
 }

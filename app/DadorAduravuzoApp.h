@@ -2,8 +2,8 @@
 
 #include <QApplication>
 
-// The application object: opens the main window and, on quit, lets a running batch finish
-// its current file.
+// The application object. On quit it lets a running batch finish its current file, so no
+// half-written output is left behind.
 class DadorAduravuzoApp : public QApplication
 {
     Q_OBJECT

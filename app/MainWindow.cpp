@@ -1,3 +1,83 @@
 #include "app/MainWindow.h"
 
-MainWindow::MainWindow(QWidget* parent) : QWidget(parent) {}
+#include "app/ContentView.h"
+
+#include <QMouseEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+#include <QWindow>
+
+namespace {
+
+constexpr int resizeMargin = 4;
+
+Qt::CursorShape cursorFor(Qt::Edges edges)
+{
+    if (edges == (Qt::LeftEdge | Qt::TopEdge) || edges == (Qt::RightEdge | Qt::BottomEdge))
+        return Qt::SizeFDiagCursor;
+    if (edges == (Qt::RightEdge | Qt::TopEdge) || edges == (Qt::LeftEdge | Qt::BottomEdge))
+        return Qt::SizeBDiagCursor;
+    if (edges & (Qt::LeftEdge | Qt::RightEdge))
+        return Qt::SizeHorCursor;
+    return Qt::SizeVerCursor;
+}
+
+} // namespace
+
+MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
+{
+    setWindowTitle(QStringLiteral("DadorAduravuzo"));
+    setMinimumSize(1000, 440);
+    resize(1100, 700);
+    setMouseTracking(true);
+
+    auto* content = new ContentView(this);
+    // The content keeps the ordinary pointer; only the margin around it shows the resize ones.
+    content->setCursor(Qt::ArrowCursor);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(resizeMargin, resizeMargin, resizeMargin, resizeMargin);
+    layout->addWidget(content);
+}
+
+Qt::Edges MainWindow::edgesAt(const QPoint& position) const
+{
+    Qt::Edges edges;
+    if (position.x() < resizeMargin)
+        edges |= Qt::LeftEdge;
+    if (position.x() >= width() - resizeMargin)
+        edges |= Qt::RightEdge;
+    if (position.y() < resizeMargin)
+        edges |= Qt::TopEdge;
+    if (position.y() >= height() - resizeMargin)
+        edges |= Qt::BottomEdge;
+    return edges;
+}
+
+void MainWindow::mouseMoveEvent(QMouseEvent* event)
+{
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (edges && !isMaximized())
+        setCursor(cursorFor(edges));
+    else
+        unsetCursor();
+}
+
+void MainWindow::mousePressEvent(QMouseEvent* event)
+{
+    const Qt::Edges edges = edgesAt(event->position().toPoint());
+    if (event->button() == Qt::LeftButton && edges && !isMaximized() && windowHandle())
+        windowHandle()->startSystemResize(edges);
+}
+
+void MainWindow::leaveEvent(QEvent*)
+{
+    unsetCursor();
+}
+
+void MainWindow::paintEvent(QPaintEvent*)
+{
+    // Without a frame, a hairline keeps the window apart from what lies behind it.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Mid));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
+}
