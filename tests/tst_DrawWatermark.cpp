@@ -24,22 +24,6 @@ QImage drawn(const WatermarkSnapshot& design, QSize size = QSize(400, 300), QPoi
     return image;
 }
 
-QPointF centreOf(const QRect& rect)
-{
-    return QRectF(rect).center();
-}
-
-void verifyNear(QPointF actual, QPointF expected, double tolerance = 2)
-{
-    QVERIFY2(std::abs(actual.x() - expected.x()) <= tolerance &&
-                 std::abs(actual.y() - expected.y()) <= tolerance,
-             qPrintable(QStringLiteral("at (%1, %2), expected (%3, %4)")
-                            .arg(actual.x())
-                            .arg(actual.y())
-                            .arg(expected.x())
-                            .arg(expected.y())));
-}
-
 // The pixel with the least green: the most saturated red or the darkest grey.
 QRgb darkest(const QImage& image)
 {
@@ -81,7 +65,7 @@ private Q_SLOTS:
         QFETCH(double, x);
         QFETCH(double, y);
         QFETCH(QPointF, centre);
-        verifyNear(centreOf(inkBounds(drawn(redText(QStringLiteral("HHHH"), x, y)), isRed)), centre);
+        VERIFY_NEAR(centreOf(inkBounds(drawn(redText(QStringLiteral("HHHH"), x, y)), isRed)), centre, 2);
     }
 
     void edgesCutTheBoxInHalf()
@@ -114,13 +98,13 @@ private Q_SLOTS:
         const QImage image = drawn(pictureDesign(path, 100, 1, 50, 50, 90));
         const QRect red = inkBounds(image, isRed);
         const QRect blue = inkBounds(image, isBlue);
-        verifyNear(centreOf(red.united(blue)), QPointF(200, 150), 1);
+        VERIFY_NEAR(centreOf(red.united(blue)), QPointF(200, 150), 1);
         QCOMPARE(red.united(blue).size(), QSize(20, 80));
         QVERIFY(red.top() > blue.bottom());
 
         const QRect turned = inkBounds(drawn(redText(QStringLiteral("HHHHHHHH"), 50, 50, 90)), isRed);
         QVERIFY(turned.height() > 3 * turned.width());
-        verifyNear(centreOf(turned), QPointF(200, 150));
+        VERIFY_NEAR(centreOf(turned), QPointF(200, 150), 2);
     }
 
     void pictureScaleAndOpacity()
@@ -132,7 +116,7 @@ private Q_SLOTS:
         const QImage half = drawn(pictureDesign(path, 50, 1), QSize(600, 400));
         const QRect box = inkBounds(half, isInk);
         QCOMPARE(box.size(), QSize(200, 100));
-        verifyNear(centreOf(box), QPointF(300, 200), 1);
+        VERIFY_NEAR(centreOf(box), QPointF(300, 200), 1);
 
         QImage canvas(600, 400, QImage::Format_RGB32);
         canvas.fill(Qt::white);

@@ -63,11 +63,9 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const QString test = QString::fromLatin1(QTest::currentTestFunction());
-        m_in = m_dir.filePath(test + QStringLiteral("/in"));
-        m_out = m_dir.filePath(test + QStringLiteral("/out"));
-        QDir().mkpath(m_in);
-        QDir().mkpath(m_out);
+        const auto folders = testFolders(m_dir);
+        m_in = folders.in;
+        m_out = folders.out;
         Dialogs::setFolderAnswer([this] { return Dialogs::FolderChoice{true, QUrl::fromLocalFile(m_out)}; });
     }
 

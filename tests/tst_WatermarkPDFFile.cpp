@@ -77,21 +77,6 @@ std::set<std::string> imageFilters(const QString& path)
     return filters;
 }
 
-QPoint centreOf(const QRect& rect)
-{
-    return QPoint(rect.left() + rect.width() / 2, rect.top() + rect.height() / 2);
-}
-
-void verifyNear(QPoint actual, QPoint expected, int tolerance = 3)
-{
-    QVERIFY2((actual - expected).manhattanLength() <= tolerance,
-             qPrintable(QStringLiteral("at (%1, %2), expected (%3, %4)")
-                            .arg(actual.x())
-                            .arg(actual.y())
-                            .arg(expected.x())
-                            .arg(expected.y())));
-}
-
 QStringList filesIn(const QString& folder)
 {
     return QDir(folder).entryList(QDir::Files | QDir::Hidden);
@@ -124,7 +109,7 @@ private Q_SLOTS:
             const QString text = pageText(*outcome, i);
             QVERIFY2(text.contains(QStringLiteral("Original page %1").arg(i + 1)), qPrintable(text));
             QVERIFY2(text.contains(QStringLiteral("STAMP")), qPrintable(text));
-            verifyNear(centreOf(inkBounds(renderPage(*outcome, i), isRed)), QPoint(306, 396));
+            VERIFY_NEAR(centreOf(inkBounds(renderPage(*outcome, i), isRed)), QPoint(306, 396), 3);
         }
         // One drawing of the design serves every page of the same size.
         QCOMPARE(distinctWatermarks(*outcome), size_t(1));
@@ -164,7 +149,7 @@ private Q_SLOTS:
         const QImage image = renderPage(*outcome, 0);
         QCOMPARE(image.size(), displayed);
         const QRect ink = inkBounds(image, isRed);
-        verifyNear(centreOf(ink), QPoint(displayed.width() / 4, displayed.height() / 4));
+        VERIFY_NEAR(centreOf(ink), QPoint(displayed.width() / 4, displayed.height() / 4), 3);
         QVERIFY2(ink.width() > 3 * ink.height(), "the text is not upright to the reader");
 
         const auto before = boxesOf(input).at(0);
@@ -187,8 +172,8 @@ private Q_SLOTS:
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QCOMPARE(renderPage(*outcome, 1).size(), QSize(842, 1191));
         QVERIFY(pageText(*outcome, 1).contains(QStringLiteral("Far corner")));
-        verifyNear(centreOf(inkBounds(renderPage(*outcome, 1), isRed)), QPoint(421, 595));
-        verifyNear(centreOf(inkBounds(renderPage(*outcome, 2), isRed)), QPoint(150, 150));
+        VERIFY_NEAR(centreOf(inkBounds(renderPage(*outcome, 1), isRed)), QPoint(421, 595), 3);
+        VERIFY_NEAR(centreOf(inkBounds(renderPage(*outcome, 2), isRed)), QPoint(150, 150), 3);
         QCOMPARE(distinctWatermarks(*outcome), size_t(2));
     }
 
@@ -210,7 +195,7 @@ private Q_SLOTS:
         writePdf(input, {Page{.content = content + textContent(QStringLiteral("Body"), 72, 72)}});
         const auto outcome = watermarkPDFFile(input, redText(QStringLiteral("STAMP")), outputFolder());
         QVERIFY2(outcome, qPrintable(outcome.error()));
-        verifyNear(centreOf(inkBounds(renderPage(*outcome, 0), isRed)), QPoint(306, 396));
+        VERIFY_NEAR(centreOf(inkBounds(renderPage(*outcome, 0), isRed)), QPoint(306, 396), 3);
     }
 
     void filledFormKeepsItsValue()

@@ -1,7 +1,9 @@
 #include "support/TestFiles.h"
 
+#include <QDir>
 #include <QFile>
 #include <QImageWriter>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <poppler-qt6.h>
@@ -114,6 +116,31 @@ QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate)
         }
     }
     return bounds;
+}
+
+QPointF centreOf(const QRect& rect)
+{
+    return QRectF(rect).center();
+}
+
+QString distanceError(QPointF actual, QPointF expected, double tolerance)
+{
+    if (std::abs(actual.x() - expected.x()) <= tolerance && std::abs(actual.y() - expected.y()) <= tolerance)
+        return {};
+    return QStringLiteral("at (%1, %2), expected (%3, %4)")
+        .arg(actual.x())
+        .arg(actual.y())
+        .arg(expected.x())
+        .arg(expected.y());
+}
+
+Folders testFolders(const QTemporaryDir& dir)
+{
+    const QString test = QString::fromLatin1(QTest::currentTestFunction());
+    Folders folders{dir.filePath(test + QStringLiteral("/in")), dir.filePath(test + QStringLiteral("/out"))};
+    QDir().mkpath(folders.in);
+    QDir().mkpath(folders.out);
+    return folders;
 }
 
 bool isRed(QRgb pixel)

@@ -11,6 +11,7 @@
 #include <functional>
 
 class QPDF;
+class QTemporaryDir;
 class QPDFWriter;
 #include <optional>
 #include <vector>
@@ -50,6 +51,20 @@ int pageCount(const QString& pdfPath);
 // The bounding box of the pixels that satisfy the predicate; empty when none do.
 QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate);
 
+// The centre of a pixel box, in pixels.
+QPointF centreOf(const QRect& rect);
+
+// Empty when actual lies within tolerance of expected on both axes; otherwise where it lies.
+QString distanceError(QPointF actual, QPointF expected, double tolerance);
+
+// An input and an output folder of the running test function's own, inside dir.
+struct Folders
+{
+    QString in;
+    QString out;
+};
+Folders testFolders(const QTemporaryDir& dir);
+
 // Pixels that are clearly red (the colour the tests give their designs).
 bool isRed(QRgb pixel);
 // Pixels that are clearly not white.
@@ -67,3 +82,9 @@ WatermarkSnapshot pictureDesign(const QString& path, double imageSize = 100, dou
 void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format = "png");
 
 } // namespace TestFiles
+
+#define VERIFY_NEAR(actual, expected, tolerance)                                                             \
+    do {                                                                                                     \
+        const QString nearError = TestFiles::distanceError(actual, expected, tolerance);                     \
+        QVERIFY2(nearError.isEmpty(), qPrintable(nearError));                                                \
+    } while (false)
