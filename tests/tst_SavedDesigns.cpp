@@ -105,6 +105,17 @@ private Q_SLOTS:
         QCOMPARE(snapshots(SavedDesigns(file()).loadWatermarks()), snapshots(list));
     }
 
+    // A write that fails is not reported as saved: here the folder of the file is a plain file.
+    void failedWriteIsNotSaved()
+    {
+        QFile blocker(file());
+        QVERIFY(blocker.open(QIODevice::WriteOnly));
+        blocker.close();
+        StdoutCapture capture;
+        SavedDesigns(file() + QStringLiteral("/designs.ini")).storeWatermarks({design("Lost")});
+        QCOMPARE(capture.finish(), QByteArray("Saving watermark...\n"));
+    }
+
     void deletingTheOnlyDesignStoresAnEmptyList()
     {
         const auto only = design("Only");
