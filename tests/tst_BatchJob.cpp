@@ -162,6 +162,26 @@ private Q_SLOTS:
         quiet.finish();
     }
 
+    // Quitting stops a run after the file being stamped, which is completed: no partial or
+    // temporary file is left in the output folder.
+    void quittingFinishesTheCurrentFile()
+    {
+        HomeState state;
+        prepareRun(state, 8);
+        StdoutCapture quiet;
+        state.startWatermarking();
+        QTest::qWait(10); // into the first files
+        BatchJob::stopAllAndWait();
+        quiet.finish();
+        const QStringList written = QDir(m_out).entryList(QDir::Files | QDir::Hidden);
+        QVERIFY(written.size() < 8);
+        for (const QString& name : written) {
+            QVERIFY2(name.startsWith(QLatin1String("doc")) && name.endsWith(QLatin1String(".pdf")),
+                     qPrintable(name));
+            QCOMPARE(pageCount(QDir(m_out).filePath(name)), 20);
+        }
+    }
+
 private:
     void loadOneDesign(HomeState& state)
     {
