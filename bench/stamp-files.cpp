@@ -3,6 +3,7 @@
 
 #include "home/WatermarkRouting.h"
 #include "model/WatermarkCoding.h"
+#include "render/WatermarkHelper.h"
 
 #include <QByteArray>
 #include <QDir>
@@ -100,6 +101,7 @@ int main(int argc, char* argv[])
     if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QGuiApplication app(argc, argv);
+    WatermarkHelper::allowLargePictures(); // as the application does
 
     const QStringList args = QCoreApplication::arguments();
     for (const QString& arg : args.mid(1)) {

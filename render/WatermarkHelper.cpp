@@ -152,6 +152,12 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
 
 } // namespace
 
+void WatermarkHelper::allowLargePictures()
+{
+    // 1 GB: a 250-megapixel picture in 32-bit colour.
+    QImageReader::setAllocationLimit(1024);
+}
+
 FileOutcome WatermarkHelper::watermarkImageFile(const QString& inputFile, const WatermarkSnapshot& settings,
                                                 const QString& outputFolder)
 {

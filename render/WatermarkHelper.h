@@ -11,6 +11,11 @@ class WatermarkHelper
 public:
     WatermarkHelper() = delete;
 
+    // Raises Qt's limit on a decoded picture's memory from 128 MB (about 33 megapixels) to what
+    // large camera pictures need, while a header claiming absurd dimensions is still refused.
+    // Process-wide: call once at start-up, before any batch runs.
+    static void allowLargePictures();
+
     // Stamps the design onto the PNG, JPEG or TIFF picture at inputFile (format recognised
     // by content, EXIF orientation applied) and writes it under the input's file name into
     // outputFolder: PNG when the extension is "png" (any case), JPEG bytes otherwise. The

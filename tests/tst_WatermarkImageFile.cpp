@@ -103,6 +103,23 @@ class TestWatermarkImageFile : public QObject
     }
 
 private Q_SLOTS:
+    // As the application runs: large camera pictures allowed, absurd headers still refused.
+    void initTestCase() { WatermarkHelper::allowLargePictures(); }
+
+    void largeCameraPicture()
+    {
+        QImage photo(7000, 6000, QImage::Format_RGB32); // 42 megapixels, beyond Qt's default limit
+        photo.fill(QColor(30, 60, 90));
+        const QString input = m_dir.filePath(QStringLiteral("camera.jpg"));
+        QVERIFY(photo.save(input, "jpeg", 50));
+        const QString out = m_dir.filePath(QStringLiteral("large"));
+        QVERIFY(QDir().mkpath(out));
+        const auto outcome =
+            WatermarkHelper::watermarkImageFile(input, TestFiles::redText(QStringLiteral("X")), out);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QCOMPARE(QImageReader(*outcome).size(), QSize(7000, 6000));
+    }
+
     void readsResolution_data()
     {
         QTest::addColumn<QByteArray>("bytes");
