@@ -16,6 +16,9 @@ OutputDirectoryPicker::OutputDirectoryPicker(HomeState& state, QWidget* parent)
     // A folder name is shown as typed, never read as markup.
     m_selectedLabel->setTextFormat(Qt::PlainText);
     m_selectedLabel->setWordWrap(true);
+    // A long path without spaces cannot wrap; it is cut at the column's edge (the tooltip keeps
+    // all of it) instead of widening the whole window.
+    m_selectedLabel->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     QFont italic = m_selectedLabel->font();
     italic.setItalic(true);
     m_selectedLabel->setFont(italic);
@@ -65,5 +68,6 @@ void OutputDirectoryPicker::refresh()
     const auto& folder = m_state.outputDirectory();
     const QString shown = folder ? folder->toLocalFile() : tr("Not Selected");
     m_selectedLabel->setText(tr("Selected folder: %1").arg(shown));
+    m_selectedLabel->setToolTip(shown);
     m_openButton->setEnabled(!m_state.isWatermarking());
 }
