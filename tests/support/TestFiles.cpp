@@ -39,20 +39,20 @@ void writePdf(const QString& path, const std::vector<Page>& pages)
     auto font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
         "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
     QPDFPageDocumentHelper document(pdf);
-    for (const auto& spec : pages) {
+    for (const auto& wanted : pages) {
         auto page = QPDFObjectHandle::newDictionary();
         page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
-        page.replaceKey("/MediaBox", pdfRect(spec.mediaBox));
-        if (spec.cropBox)
-            page.replaceKey("/CropBox", pdfRect(*spec.cropBox));
-        if (spec.rotate != 0)
-            page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(spec.rotate));
+        page.replaceKey("/MediaBox", pdfRect(wanted.mediaBox));
+        if (wanted.cropBox)
+            page.replaceKey("/CropBox", pdfRect(*wanted.cropBox));
+        if (wanted.rotate != 0)
+            page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(wanted.rotate));
         auto resources = QPDFObjectHandle::newDictionary();
         auto fonts = QPDFObjectHandle::newDictionary();
         fonts.replaceKey("/F1", font);
         resources.replaceKey("/Font", fonts);
         page.replaceKey("/Resources", resources);
-        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, spec.content.toStdString()));
+        page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, wanted.content.toStdString()));
         document.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)), false);
     }
     const QByteArray fileName = QFile::encodeName(path); // QPDFWriter keeps the pointer
