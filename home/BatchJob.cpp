@@ -1,9 +1,8 @@
 #include "home/BatchJob.h"
 
+#include "home/MainThread.h"
 #include "home/WatermarkRouting.h"
 
-#include <QCoreApplication>
-#include <QMetaObject>
 #include <QPointer>
 #include <QThread>
 
@@ -43,31 +42,13 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
 void BatchJob::start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
                      QObject* context, std::function<void()> fileHandled, std::function<void()> finished)
 {
-    // The worker only copies this shared pointer; the weak pointer to the context inside is read
-    // on the main thread alone, where the posted calls run, so a vanished screen is never touched.
-    struct Relay
-    {
-        QPointer<QObject> context;
-        std::function<void()> fileHandled;
-        std::function<void()> finished;
-    };
-    auto relay = std::make_shared<const Relay>(Relay{context, std::move(fileHandled), std::move(finished)});
-    // Calls queued from one thread to one receiver run in the order they were posted.
-    auto post = [relay](std::function<void()> Relay::*change) {
-        return [relay, change] {
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [relay, change] {
-                    if (relay->context)
-                        (relay.get()->*change)();
-                },
-                Qt::QueuedConnection);
-        };
-    };
-    QThread* thread = QThread::create([=, files = std::move(files), design = std::move(design),
-                                       outputFolder = std::move(outputFolder)] {
-        watermarkFiles(files, design, outputFolder, *stop, post(&Relay::fileHandled), post(&Relay::finished));
-    });
+    const QPointer<QObject> receiver(context);
+    QThread* thread = QThread::create(
+        [=, files = std::move(files), design = std::move(design), outputFolder = std::move(outputFolder)] {
+            watermarkFiles(
+                files, design, outputFolder, *stop, [&] { MainThread::post(receiver, fileHandled); },
+                [&] { MainThread::post(receiver, finished); });
+        });
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
     auto& batches = runningBatches();
     std::erase_if(batches, [](const RunningBatch& batch) { return batch.thread.isNull(); });

@@ -2,8 +2,8 @@
 
 #include "app/Icons.h"
 #include "home/HomeState.h"
+#include "home/MainThread.h"
 
-#include <QCoreApplication>
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
@@ -198,22 +198,14 @@ void FileDropAreaView::dropEvent(QDropEvent* event)
 
 void FileDropAreaView::takeFiles(const QList<QUrl>& urls)
 {
-    // The worker never touches the state: it posts to the application, and the state is looked
-    // up on the main thread, where a screen closed in the meantime reads as null.
+    // The worker never touches the state; a screen closed in the meantime drops the post.
     const QPointer<HomeState> state(&m_state);
     for (const QUrl& url : urls) {
         if (!url.isLocalFile())
             continue;
         QThreadPool::globalInstance()->start([state, url] {
-            if (!isAcceptedFile(url.toLocalFile()))
-                return;
-            QMetaObject::invokeMethod(
-                QCoreApplication::instance(),
-                [state, url] {
-                    if (state)
-                        state->appendFile(url);
-                },
-                Qt::QueuedConnection);
+            if (isAcceptedFile(url.toLocalFile()))
+                MainThread::post(state, [state, url] { state->appendFile(url); });
         });
     }
 }

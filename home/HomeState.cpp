@@ -2,6 +2,7 @@
 
 #include "home/BatchJob.h"
 #include "model/StandardOutput.h"
+#include "model/WatermarkCoding.h"
 
 #include <QStringList>
 
@@ -78,15 +79,15 @@ void HomeState::loadWatermarks(const SavedDesigns& store)
     QStringList names;
     for (const auto& design : m_watermarks)
         names << QStringLiteral("%1 (%2)").arg(design->watermarkName(),
-                                               design->id().toString(QUuid::WithoutBraces));
+                                               WatermarkCoding::uuidString(design->id()));
     StandardOutput::printLine(QStringLiteral("Loaded %1 watermark design(s): [%2]")
                                   .arg(m_watermarks.size())
                                   .arg(names.join(QStringLiteral(", "))));
     if (!m_watermarks.empty()) {
-        StandardOutput::printLine(m_watermarks.front()->id().toString(QUuid::WithoutBraces).toUpper());
+        StandardOutput::printLine(WatermarkCoding::uuidString(m_watermarks.front()->id()));
         StandardOutput::printLine(m_watermarks.front()->text());
     }
-    StandardOutput::printLine(m_selectedWatermarkID.toString(QUuid::WithoutBraces).toUpper());
+    StandardOutput::printLine(WatermarkCoding::uuidString(m_selectedWatermarkID));
     Q_EMIT changed();
 }
 

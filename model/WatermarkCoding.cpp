@@ -99,7 +99,7 @@ Result<nlohmann::ordered_json> encode(const WatermarkSnapshot& design)
     json["fontSize"] = design.fontSize;
     json["opacity"] = design.opacity;
     json["rotation"] = design.rotation;
-    json["id"] = design.id.toString(QUuid::WithoutBraces).toUpper().toStdString();
+    json["id"] = uuidString(design.id).toStdString();
     if (design.imageData)
         json["imageData"] = design.imageData->toString(QUrl::FullyEncoded).toStdString();
     json["imageSize"] = design.imageSize;
@@ -214,6 +214,11 @@ Result<std::vector<WatermarkSnapshot>> decodeList(const QByteArray& bytes)
         designs.push_back(std::move(design).value());
     }
     return designs;
+}
+
+QString uuidString(const QUuid& id)
+{
+    return id.toString(QUuid::WithoutBraces).toUpper();
 }
 
 Result<WatermarkSnapshot> decodeOne(const QByteArray& bytes)

@@ -25,4 +25,7 @@ Result<std::vector<WatermarkSnapshot>> decodeList(const QByteArray& bytes);
 // One design from the JSON text of one element of the stored array.
 Result<WatermarkSnapshot> decodeOne(const QByteArray& bytes);
 
+// A design id as it is stored and printed: 36 characters, upper case, no braces.
+QString uuidString(const QUuid& id);
+
 } // namespace WatermarkCoding

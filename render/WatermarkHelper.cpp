@@ -1,10 +1,10 @@
 #include "render/WatermarkHelper.h"
 
 #include "render/ImageResolution.h"
+#include "render/OutputLocation.h"
 #include "render/drawWatermark.h"
 
 #include <QColorSpace>
-#include <QDir>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
@@ -94,8 +94,9 @@ QImage colourCanvas(QImage image)
 
 FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, const QString& outputFolder)
 {
-    if (!QFileInfo(outputFolder).isDir())
-        return FileOutcome::failure(QStringLiteral("the output folder does not exist"));
+    const auto outputPath = outputLocation(inputFile, outputFolder);
+    if (!outputPath)
+        return outputPath;
     auto read = readPicture(inputFile);
     if (!read)
         return FileOutcome::failure(read.error());
@@ -134,8 +135,7 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     drawWatermark(painter, settings, QRectF(QPointF(0, 0), points));
     painter.end();
 
-    const QString outputPath = QDir(outputFolder).filePath(name);
-    QSaveFile file(outputPath);
+    QSaveFile file(*outputPath);
     if (!file.open(QIODevice::WriteOnly))
         return FileOutcome::failure(QStringLiteral("cannot create the output: ") + file.errorString());
     QImageWriter writer(&file, png ? "png" : "jpeg");
@@ -147,7 +147,7 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     }
     if (!file.commit())
         return FileOutcome::failure(QStringLiteral("cannot write the output: ") + file.errorString());
-    return outputPath;
+    return *outputPath;
 }
 
 } // namespace

@@ -1,13 +1,12 @@
 #include "render/watermarkPDFFile.h"
 
 #include "render/IoDevicePipeline.h"
+#include "render/OutputLocation.h"
 #include "render/PageGeometry.h"
 #include "render/drawWatermark.h"
 
 #include <QBuffer>
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
@@ -305,12 +304,12 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
 FileOutcome watermarkPDFFile(const QString& inputFile, const WatermarkSnapshot& settings,
                              const QString& outputFolder)
 {
-    if (!QFileInfo(outputFolder).isDir())
-        return FileOutcome::failure(QStringLiteral("The output folder does not exist."));
-    const QString outputPath = QDir(outputFolder).filePath(QFileInfo(inputFile).fileName());
+    const auto outputPath = outputLocation(inputFile, outputFolder);
+    if (!outputPath)
+        return outputPath;
     // qpdf reports every problem with the document by throwing; none goes further than here.
     try {
-        return PdfStamper(settings).run(inputFile, outputPath);
+        return PdfStamper(settings).run(inputFile, *outputPath);
     } catch (const std::exception& error) {
         return FileOutcome::failure(QString::fromLocal8Bit(error.what()));
     }
