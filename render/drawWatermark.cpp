@@ -55,15 +55,15 @@ void printElapsed(const QElapsedTimer& timer)
 
 // Text is laid out against a 72 dpi device so that one point is one unit of the layout,
 // whatever the painter draws on; the painter's transform then takes units to pixels.
-const QPaintDevice& pointDevice()
+QPaintDevice* pointDevice()
 {
-    thread_local const QImage device = [] {
+    thread_local QImage device = [] {
         QImage image(1, 1, QImage::Format_ARGB32_Premultiplied);
         image.setDotsPerMeterX(2835); // 72.009 dpi; fonts use the rounded value, 72
         image.setDotsPerMeterY(2835);
         return image;
     }();
-    return device;
+    return &device;
 }
 
 void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
@@ -79,11 +79,10 @@ void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF
     text.replace(QLatin1String("\r\n"), QString(QChar::LineSeparator));
     text.replace(QLatin1Char('\n'), QChar::LineSeparator);
     text.replace(QLatin1Char('\r'), QChar::LineSeparator);
-    QTextLayout layout(text, font, const_cast<QPaintDevice*>(&pointDevice()));
+    QTextLayout layout(text, font, pointDevice());
     QTextOption option(Qt::AlignLeft);
     option.setWrapMode(QTextOption::NoWrap);
     layout.setTextOption(option);
-    layout.setCacheEnabled(true);
     printElapsed(timer);
 
     timer.restart();

@@ -19,6 +19,7 @@
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cmath>
 #include <exception>
 #include <map>
@@ -31,7 +32,7 @@ namespace {
 struct Stamp
 {
     QPDFObjectHandle form;  // in the input document
-    double heightShift = 0; // QPdfWriter pages are whole points tall; see makeStamp()
+    double heightShift = 0; // QPdfWriter pages are whole points tall; see stampFor()
 };
 
 // The QPdfWriter documents that stamps were copied from. qpdf copies stream data lazily,
@@ -88,7 +89,7 @@ std::pair<long long, long long> sizeKey(const QSizeF& size)
 class PdfStamper
 {
 public:
-    PdfStamper(const WatermarkSnapshot& settings) : m_settings(settings) {}
+    explicit PdfStamper(const WatermarkSnapshot& settings) : m_settings(settings) {}
 
     FileOutcome run(const QString& inputFile, const QString& outputPath);
 
@@ -123,14 +124,9 @@ void PdfStamper::open(const QString& inputFile)
 void PdfStamper::flattenAnnotations()
 {
     QPDFPageDocumentHelper pages(*m_input);
-    bool hasAnnotations = false;
-    for (auto& page : pages.getAllPages()) {
-        if (page.getObjectHandle().hasKey("/Annots")) {
-            hasAnnotations = true;
-            break;
-        }
-    }
-    if (!hasAnnotations)
+    const auto all = pages.getAllPages();
+    if (std::none_of(all.begin(), all.end(),
+                     [](QPDFPageObjectHelper page) { return page.getObjectHandle().hasKey("/Annots"); }))
         return;
     QPDFAcroFormDocumentHelper forms(*m_input);
     forms.generateAppearancesIfNeeded();
