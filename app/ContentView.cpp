@@ -1,10 +1,11 @@
 #include "app/ContentView.h"
 
 #include "app/CustomHeaderView.h"
-#include "app/Icons.h"
 #include "designs/WatermarksView.h"
 #include "home/HomeView.h"
+#include "widgets/Icons.h"
 
+#include <QFrame>
 #include <QLabel>
 #include <QListWidget>
 #include <QSignalBlocker>
@@ -40,10 +41,7 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent)
     m_splitter = new QSplitter(Qt::Horizontal, this);
     m_splitter->setChildrenCollapsible(false);
     m_splitter->addWidget(makeSidebar());
-    m_detailColumn = new QWidget(m_splitter);
-    auto* detailLayout = new QVBoxLayout(m_detailColumn);
-    detailLayout->setContentsMargins(0, 0, 0, 0);
-    m_splitter->addWidget(m_detailColumn);
+    m_splitter->addWidget(makeDetailColumn());
     m_splitter->setStretchFactor(1, 1);
     m_splitter->setSizes({sidebarWidth, minimumWidth() - sidebarWidth});
 
@@ -85,6 +83,23 @@ QWidget* ContentView::makeSidebar()
     return sidebar;
 }
 
+// The header bar and its divider stand above every screen, so the screens need nothing from
+// the shell; the header stays even without a section, since it carries the window's controls.
+QWidget* ContentView::makeDetailColumn()
+{
+    m_detailColumn = new QWidget(m_splitter);
+    m_header = new CustomHeaderView(QString(), m_detailColumn);
+    m_divider = new QFrame(m_detailColumn);
+    m_divider->setFrameShape(QFrame::HLine);
+    m_divider->setFrameShadow(QFrame::Sunken);
+    auto* layout = new QVBoxLayout(m_detailColumn);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(m_header);
+    layout->addWidget(m_divider);
+    return m_detailColumn;
+}
+
 void ContentView::setSelectedTab(std::optional<Tab> tab)
 {
     if (tab == m_selectedTab)
@@ -119,8 +134,10 @@ void ContentView::showDetail()
 {
     // Deleted at once, so that the screen that is left keeps no state alive beside the new one.
     delete m_detail;
+    m_header->setTitle(m_selectedTab ? rawValue(*m_selectedTab) : QString());
+    m_divider->setVisible(m_selectedTab.has_value());
     m_detail = makeDetail();
-    m_detailColumn->layout()->addWidget(m_detail);
+    static_cast<QVBoxLayout*>(m_detailColumn->layout())->addWidget(m_detail, 1);
 }
 
 QWidget* ContentView::makeDetail()
@@ -142,12 +159,10 @@ QWidget* ContentView::makePlaceholder()
     auto* layout = new QVBoxLayout(placeholder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    // The header carries the window's controls, which must stay within reach without a section.
-    layout->addWidget(new CustomHeaderView(QString(), placeholder));
     auto* text = new QLabel(tr("Select a section"), placeholder);
     text->setAlignment(Qt::AlignCenter);
     layout->addWidget(text, 1);
-    // As tall as the header, so the text sits in the middle of the whole column.
+    // As tall as the header above, so the text sits in the middle of the whole column.
     layout->addSpacing(CustomHeaderView::barHeight);
     return placeholder;
 }

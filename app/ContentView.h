@@ -6,6 +6,8 @@
 
 #include <optional>
 
+class CustomHeaderView;
+class QFrame;
 class QListWidget;
 class QSplitter;
 
@@ -22,11 +24,12 @@ public:
     std::optional<Tab> selectedTab() const { return m_selectedTab; }
     // Selects that section's row, or none, and shows its screen.
     void setSelectedTab(std::optional<Tab> tab);
-    // The screen in the detail column.
+    // The screen in the detail column, below the header bar.
     QWidget* detailWidget() const { return m_detail; }
 
 private:
     QWidget* makeSidebar();
+    QWidget* makeDetailColumn();
     QWidget* makeDetail();
     QWidget* makePlaceholder();
     void showDetail();
@@ -37,5 +40,7 @@ private:
     QSplitter* m_splitter = nullptr;
     QListWidget* m_list = nullptr;
     QWidget* m_detailColumn = nullptr;
+    CustomHeaderView* m_header = nullptr;
+    QFrame* m_divider = nullptr;
     QWidget* m_detail = nullptr;
 };

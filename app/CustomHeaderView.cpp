@@ -36,6 +36,11 @@ QString CustomHeaderView::title() const
     return m_titleLabel->text();
 }
 
+void CustomHeaderView::setTitle(const QString& title)
+{
+    m_titleLabel->setText(title);
+}
+
 QLabel* CustomHeaderView::makeTitleLabel(const QString& title)
 {
     auto* label = new QLabel(title, this);

@@ -19,6 +19,7 @@ public:
     explicit CustomHeaderView(const QString& title, QWidget* parent = nullptr);
 
     QString title() const;
+    void setTitle(const QString& title);
 
 protected:
     void paintEvent(QPaintEvent* event) override;

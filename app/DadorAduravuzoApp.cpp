@@ -1,6 +1,6 @@
 #include "app/DadorAduravuzoApp.h"
 
-#include "app/Icons.h"
+#include "widgets/Icons.h"
 #include "home/BatchJob.h"
 #include "render/WatermarkHelper.h"
 

@@ -1,8 +1,8 @@
 #include "home/FileDropAreaView.h"
 
-#include "app/Icons.h"
 #include "home/HomeState.h"
 #include "home/MainThread.h"
+#include "widgets/Icons.h"
 
 #include <QDragEnterEvent>
 #include <QLabel>

@@ -1,7 +1,7 @@
 #include "home/GenerateButton.h"
 
-#include "app/Icons.h"
 #include "home/HomeState.h"
+#include "widgets/Icons.h"
 
 #include <QHBoxLayout>
 #include <QLabel>

@@ -1,10 +1,9 @@
 #include "home/HomeView.h"
 
-#include "app/CustomHeaderView.h"
-#include "app/Icons.h"
 #include "home/FileDropAreaView.h"
 #include "home/GenerateButton.h"
 #include "home/OutputDirectoryPicker.h"
+#include "widgets/Icons.h"
 
 #include <QComboBox>
 #include <QFileInfo>
@@ -32,10 +31,6 @@ QLabel* headline(const QString& text, QWidget* parent)
 
 HomeView::HomeView(QWidget* parent) : QWidget(parent)
 {
-    auto* divider = new QFrame(this);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
-
     auto* columns = new QHBoxLayout;
     m_leftColumn = makeLeftColumn();
     columns->addWidget(m_leftColumn, 1);
@@ -44,8 +39,6 @@ HomeView::HomeView(QWidget* parent) : QWidget(parent)
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
     page->setSpacing(0);
-    page->addWidget(new CustomHeaderView(QStringLiteral("Home"), this));
-    page->addWidget(divider);
     page->addLayout(columns, 1);
 
     connect(&m_state, &HomeState::changed, this, &HomeView::refresh);

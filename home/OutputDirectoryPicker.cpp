@@ -1,7 +1,7 @@
 #include "home/OutputDirectoryPicker.h"
 
-#include "app/Dialogs.h"
 #include "home/HomeState.h"
+#include "widgets/Dialogs.h"
 
 #include <QHBoxLayout>
 #include <QLabel>
@@ -58,9 +58,9 @@ QLayout* OutputDirectoryPicker::makeHeadingRow()
 
 void OutputDirectoryPicker::chooseOutputDirectory()
 {
-    const Dialogs::FolderChoice choice = Dialogs::chooseFolder(this);
+    const Dialogs::Choice choice = Dialogs::chooseFolder(this);
     if (choice.confirmed)
-        m_state.setOutputDirectory(choice.folder);
+        m_state.setOutputDirectory(choice.location);
 }
 
 void OutputDirectoryPicker::refresh()

@@ -20,6 +20,34 @@ std::unique_ptr<QSettings> openSettings(const QString& file)
     return std::make_unique<QSettings>(file, QSettings::IniFormat);
 }
 
+std::optional<std::vector<WatermarkSnapshot>> decode(const QVariant& value)
+{
+    if (value.typeId() != QMetaType::QByteArray)
+        return std::nullopt;
+    auto designs = WatermarkCoding::decodeList(value.toByteArray());
+    if (!designs)
+        return std::nullopt;
+    return std::move(designs).value();
+}
+
+// A stored list that does not decode (edited by hand, or written by a newer version) shows as
+// an empty list, but the next write would destroy it: it is kept under a key of its own first,
+// never over an earlier kept list that differs from it.
+void keepUnreadableList(QSettings& settings)
+{
+    const QVariant current = settings.value(QLatin1String(SavedDesigns::key));
+    if (!current.isValid() || decode(current))
+        return;
+    QString backup = QLatin1String(SavedDesigns::unreadableKey);
+    for (int n = 2; settings.contains(backup); ++n) {
+        if (settings.value(backup) == current)
+            return;
+        backup = QStringLiteral("%1.%2").arg(QLatin1String(SavedDesigns::unreadableKey)).arg(n);
+    }
+    settings.setValue(backup, current);
+    StandardOutput::printLine(QStringLiteral("Kept the unreadable saved designs under \"%1\"").arg(backup));
+}
+
 auto sameId(const WatermarkSettings& design)
 {
     return [&design](const std::shared_ptr<WatermarkSettings>& element) { return *element == design; };
@@ -34,10 +62,7 @@ SavedDesigns::SavedDesigns(QString settingsFile) : m_settingsFile(std::move(sett
 std::optional<WatermarkList> SavedDesigns::loadWatermarks() const
 {
     const auto settings = openSettings(m_settingsFile);
-    const QVariant value = settings->value(QLatin1String(key));
-    if (value.typeId() != QMetaType::QByteArray)
-        return std::nullopt;
-    const auto designs = WatermarkCoding::decodeList(value.toByteArray());
+    const auto designs = decode(settings->value(QLatin1String(key)));
     if (!designs)
         return std::nullopt;
     WatermarkList list;
@@ -58,6 +83,7 @@ void SavedDesigns::storeWatermarks(const WatermarkList& list) const
         return;
     StandardOutput::printLine(QStringLiteral("Saving watermark..."));
     const auto settings = openSettings(m_settingsFile);
+    keepUnreadableList(*settings);
     settings->setValue(QLatin1String(key), *bytes);
     settings->sync();
     if (settings->status() == QSettings::NoError)

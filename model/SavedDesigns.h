@@ -25,6 +25,8 @@ public:
 
     // Writes the whole list. An encoding failure writes and prints nothing; otherwise prints
     // "Saving watermark...", writes atomically, and prints "Saved" once the write succeeded.
+    // A stored list that does not decode is first kept under unreadableKey (with ".2", ".3"
+    // after it when that is taken by another), with one line saying so.
     void storeWatermarks(const WatermarkList& list) const;
 
     // Replaces the design with the same id in place, or appends it; then stores the list.
@@ -34,6 +36,7 @@ public:
     void deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const;
 
     static constexpr const char* key = "savedWatermarks";
+    static constexpr const char* unreadableKey = "savedWatermarks.unreadable";
 
 private:
     QString m_settingsFile;

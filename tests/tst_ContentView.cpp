@@ -61,11 +61,14 @@ private Q_SLOTS:
         QVERIFY(placeholderText(content));
         QCOMPARE(placeholderText(content)->text(), QStringLiteral("Select a section"));
         QCOMPARE(placeholderText(content)->width(), content.detailWidget()->width());
-        QVERIFY(content.detailWidget()->findChild<CustomHeaderView*>());
+        auto* header = content.findChild<CustomHeaderView*>();
+        QVERIFY2(header && header->isVisible(), "the window's controls must stay within reach");
+        QCOMPARE(header->title(), QString());
 
         clickRow(content, 1);
         QCOMPARE(content.selectedTab(), Tab::watermarks);
         QVERIFY(qobject_cast<WatermarksView*>(content.detailWidget()));
+        QCOMPARE(header->title(), QStringLiteral("Your Designs"));
 
         content.setSelectedTab(std::nullopt);
         clickRow(content, 0);

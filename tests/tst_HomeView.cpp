@@ -1,9 +1,9 @@
-#include "app/Dialogs.h"
 #include "home/FileDropAreaView.h"
 #include "home/GenerateButton.h"
 #include "home/HomeView.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
+#include "widgets/Dialogs.h"
 
 #include <QComboBox>
 #include <QDir>
@@ -66,7 +66,7 @@ private Q_SLOTS:
         const auto folders = testFolders(m_dir);
         m_in = folders.in;
         m_out = folders.out;
-        Dialogs::setFolderAnswer([this] { return Dialogs::FolderChoice{true, QUrl::fromLocalFile(m_out)}; });
+        Dialogs::setFolderAnswer([this] { return Dialogs::Choice{true, QUrl::fromLocalFile(m_out)}; });
     }
 
     void cleanup() { Dialogs::setFolderAnswer({}); }

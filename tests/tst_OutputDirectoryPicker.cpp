@@ -1,8 +1,8 @@
-#include "app/Dialogs.h"
 #include "home/BatchJob.h"
 #include "home/HomeState.h"
 #include "home/OutputDirectoryPicker.h"
 #include "support/HomeRun.h"
+#include "widgets/Dialogs.h"
 
 #include <QDir>
 #include <QLabel>
@@ -53,7 +53,7 @@ private Q_SLOTS:
 
 private:
     // Answers the folder dialog in advance and presses "Open Folder".
-    void answer(Dialogs::FolderChoice choice)
+    void answer(Dialogs::Choice choice)
     {
         Dialogs::setFolderAnswer([choice] { return choice; });
         QTest::mouseClick(openButton(), Qt::LeftButton);

@@ -116,6 +116,25 @@ private Q_SLOTS:
         QCOMPARE(capture.finish(), QByteArray("Saving watermark...\n"));
     }
 
+    // A stored list this version cannot read survives the first write, under a key of its own;
+    // a second, different one does not replace the first.
+    void unreadableListIsKeptOnWrite()
+    {
+        const QList<QByteArray> unreadable{"[{\"from\":\"a newer version\"}]", "[ broken"};
+        const SavedDesigns store(file());
+        StdoutCapture capture;
+        for (const QByteArray& value : unreadable) {
+            QSettings(file(), QSettings::IniFormat).setValue(SavedDesigns::key, value);
+            store.storeWatermarks({design("New")});
+            store.storeWatermarks({design("Newer")}); // readable by now: nothing more is kept
+        }
+        QCOMPARE(capture.finish().count("Kept the unreadable saved designs"), 2);
+        const QSettings settings(file(), QSettings::IniFormat);
+        QCOMPARE(settings.value(SavedDesigns::unreadableKey), QVariant(unreadable[0]));
+        QCOMPARE(settings.value(SavedDesigns::unreadableKey + QStringLiteral(".2")), QVariant(unreadable[1]));
+        QCOMPARE(store.loadWatermarks().value().front()->watermarkName(), QStringLiteral("Newer"));
+    }
+
     void deletingTheOnlyDesignStoresAnEmptyList()
     {
         const auto only = design("Only");

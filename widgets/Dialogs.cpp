@@ -1,0 +1,80 @@
+#include "widgets/Dialogs.h"
+
+#include <QColorDialog>
+#include <QFileDialog>
+
+namespace Dialogs {
+namespace {
+
+std::function<Choice()>& folderAnswer()
+{
+    static std::function<Choice()> answer;
+    return answer;
+}
+
+std::function<Choice()>& imageFileAnswer()
+{
+    static std::function<Choice()> answer;
+    return answer;
+}
+
+std::function<std::optional<QColor>(const QColor&)>& colorAnswer()
+{
+    static std::function<std::optional<QColor>(const QColor&)> answer;
+    return answer;
+}
+
+Choice runFileDialog(QFileDialog& dialog)
+{
+    if (dialog.exec() != QDialog::Accepted)
+        return {};
+    const QList<QUrl> chosen = dialog.selectedUrls();
+    return {true, chosen.isEmpty() ? std::nullopt : std::optional(chosen.first())};
+}
+
+} // namespace
+
+Choice chooseFolder(QWidget* parent)
+{
+    if (folderAnswer())
+        return folderAnswer()();
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly);
+    return runFileDialog(dialog);
+}
+
+Choice chooseImageFile(QWidget* parent)
+{
+    if (imageFileAnswer())
+        return imageFileAnswer()();
+    QFileDialog dialog(parent);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilter(QFileDialog::tr("Pictures (*.png *.jpg *.jpeg *.tiff)"));
+    return runFileDialog(dialog);
+}
+
+std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial)
+{
+    if (colorAnswer())
+        return colorAnswer()(initial);
+    const QColor chosen = QColorDialog::getColor(initial, parent, QString(), QColorDialog::ShowAlphaChannel);
+    return chosen.isValid() ? std::optional(chosen) : std::nullopt;
+}
+
+void setFolderAnswer(std::function<Choice()> answer)
+{
+    folderAnswer() = std::move(answer);
+}
+
+void setImageFileAnswer(std::function<Choice()> answer)
+{
+    imageFileAnswer() = std::move(answer);
+}
+
+void setColorAnswer(std::function<std::optional<QColor>(const QColor&)> answer)
+{
+    colorAnswer() = std::move(answer);
+}
+
+} // namespace Dialogs

@@ -1,0 +1,16 @@
+#include "widgets/Icons.h"
+
+#include "widgets/Resources.h"
+
+#include <QFile>
+
+namespace Icons {
+
+QIcon icon(const QString& name)
+{
+    Resources::ensureRegistered();
+    const QString path = QStringLiteral(":/icons/%1.svg").arg(name);
+    return QFile::exists(path) ? QIcon(path) : QIcon();
+}
+
+} // namespace Icons
