@@ -66,9 +66,12 @@ void WatermarkSettings::setId(const QUuid& value)
 {
     assign(m_values.id, value);
 }
+// Announced even when the location is the same: a new picture chosen for a design is copied
+// over the earlier one under the same name, and the preview must show the new picture.
 void WatermarkSettings::setImageData(const std::optional<QUrl>& value)
 {
-    assign(m_values.imageData, value);
+    m_values.imageData = value;
+    Q_EMIT changed();
 }
 void WatermarkSettings::setImageSize(double value)
 {

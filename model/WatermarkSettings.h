@@ -7,7 +7,8 @@
 #include <memory>
 
 // One watermark design, shared by reference between the views of one screen. Every setter
-// that changes a value emits changed() afterwards, so views and the preview repaint.
+// that changes a value emits changed() afterwards, so views and the preview repaint; setting a
+// picture always does, since a new picture may be copied under the same name.
 // Equality and hashing go by id alone: lists find, replace and remove designs by id.
 class WatermarkSettings : public QObject
 {

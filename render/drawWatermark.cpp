@@ -1,6 +1,7 @@
 #include "render/drawWatermark.h"
 
 #include "model/StandardOutput.h"
+#include "render/FontResolver.h"
 
 #include <QElapsedTimer>
 #include <QImage>
@@ -68,7 +69,7 @@ QPaintDevice* pointDevice()
 
 void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
 {
-    QFont font(settings.fontName);
+    QFont font = FontResolver::fontFor(settings.fontName);
     font.setPointSizeF(settings.fontSize > 0 ? settings.fontSize : 1.0);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(true);

@@ -15,9 +15,10 @@ class QPainter;
 // centred on (W * xPosition / 100, H * yPosition / 100) counted from the lower-left corner,
 // and rotation turns it counterclockwise, as the reader sees it, about that centre.
 //
-// Text: fontName at fontSize points (unknown names fall back to a default font), natural
-// size with lines broken only at line breaks, in textColor with its own alpha; opacity does
-// not apply. Prints three timing lines (milliseconds) on standard output.
+// Text: the face FontResolver::fontFor finds for fontName (a full, PostScript or family name;
+// any other name draws in fontconfig's closest face) at fontSize points, natural size with
+// lines broken only at line breaks, in textColor with its own alpha; opacity does not apply.
+// Prints three timing lines (milliseconds) on standard output.
 // Picture: the file at imageData, decoded by content with its EXIF orientation, one unit
 // per pixel at imageSize 100, drawn at opacity; nothing is drawn for an unreadable file.
 //

@@ -70,11 +70,11 @@ private Q_SLOTS:
     {
         QTest::addColumn<Setter>("setter");
         QTest::addColumn<WatermarkSnapshot>("expected");
-        auto smaller = unusual, noPicture = unusual;
+        auto smaller = unusual, turned = unusual;
         smaller.fontSize = 12;
-        noPicture.imageData.reset();
+        turned.rotation = 7;
         QTest::newRow("fontSize") << Setter([](WatermarkSettings& d) { d.setFontSize(12); }) << smaller;
-        QTest::newRow("no picture") << Setter([](WatermarkSettings& d) { d.setImageData({}); }) << noPicture;
+        QTest::newRow("rotation") << Setter([](WatermarkSettings& d) { d.setRotation(7); }) << turned;
     }
 
     void setterSignalsOnceAfterAChange()

@@ -50,7 +50,9 @@ Choice chooseImageFile(QWidget* parent)
         return imageFileAnswer()();
     QFileDialog dialog(parent);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilter(QFileDialog::tr("Pictures (*.png *.jpg *.jpeg *.tiff)"));
+    // Name patterns are case-sensitive here, and cameras and scanners write PHOTO.JPG and scan.tif.
+    dialog.setNameFilter(
+        QFileDialog::tr("Pictures (*.png *.jpg *.jpeg *.tiff *.tif *.PNG *.JPG *.JPEG *.TIFF *.TIF)"));
     return runFileDialog(dialog);
 }
 

@@ -1,0 +1,72 @@
+#pragma once
+
+#include "model/WatermarkSettings.h"
+
+#include <QWidget>
+
+#include <memory>
+
+class ColorWell;
+class FontPicker;
+class NumberField;
+class QAbstractButton;
+class QLineEdit;
+class QPlainTextEdit;
+class QStackedLayout;
+class ValueSlider;
+
+// The editor column: one control per field of the bound design, each writing its field into
+// that very object at once, so the list and the preview hold every edit before it is saved.
+class ControlsSection : public QWidget
+{
+    Q_OBJECT
+
+public:
+    explicit ControlsSection(QWidget* parent = nullptr);
+
+    // Binds the design to edit, or none. A different design brings its own type to the switch.
+    void setSettings(std::shared_ptr<WatermarkSettings> settings);
+    const std::shared_ptr<WatermarkSettings>& settings() const { return m_settings; }
+
+    WatermarkType selectedType() const { return m_selectedType; }
+    // The type switch: shows that type's rows and sets the bound design's type at once.
+    void setSelectedType(WatermarkType type);
+
+    // "Select Image": asks for a picture, copies it into the user's documents folder as
+    // "<ID>.jpg" and points the design at the copy. Cancelling changes nothing; a failed copy
+    // prints "Error copying image file: " and its reason and leaves the design as it was.
+    void selectImage();
+
+    // A design's place snaps to the middle within 5 (exclusive) of 50.
+    static double centreSnap(double value);
+
+private:
+    QWidget* makeTypeSwitch();
+    QWidget* makeNameCard();
+    QWidget* makePlacementCard();
+    QWidget* makeAppearanceCard();
+    void showDesign();
+    void showType();
+
+    std::shared_ptr<WatermarkSettings> m_settings;
+    WatermarkType m_selectedType = WatermarkType::text;
+    QMetaObject::Connection m_settingsConnection;
+
+    QStackedLayout* m_pages = nullptr;
+    QAbstractButton* m_textSegment = nullptr;
+    QAbstractButton* m_imageSegment = nullptr;
+    QLineEdit* m_name = nullptr;
+    QPlainTextEdit* m_text = nullptr;
+    QWidget* m_textRow = nullptr;
+    QWidget* m_imageRow = nullptr;
+    ValueSlider* m_rotation = nullptr;
+    ValueSlider* m_xPosition = nullptr;
+    ValueSlider* m_yPosition = nullptr;
+    QWidget* m_textAppearance = nullptr;
+    QWidget* m_imageAppearance = nullptr;
+    NumberField* m_fontSize = nullptr;
+    ColorWell* m_textColor = nullptr;
+    FontPicker* m_fontPicker = nullptr;
+    NumberField* m_imageSize = nullptr;
+    ValueSlider* m_opacity = nullptr;
+};

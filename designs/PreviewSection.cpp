@@ -1,0 +1,131 @@
+#include "designs/PreviewSection.h"
+
+#include "render/drawWatermark.h"
+#include "widgets/Resources.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QVBoxLayout>
+
+#include <poppler-qt6.h>
+
+#include <cmath>
+
+namespace {
+
+const QColor borderColor(200, 200, 200);
+
+} // namespace
+
+PreviewSection::PreviewSection(std::shared_ptr<WatermarkSettings> settings, std::optional<QString> pdfPath,
+                               QWidget* parent)
+    : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent); // every pixel is painted, so Qt need not clear first
+    auto* layout = new QVBoxLayout(this);
+    m_unavailable = new QLabel(tr("Preview not available"), this);
+    m_unavailable->setAlignment(Qt::AlignCenter);
+    // Fixed colours: the text stands on the preview's own white, whatever the palette's theme.
+    QPalette palette = m_unavailable->palette();
+    palette.setColor(QPalette::WindowText, QColor(110, 110, 110));
+    m_unavailable->setPalette(palette);
+    layout->addWidget(m_unavailable);
+
+    loadDocument(pdfPath);
+    m_unavailable->setVisible(!m_page);
+    setSettings(std::move(settings));
+}
+
+PreviewSection::~PreviewSection() = default;
+
+void PreviewSection::setSettings(std::shared_ptr<WatermarkSettings> settings)
+{
+    disconnect(m_settingsChanged);
+    m_settings = std::move(settings);
+    if (m_settings) {
+        m_settingsChanged =
+            connect(m_settings.get(), &WatermarkSettings::changed, this, qOverload<>(&QWidget::update));
+    }
+    update();
+}
+
+void PreviewSection::loadDocument(const std::optional<QString>& pdfPath)
+{
+    if (!pdfPath)
+        return;
+    Resources::ensureRegistered(); // the sample usually lives among the compiled-in resources
+    QFile file(*pdfPath);
+    if (!file.open(QIODevice::ReadOnly))
+        return;
+    std::unique_ptr<Poppler::Document> document = Poppler::Document::loadFromData(file.readAll());
+    if (!document || document->isLocked() || document->numPages() < 1)
+        return;
+    std::unique_ptr<Poppler::Page> page = document->page(0);
+    if (!page || page->pageSizeF().isEmpty())
+        return;
+    document->setRenderHint(Poppler::Document::Antialiasing);
+    document->setRenderHint(Poppler::Document::TextAntialiasing);
+    m_pageSize = page->pageSizeF();
+    m_page = std::move(page);
+    m_document = std::move(document);
+}
+
+std::optional<QRectF> PreviewSection::pageRect(const QSize& widgetSize) const
+{
+    if (!m_page)
+        return std::nullopt;
+    // Inside the border, so the page never covers it.
+    const QSizeF room(widgetSize.width() - 2, widgetSize.height() - 2);
+    if (room.isEmpty())
+        return std::nullopt;
+    const QSizeF fitted = m_pageSize.scaled(room, Qt::KeepAspectRatio);
+    const double width = std::max(1.0, std::round(fitted.width()));
+    const double height = std::max(1.0, std::round(fitted.height()));
+    return QRectF(1 + std::floor((room.width() - width) / 2), 1 + std::floor((room.height() - height) / 2),
+                  width, height);
+}
+
+// The sample never changes, so the page is rasterised once per size and a design change only
+// paints the design over the kept picture; that is what makes dragging a slider feel immediate.
+const QImage& PreviewSection::pageRaster(const QRectF& target, qreal devicePixelRatio)
+{
+    const QSize pixels(qRound(target.width() * devicePixelRatio), qRound(target.height() * devicePixelRatio));
+    if (m_raster.size() == pixels && m_raster.devicePixelRatio() == devicePixelRatio)
+        return m_raster;
+    const double xDpi = 72.0 * pixels.width() / m_pageSize.width();
+    const double yDpi = 72.0 * pixels.height() / m_pageSize.height();
+    QImage raster = m_page->renderToImage(xDpi, yDpi, 0, 0, pixels.width(), pixels.height());
+    if (raster.isNull()) {
+        raster = QImage(pixels, QImage::Format_RGB32);
+        raster.fill(Qt::white);
+    }
+    // Opaque pixels blit without blending on every later paint.
+    m_raster = raster.convertToFormat(QImage::Format_RGB32);
+    m_raster.setDevicePixelRatio(devicePixelRatio);
+    return m_raster;
+}
+
+void PreviewSection::paintEvent(QPaintEvent* event)
+{
+    QPainter painter(this);
+    painter.fillRect(event->rect(), Qt::white);
+    if (const std::optional<QRectF> target = pageRect(size())) {
+        painter.drawImage(target->topLeft(), pageRaster(*target, devicePixelRatioF()));
+        if (m_settings) {
+            // The design is laid out on the page in points and scaled with it, so it keeps its
+            // place and size relative to the page at any widget size.
+            painter.save();
+            painter.translate(target->topLeft());
+            painter.scale(target->width() / m_pageSize.width(), target->height() / m_pageSize.height());
+            const QRectF page(QPointF(0, 0), m_pageSize);
+            painter.setClipRect(page);
+            painter.setRenderHint(QPainter::Antialiasing);
+            drawWatermark(painter, m_settings->snapshot(), page);
+            painter.restore();
+        }
+    }
+    painter.setPen(QPen(borderColor, 1));
+    painter.drawRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5));
+}

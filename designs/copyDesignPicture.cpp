@@ -1,0 +1,62 @@
+#include "designs/copyDesignPicture.h"
+
+#include "model/WatermarkCoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QImageReader>
+#include <QSaveFile>
+
+namespace {
+
+// Decided by content, as the drawing routine decodes it: a picture with another name or
+// extension is still a picture, and a file that only carries the extension is not.
+bool holdsPicture(QFile& file)
+{
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    const bool picture = format == "png" || format == "jpeg" || format == "tiff";
+    return file.seek(0) && picture;
+}
+
+Result<QUrl> failure(const QString& reason)
+{
+    return Result<QUrl>::failure(reason);
+}
+
+} // namespace
+
+Result<QUrl> copyDesignPicture(const QString& source, const QUuid& id, const QString& documentsFolder)
+{
+    // A FIFO or device would block the read forever, and a folder is no picture.
+    if (!QFileInfo(source).isFile())
+        return failure(QStringLiteral("%1 is not a regular file").arg(source));
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly))
+        return failure(input.errorString());
+    if (!holdsPicture(input))
+        return failure(QStringLiteral("%1 is not a PNG, JPEG or TIFF picture").arg(source));
+    if (documentsFolder.isEmpty() || !QDir().mkpath(documentsFolder))
+        return failure(QStringLiteral("cannot create the documents folder %1").arg(documentsFolder));
+
+    const QString destination =
+        QDir(documentsFolder).filePath(WatermarkCoding::uuidString(id) + QStringLiteral(".jpg"));
+    QSaveFile output(destination);
+    if (!output.open(QIODevice::WriteOnly))
+        return failure(output.errorString());
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = input.read(chunk.data(), chunk.size());
+        if (read < 0)
+            return failure(input.errorString());
+        if (read == 0)
+            break;
+        if (output.write(chunk.constData(), read) != read)
+            return failure(output.errorString());
+    }
+    if (!output.commit())
+        return failure(output.errorString());
+    return QUrl::fromLocalFile(destination);
+}

@@ -1,0 +1,171 @@
+#include "designs/PreviewSection.h"
+#include "support/TestFiles.h"
+
+#include <QFile>
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <algorithm>
+
+#include <qpdf/QPDFWriter.hh>
+
+using namespace TestFiles;
+
+namespace {
+
+const QString sample = QStringLiteral(":/Lorem_Ipsum.pdf");
+
+// The window's pixels as the screen has them, so a repaint that never happened shows.
+QImage onScreen(const QWidget& widget)
+{
+    return widget.screen()->grabWindow(widget.winId()).toImage();
+}
+
+// The document's own print: dark and neutral, unlike the red mark and its pink fringes.
+bool isPrint(QRgb pixel)
+{
+    return qGray(pixel) < 160 && std::abs(qRed(pixel) - qGreen(pixel)) < 30;
+}
+
+// Where the red mark's box should show: its size scaled with the page, centred at a fraction of
+// the page counted from the top left, cut by the page's edges.
+QRect expectedMark(QSizeF markOnPage, QPointF fraction, const QRectF& page)
+{
+    const QPointF centre(page.left() + fraction.x() * page.width(),
+                         page.top() + fraction.y() * page.height());
+    const QSizeF size = markOnPage * page.width();
+    return QRectF(centre - QPointF(size.width() / 2, size.height() / 2), size).intersected(page).toRect();
+}
+
+// Empty when every edge of actual lies within tolerance of expected's; otherwise both boxes.
+QString boxError(const QRect& actual, const QRect& expected, int tolerance)
+{
+    const QMargins gap(actual.left() - expected.left(), actual.top() - expected.top(),
+                       actual.right() - expected.right(), actual.bottom() - expected.bottom());
+    if (std::max({std::abs(gap.left()), std::abs(gap.top()), std::abs(gap.right()),
+                  std::abs(gap.bottom())}) <= tolerance)
+        return {};
+    return QStringLiteral("mark at (%1, %2) %3 x %4, expected (%5, %6) %7 x %8")
+        .arg(actual.x())
+        .arg(actual.y())
+        .arg(actual.width())
+        .arg(actual.height())
+        .arg(expected.x())
+        .arg(expected.y())
+        .arg(expected.width())
+        .arg(expected.height());
+}
+
+} // namespace
+
+class TestPreviewSection : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void markFollowsTheDesignAndThePage_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<std::function<void(WatermarkSettings&)>>("edit");
+        QTest::addColumn<QPointF>("place");
+        using Edit = std::function<void(WatermarkSettings&)>;
+        QTest::newRow("narrower window")
+            << QSize(300, 560) << Edit([](WatermarkSettings&) {}) << QPointF(0.5, 0.5);
+        QTest::newRow("X 50 to 0") << QSize(700, 420) << Edit([](WatermarkSettings& s) { s.setXPosition(0); })
+                                   << QPointF(0, 0.5);
+        QTest::newRow("upper right") << QSize(520, 900) << Edit([](WatermarkSettings& s) {
+            s.setXPosition(80);
+            s.setYPosition(90);
+        }) << QPointF(0.8, 0.1);
+        QTest::newRow("picture design without a picture")
+            << QSize(460, 520) << Edit([](WatermarkSettings& s) { s.setType(WatermarkType::image); })
+            << QPointF(0.5, 0.5);
+    }
+
+    void markFollowsTheDesignAndThePage()
+    {
+        QFETCH(QSize, size);
+        QFETCH(std::function<void(WatermarkSettings&)>, edit);
+        QFETCH(QPointF, place);
+        // Bound afterwards to another design, whose mark then shows where the first one was not.
+        PreviewSection preview(WatermarkSettings::fromSnapshot(redText(QStringLiteral("HHHH"), 20, 20)),
+                               sample);
+        preview.resize(400, 500);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        const auto settings = WatermarkSettings::fromSnapshot(redText(QStringLiteral("HHHH")));
+        preview.setSettings(settings);
+        const std::optional<QRectF> page = preview.pageRect(preview.size());
+        QVERIFY(page);
+        QRect mark;
+        QString error;
+        QTRY_VERIFY2(
+            (error = distanceError(centreOf(mark = inkBounds(onScreen(preview), isRed)), page->center(), 1.5))
+                .isEmpty(),
+            qPrintable(error));
+
+        // First at the same size, which only the design's change can repaint, then resized.
+        const QSizeF markOnPage = QSizeF(mark.size()) / page->width();
+        edit(*settings);
+        for (const QSize shownSize : {preview.size(), size}) {
+            preview.resize(shownSize);
+            const QRectF moved = preview.pageRect(shownSize).value_or(QRectF());
+            const QRect expected = expectedMark(markOnPage, place, moved);
+            QImage shown;
+            QTRY_VERIFY2(
+                (error = boxError(inkBounds(shown = onScreen(preview), isRed), expected, 2)).isEmpty(),
+                qPrintable(error));
+            // The text column of the sample runs from 72 pt to 540 pt of the 612 pt page.
+            const QRect print = inkBounds(shown, isPrint);
+            QVERIFY(std::abs(print.left() - (moved.left() + moved.width() * 72 / 612)) <= 2);
+            QVERIFY(std::abs(print.right() + 1 - (moved.left() + moved.width() * 540 / 612)) <= 2);
+        }
+    }
+
+    void unusableSampleSaysSo_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("no document") << QStringLiteral("none");
+        QTest::newRow("missing file") << QStringLiteral("missing");
+        QTest::newRow("not a PDF") << QStringLiteral("text");
+        QTest::newRow("needs a password") << QStringLiteral("locked");
+        QTest::newRow("no pages") << QStringLiteral("empty");
+    }
+
+    void unusableSampleSaysSo()
+    {
+        QFETCH(QString, kind);
+        QTemporaryDir dir;
+        const QString path = dir.filePath(QStringLiteral("sample.pdf"));
+        if (kind == QLatin1String("text")) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write("plain words, not a document\n");
+        } else if (kind == QLatin1String("locked")) {
+            writePdf(path, {Page{.content = textContent(QStringLiteral("Secret"), 72, 72)}});
+            rewritePdf(
+                path, [](QPDF&) {},
+                [](QPDFWriter& writer) {
+                    writer.setR6EncryptionParameters("user", "owner", true, true, true, true, true, true,
+                                                     qpdf_r3p_full, true);
+                });
+        } else if (kind == QLatin1String("empty")) {
+            writePdf(path, {});
+        }
+        PreviewSection preview(WatermarkSettings::fromSnapshot(redText(QStringLiteral("HHHH"))),
+                               kind == QLatin1String("none") ? std::nullopt : std::optional(path));
+        preview.resize(400, 500);
+        preview.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&preview));
+        auto* note = preview.findChild<QLabel*>();
+        QVERIFY(note && note->isVisible());
+        QCOMPARE(note->text(), QStringLiteral("Preview not available"));
+        VERIFY_NEAR(note->geometry().center(), preview.rect().center(), 2);
+        QCOMPARE(inkBounds(preview.grab().toImage(), isRed), QRect());
+    }
+};
+
+QTEST_MAIN(TestPreviewSection)
+#include "tst_PreviewSection.moc"

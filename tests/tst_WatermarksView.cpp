@@ -1,0 +1,271 @@
+#include "app/ContentView.h"
+#include "designs/ColorWell.h"
+#include "designs/ControlsSection.h"
+#include "designs/NumberField.h"
+#include "designs/ValueSlider.h"
+#include "designs/WatermarksView.h"
+#include "support/StdoutCapture.h"
+#include "support/TestFiles.h"
+#include "widgets/Dialogs.h"
+
+#include <QAbstractButton>
+#include <QDir>
+#include <QImageReader>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QSettings>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <sys/stat.h>
+
+namespace {
+
+std::shared_ptr<WatermarkSettings> design(const QString& name, WatermarkType type = WatermarkType::text)
+{
+    auto made = WatermarkSettings::makeNew();
+    made->setWatermarkName(name);
+    made->setType(type);
+    return made;
+}
+
+QStringList storedNames()
+{
+    QStringList names;
+    for (const auto& stored : SavedDesigns().loadWatermarks().value_or(WatermarkList()))
+        names << stored->watermarkName();
+    return names;
+}
+
+void clickRow(WatermarksView& view, int row)
+{
+    QListWidget* list = view.designsList();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
+}
+
+template <typename T> T* withText(QWidget& root, const QString& text)
+{
+    for (auto* candidate : root.findChildren<T*>()) {
+        if (candidate->text() == text)
+            return candidate;
+    }
+    return nullptr;
+}
+
+QLabel* label(QWidget& root, const QString& text)
+{
+    return withText<QLabel>(root, text);
+}
+
+QAbstractButton* button(QWidget& root, const QString& text)
+{
+    return withText<QAbstractButton>(root, text);
+}
+
+} // namespace
+
+class TestWatermarksView : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void init()
+    {
+        QVERIFY(QString::fromLocal8Bit(qgetenv("HOME")).contains(QLatin1String("tst_WatermarksView")));
+        SavedDesigns().storeWatermarks({design(QStringLiteral("Twin")), design(QStringLiteral("Twin")),
+                                        design(QStringLiteral("Logo"), WatermarkType::image)});
+    }
+
+    void cleanup()
+    {
+        Dialogs::setImageFileAnswer({});
+        Dialogs::setColorAnswer({});
+    }
+
+    // Save appends a new design and then replaces it in place; edits of every listed design
+    // live in the list and one save stores them all; selecting a row drops an unsaved design.
+    void saveStoresTheWholeList()
+    {
+        WatermarksView view;
+        view.show();
+        view.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&view));
+        QCOMPARE(view.designsList()->count(), 3);
+        QVERIFY(!view.selectedWatermark());
+
+        QTest::keyClick(&view, Qt::Key_N, Qt::ControlModifier);
+        const auto fresh = view.selectedWatermark();
+        QVERIFY(fresh && fresh->watermarkName() == QStringLiteral("Your Watermark"));
+        QCOMPARE(view.designsList()->count(), 3); // listed only once saved
+        QTest::mouseClick(button(view, QStringLiteral("Save Watermark")), Qt::LeftButton);
+        QCOMPARE(storedNames().last(), QStringLiteral("Your Watermark"));
+        fresh->setWatermarkName(QStringLiteral("Renamed"));
+        QTest::keyClick(&view, Qt::Key_S, Qt::ControlModifier);
+        QCOMPARE(storedNames(), (QStringList{"Twin", "Twin", "Logo", "Renamed"}));
+
+        // Two designs of one name are two rows; the selection follows the row, by id.
+        clickRow(view, 1);
+        QCOMPARE(view.selectedWatermark(), view.watermarks()[1]);
+        view.watermarks()[1]->setXPosition(12);
+        QTest::keyClick(view.designsList(), Qt::Key_Up);
+        QCOMPARE(view.selectedWatermark(), view.watermarks()[0]);
+        view.watermarks()[0]->setWatermarkName(QStringLiteral("Edited twin"));
+        QCOMPARE(view.designsList()->item(0)->text(), QStringLiteral("Edited twin"));
+
+        view.createNewWatermark();
+        clickRow(view, 2);
+        QCOMPARE(view.selectedWatermark(), view.watermarks()[2]);
+        view.saveWatermark();
+        const auto stored = SavedDesigns().loadWatermarks().value();
+        QCOMPARE(stored.size(), size_t(4)); // the dropped new design is nowhere
+        QCOMPARE(stored[0]->watermarkName(), QStringLiteral("Edited twin"));
+        QCOMPARE(stored[1]->xPosition(), 12.0);
+    }
+
+    // Deleting another design keeps the selection, deleting the selected one clears it, and the
+    // last deletion stores an empty list. No key deletes.
+    void deleteClearsOnlyItsOwnSelection()
+    {
+        WatermarksView view;
+        view.show();
+        clickRow(view, 0);
+        const auto selected = view.selectedWatermark();
+        QTest::keyClick(view.designsList(), Qt::Key_Delete);
+        QCOMPARE(view.watermarks().size(), size_t(3));
+
+        view.deleteWatermark(view.watermarks()[2]);
+        QCOMPARE(view.selectedWatermark(), selected);
+        QCOMPARE(storedNames(), (QStringList{"Twin", "Twin"}));
+        view.deleteWatermark(WatermarkSettings::fromSnapshot(selected->snapshot())); // the same id
+        QVERIFY(!view.selectedWatermark());
+        QVERIFY(label(view, QStringLiteral("No watermark selected"))->isVisible());
+        view.deleteWatermark(view.watermarks()[0]);
+        QCOMPARE(view.designsList()->count(), 0);
+        QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "DadorAduravuzo", "DadorAduravuzo")
+                     .value(SavedDesigns::key),
+                 QVariant(QByteArray("[]")));
+    }
+
+    // Unsaved edits are gone once the section has been left.
+    void leavingTheSectionDropsUnsavedEdits()
+    {
+        ContentView content;
+        content.setSelectedTab(Tab::watermarks);
+        auto* view = qobject_cast<WatermarksView*>(content.detailWidget());
+        view->watermarks()[0]->setWatermarkName(QStringLiteral("Unsaved"));
+        content.setSelectedTab(Tab::home);
+        content.setSelectedTab(Tab::watermarks);
+        view = qobject_cast<WatermarksView*>(content.detailWidget());
+        QCOMPARE(view->watermarks()[0]->watermarkName(), QStringLiteral("Twin"));
+    }
+
+    void controlsWriteTheDesign()
+    {
+        WatermarksView view;
+        view.show();
+        clickRow(view, 0);
+        const auto text = view.selectedWatermark();
+        ControlsSection* controls = view.controls();
+        auto sliders = controls->findChildren<ValueSlider*>();
+        // Rotation, X, Y: the centre snap is strict and only for X and Y.
+        for (const auto& [steps, x] : {std::pair(4500, 45.0), {4501, 50.0}, {5499, 50.0}, {5500, 55.0}}) {
+            sliders[1]->setValue(steps);
+            sliders[2]->setValue(steps);
+            sliders[0]->setValue(steps);
+            QCOMPARE(text->xPosition(), x);
+            QCOMPARE(text->yPosition(), x);
+            QCOMPARE(text->rotation(), steps / 100.0);
+        }
+        QTest::keyClick(sliders[1], Qt::Key_Right);
+        QCOMPARE(text->xPosition(), 56.0);
+
+        auto* words = controls->findChild<QPlainTextEdit*>();
+        words->setFocus();
+        QTest::keyClicks(words, QStringLiteral("x"));
+        QTest::keyClick(words, Qt::Key_Return);
+        QTest::keyClicks(words, QStringLiteral("y"));
+        QVERIFY(text->text().contains(QStringLiteral("x\ny")));
+
+        auto* fontSize = controls->findChildren<NumberField*>()[0];
+        for (const auto& [typed, expected] : {std::pair("36", 36.0), {"big", 36.0}, {"12.5", 12.5}}) {
+            fontSize->setFocus();
+            fontSize->selectAll();
+            QTest::keyClicks(fontSize, QString::fromLatin1(typed));
+            QTest::keyClick(fontSize, Qt::Key_Return);
+            QCOMPARE(text->fontSize(), expected);
+        }
+        QCOMPARE(fontSize->text(), QStringLiteral("12.50"));
+
+        Dialogs::setColorAnswer([](const QColor& initial) {
+            return initial == Qt::black ? std::optional(QColor(255, 0, 0, 128)) : std::nullopt;
+        });
+        QTest::mouseClick(controls->findChild<ColorWell*>(), Qt::LeftButton);
+        QCOMPARE(text->textColor().toQColor().rgba(), QColor(255, 0, 0, 128).rgba());
+
+        // The type switch writes the design's type at once; another design brings its own.
+        QTest::mouseClick(button(*controls, QStringLiteral("Image")), Qt::LeftButton);
+        QCOMPARE(text->type(), WatermarkType::image);
+        QVERIFY(button(*controls, QStringLiteral("Select Image"))->isVisible());
+        QVERIFY(!controls->findChild<QPlainTextEdit*>()->isVisible());
+        clickRow(view, 1);
+        QCOMPARE(controls->selectedType(), WatermarkType::text);
+        QVERIFY(!button(*controls, QStringLiteral("Select Image"))->isVisible());
+        clickRow(view, 2);
+        QCOMPARE(controls->selectedType(), WatermarkType::image);
+    }
+
+    // The chosen picture is copied as "<ID>.jpg"; a second choice replaces the copy; cancelling
+    // or a file that cannot be copied leaves the design as it was.
+    void pictureImport()
+    {
+        const QString png = m_dir.filePath(QStringLiteral("logo.png"));
+        const QString jpeg = m_dir.filePath(QStringLiteral("photo.jpeg"));
+        const QString text = m_dir.filePath(QStringLiteral("notes.png"));
+        const QString fifo = m_dir.filePath(QStringLiteral("pipe.png"));
+        TestFiles::writeSolidPicture(png, QSize(20, 10), Qt::red);
+        TestFiles::writeSolidPicture(jpeg, QSize(30, 30), Qt::blue, "jpeg");
+        QFile notes(text);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a picture") > 0);
+        notes.close();
+        QVERIFY(mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
+
+        ControlsSection controls;
+        const auto logo = design(QStringLiteral("Logo"), WatermarkType::image);
+        controls.setSettings(logo);
+        const QString copy = QDir(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation))
+                                 .filePath(logo->id().toString(QUuid::WithoutBraces).toUpper() + ".jpg");
+        auto choose = [&](std::optional<QString> file, bool confirmed = true) {
+            Dialogs::setImageFileAnswer([=] {
+                return Dialogs::Choice{confirmed,
+                                       file ? std::optional(QUrl::fromLocalFile(*file)) : std::nullopt};
+            });
+            controls.selectImage();
+        };
+        choose(png);
+        QCOMPARE(logo->imageData(), QUrl::fromLocalFile(copy));
+        QFile copied(copy), original(png);
+        QVERIFY(copied.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
+        QCOMPARE(copied.readAll(), original.readAll());
+        choose(jpeg);
+        QCOMPARE(QImageReader(copy).format(), QByteArray("jpeg"));
+
+        StdoutCapture capture;
+        choose(jpeg, false);
+        choose(std::nullopt);
+        choose(text);
+        choose(fifo);
+        const QByteArray lines = capture.finish();
+        QCOMPARE(lines.count("Error copying image file: "), 2);
+        QVERIFY(lines.contains("not a regular file"));
+        QCOMPARE(logo->imageData(), QUrl::fromLocalFile(copy));
+        QCOMPARE(QImageReader(copy).format(), QByteArray("jpeg"));
+    }
+};
+
+QTEST_MAIN(TestWatermarksView)
+#include "tst_WatermarksView.moc"
