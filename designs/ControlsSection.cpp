@@ -23,6 +23,9 @@
 
 namespace {
 
+// Wide enough to aim a slider and read a name, narrow enough to leave the preview most of the room.
+constexpr int controlWidth = 140;
+
 QFrame* divider(QWidget* parent)
 {
     auto* line = new QFrame(parent);
@@ -130,7 +133,7 @@ QWidget* ControlsSection::makeNameCard()
 {
     m_name = new QLineEdit(this);
     m_name->setPlaceholderText(tr("Watermark Name"));
-    m_name->setMinimumWidth(160);
+    m_name->setMinimumWidth(controlWidth);
     connect(m_name, &QLineEdit::textEdited, this, [this](const QString& name) {
         if (m_settings)
             m_settings->setWatermarkName(name);
@@ -140,7 +143,7 @@ QWidget* ControlsSection::makeNameCard()
     m_text = new QPlainTextEdit(this);
     m_text->setPlaceholderText(tr("Watermark Text"));
     m_text->setTabChangesFocus(true);
-    m_text->setMinimumWidth(160);
+    m_text->setMinimumWidth(controlWidth);
     m_text->setFixedHeight(m_text->fontMetrics().lineSpacing() * 3 + 12);
     connect(m_text, &QPlainTextEdit::textChanged, this, [this] {
         if (m_settings)
@@ -161,7 +164,7 @@ QWidget* ControlsSection::makePlacementCard()
     m_xPosition = new ValueSlider(0, 100, 0.01, this);
     m_yPosition = new ValueSlider(0, 100, 0.01, this);
     for (ValueSlider* slider : {m_rotation, m_xPosition, m_yPosition})
-        slider->setMinimumWidth(160);
+        slider->setMinimumWidth(controlWidth);
     connect(m_rotation, &ValueSlider::valueEdited, this, [this](double value) {
         if (m_settings)
             m_settings->setRotation(value);
@@ -202,7 +205,7 @@ QWidget* ControlsSection::makeAppearanceCard()
             m_settings->setImageSize(value);
     });
     m_opacity = new ValueSlider(0, 1, 0.0001, this);
-    m_opacity->setMinimumWidth(160);
+    m_opacity->setMinimumWidth(controlWidth);
     connect(m_opacity, &ValueSlider::valueEdited, this, [this](double value) {
         if (m_settings)
             m_settings->setOpacity(value);

@@ -29,6 +29,8 @@ FontPicker::FontPicker(std::shared_ptr<WatermarkSettings> settings, QWidget* par
     m_menu->setAccessibleName(tr("Font"));
     m_menu->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_menu->setMinimumContentsLength(shownCharacters);
+    // A scrolling list of 16 entries under the menu rather than a popup as tall as the screen.
+    m_menu->setStyleSheet(QStringLiteral("QComboBox { combobox-popup: 0; }"));
     m_menu->setMaxVisibleItems(16);
     // Uniform entries: the popup measures one entry instead of opening every face to measure it.
     auto* list = new QListView(m_menu);

@@ -15,6 +15,7 @@
 
 namespace {
 
+const QColor pageEdgeColor(0, 0, 0, 36);
 const QColor borderColor(200, 200, 200);
 
 } // namespace
@@ -113,12 +114,16 @@ void PreviewSection::paintEvent(QPaintEvent* event)
     painter.fillRect(event->rect(), Qt::white);
     if (const std::optional<QRectF> target = pageRect(size())) {
         painter.drawImage(target->topLeft(), pageRaster(*target, devicePixelRatioF()));
+        // A faint edge, so a white page can be told from the white around it.
+        painter.setPen(QPen(pageEdgeColor, 1));
+        painter.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
         if (m_settings) {
             // The design is laid out on the page in points and scaled with it, so it keeps its
             // place and size relative to the page at any widget size.
             painter.save();
             painter.translate(target->topLeft());
-            painter.scale(target->width() / m_pageSize.width(), target->height() / m_pageSize.height());
+            const double scale = target->width() / m_pageSize.width();
+            painter.scale(scale, scale);
             const QRectF page(QPointF(0, 0), m_pageSize);
             painter.setClipRect(page);
             painter.setRenderHint(QPainter::Antialiasing);

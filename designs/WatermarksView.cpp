@@ -107,7 +107,7 @@ QWidget* WatermarksView::makeDesignsColumn()
     auto* create = new QPushButton(Icons::icon(QStringLiteral("plus")), tr("New Watermark"), column);
     create->setFlat(true);
     QFont font = create->font();
-    font.setPointSize(12);
+    font.setPixelSize(12);
     create->setFont(font);
     create->setStyleSheet(QStringLiteral("QPushButton { padding: 8px; border: none; text-align: left; }"));
     create->setCursor(Qt::PointingHandCursor);
@@ -134,7 +134,9 @@ QWidget* WatermarksView::makeEditorColumn()
     scroll->setWidgetResizable(true);
     scroll->setFrameShape(QFrame::NoFrame);
     scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
-    scroll->setMinimumWidth(editor->sizeHint().width() + scroll->verticalScrollBar()->sizeHint().width());
+    // As narrow as the controls allow: the preview takes the rest of the width.
+    scroll->setFixedWidth(editor->minimumSizeHint().width() +
+                          scroll->verticalScrollBar()->sizeHint().width());
 
     auto* hint = new QLabel(tr("Select a watermark from the list or create a new one."), this);
     hint->setMargin(11);

@@ -4,12 +4,16 @@
 #include "render/FontResolver.h"
 
 #include <QElapsedTimer>
+#include <QFile>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <optional>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -23,15 +27,54 @@ void moveToAnchor(QPainter& painter, const WatermarkSnapshot& settings, const QR
     painter.rotate(-settings.rotation);
 }
 
+// One version of a picture file: a file replaced under the same name, even within the same
+// second, differs in modification time (to the nanosecond), size or inode.
+struct PictureVersion
+{
+    QString path;
+    qint64 size = 0;
+    qint64 modifiedNs = 0;
+    quint64 inode = 0;
+    quint64 device = 0;
+
+    bool operator==(const PictureVersion&) const = default;
+};
+
+std::optional<PictureVersion> pictureVersion(const QString& path)
+{
+    struct stat status = {};
+    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
+        return std::nullopt;
+    return PictureVersion{path, static_cast<qint64>(status.st_size),
+                          static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
+                          static_cast<quint64>(status.st_ino), static_cast<quint64>(status.st_dev)};
+}
+
+// Decoding a camera picture takes some hundred milliseconds, far too long for a preview that
+// repaints on every step of a slider, so each thread keeps the last picture it decoded. Per
+// thread, nothing is shared and nothing needs a lock.
+QImage decodedPicture(const QString& path)
+{
+    thread_local std::optional<PictureVersion> cachedVersion;
+    thread_local QImage cachedPicture;
+    const std::optional<PictureVersion> version = pictureVersion(path);
+    if (version && version == cachedVersion)
+        return cachedPicture;
+    QImageReader reader(path);
+    reader.setDecideFormatFromContent(true);
+    reader.setAutoTransform(true);
+    QImage picture = reader.read();
+    cachedVersion = picture.isNull() ? std::nullopt : version;
+    cachedPicture = picture;
+    return picture;
+}
+
 void drawPicture(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
 {
     const QString path = settings.imageData->toLocalFile();
     if (path.isEmpty())
         return;
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
-    reader.setAutoTransform(true);
-    const QImage picture = reader.read();
+    const QImage picture = decodedPicture(path);
     if (picture.isNull())
         return;
     const double w = settings.imageSize / 100.0 * picture.width();

@@ -21,6 +21,8 @@ class QPainter;
 // Prints three timing lines (milliseconds) on standard output.
 // Picture: the file at imageData, decoded by content with its EXIF orientation, one unit
 // per pixel at imageSize 100, drawn at opacity; nothing is drawn for an unreadable file.
+// Each thread keeps the last picture it decoded, read again once the file's size,
+// modification time or inode changes.
 //
 // The painter's state is restored. Safe on any thread, one call per painter at a time.
 void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect);
