@@ -14,8 +14,9 @@
 
 namespace {
 
-// The menu is as wide as a name of common length, whatever the longest installed name.
-constexpr int shownCharacters = 22;
+// The menu is at least as wide as a name of common length, whatever the longest installed name;
+// it takes whatever room the row has beyond that.
+constexpr int shownCharacters = 16;
 // The popup may grow beyond the menu for long names, up to this many pixels; longer ones are cut.
 constexpr int widestPopup = 480;
 
@@ -42,8 +43,8 @@ FontPicker::FontPicker(std::shared_ptr<WatermarkSettings> settings, QWidget* par
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 2, 0, 2);
     layout->addWidget(new QLabel(tr("Font"), this));
-    layout->addStretch(1);
-    layout->addWidget(m_menu);
+    layout->addSpacing(12);
+    layout->addWidget(m_menu, 1);
 
     connect(m_model, &FontPickerViewModel::fontsChanged, this, &FontPicker::fillMenu);
     connect(m_settings.get(), &WatermarkSettings::changed, this, &FontPicker::showDesign);

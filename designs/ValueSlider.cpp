@@ -10,8 +10,9 @@ ValueSlider::ValueSlider(double minimum, double maximum, double resolution, QWid
 {
     const int steps = static_cast<int>(std::lround((maximum - minimum) / resolution));
     setRange(0, steps);
-    // Arrow keys move by one unit of the range's hundredth, Page Up and Down by a tenth.
-    setSingleStep(std::max(1, steps / 100));
+    // Arrow keys move by one unit (one degree, one percent) or a hundredth of a shorter range;
+    // Page Up and Down by a tenth of the range.
+    setSingleStep(std::max(1, std::min(steps / 100, static_cast<int>(std::lround(1.0 / resolution)))));
     setPageStep(std::max(1, steps / 10));
     setTickPosition(QSlider::NoTicks);
     connect(this, &QSlider::valueChanged, this, [this] { Q_EMIT valueEdited(doubleValue()); });

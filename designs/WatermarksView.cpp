@@ -90,7 +90,7 @@ QWidget* WatermarksView::makeDesignsColumn()
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
     m_list->setItemDelegate(new DesignRowDelegate(
         [this] { return m_selectedWatermark ? m_selectedWatermark->id() : QUuid(); }, m_list));
-    m_list->setBackgroundRole(QPalette::Window);
+    m_list->viewport()->setBackgroundRole(QPalette::Window);
     connect(m_list, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { selectWatermark(designAt(m_list->row(item))); });
     // Arrow keys select too. The list's selection, not its current row, is followed: focusing
@@ -145,7 +145,9 @@ QWidget* WatermarksView::makeEditorColumn()
     m_editor = new QStackedWidget(this);
     m_editor->addWidget(hint);
     m_editor->addWidget(scroll);
-    m_editor->setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Expanding);
+    // As narrow as the controls allow, whatever is selected: the preview takes the rest.
+    m_editor->setFixedWidth(editor->minimumSizeHint().width() +
+                            scroll->verticalScrollBar()->sizeHint().width());
     return m_editor;
 }
 
