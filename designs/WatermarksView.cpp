@@ -196,7 +196,7 @@ void WatermarksView::saveWatermark()
     showList();
 }
 
-void WatermarksView::deleteWatermark(const std::shared_ptr<WatermarkSettings>& design)
+void WatermarksView::deleteWatermark(std::shared_ptr<WatermarkSettings> design)
 {
     const size_t before = m_watermarks.size();
     m_store.deleteWatermark(m_watermarks, *design);

@@ -36,7 +36,7 @@ public:
     void saveWatermark();
     // Removes the design with this one's id, clears the selection if it was that design, and
     // stores the list.
-    void deleteWatermark(const std::shared_ptr<WatermarkSettings>& design);
+    void deleteWatermark(std::shared_ptr<WatermarkSettings> design);
 
     QListWidget* designsList() const { return m_list; }
     ControlsSection* controls() const { return m_controls; }

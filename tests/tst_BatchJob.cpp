@@ -1,26 +1,14 @@
 #include "home/BatchJob.h"
 #include "home/HomeState.h"
+#include "support/HomeRun.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
-#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTest>
 
 using namespace TestFiles;
-
-namespace {
-
-QList<QUrl> urls(const QString& folder, const QStringList& names)
-{
-    QList<QUrl> result;
-    for (const QString& name : names)
-        result.append(QUrl::fromLocalFile(QDir(folder).filePath(name)));
-    return result;
-}
-
-} // namespace
 
 class TestBatchJob : public QObject
 {
@@ -30,9 +18,9 @@ private Q_SLOTS:
     void init()
     {
         QVERIFY(m_dir.isValid());
-        const auto folders = testFolders(m_dir);
-        m_in = folders.in;
-        m_out = folders.out;
+        m_folder = m_dir.filePath(QString::fromLatin1(QTest::currentTestFunction()));
+        m_out = m_folder + QStringLiteral("/out");
+        QVERIFY(QDir().mkpath(m_out));
     }
 
     void cleanup() { BatchJob::stopAllAndWait(); }
@@ -40,28 +28,27 @@ private Q_SLOTS:
     // Extensions are lower-cased before routing; unrouted files are skipped and not counted.
     void routesByExtensionAndCountsRoutedFiles()
     {
-        const QStringList names{QStringLiteral("a.pdf"),  QStringLiteral("B.PDF"),
-                                QStringLiteral("c.Png"),  QStringLiteral("d.tif"),
-                                QStringLiteral("e.txt"),  QStringLiteral("noextension"),
-                                QStringLiteral("f.JPEG"), QStringLiteral("g.Tiff")};
-        for (const QString& name : names)
-            QFile(QDir(m_in).filePath(name)).open(QIODevice::WriteOnly);
-        writePdf(QDir(m_in).filePath(QStringLiteral("a.pdf")), {Page{}});
-        writeSolidPicture(QDir(m_in).filePath(QStringLiteral("c.Png")), QSize(20, 20), Qt::white);
+        const QList<QUrl> files =
+            in({"a.pdf", "B.PDF", "c.Png", "d.tif", "e.txt", "noextension", "f.JPEG", "g.Tiff"});
+        for (const QUrl& file : files)
+            writeFile(file.toLocalFile(), {});
+        writePdf(files[0].toLocalFile(), {Page{}});
+        writeSolidPicture(files[2].toLocalFile(), QSize(20, 20), Qt::white);
 
         QStringList events;
         std::atomic<bool> stop = false;
         StdoutCapture quiet;
         BatchJob::watermarkFiles(
-            urls(m_in, names), redText(QStringLiteral("X")), m_out, stop,
-            [&] { events << QStringLiteral("count"); }, [&] { events << QStringLiteral("done"); });
+            files, redText(QStringLiteral("X")), m_out, stop, [&] { events << QStringLiteral("count"); },
+            [&] { events << QStringLiteral("done"); });
         quiet.finish();
         // a, B, c, f and g are routed (B, f and g hold nothing readable, and still count).
         QCOMPARE(events, QStringList({"count", "count", "count", "count", "count", "done"}));
         QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList({"a.pdf", "c.Png"}));
     }
 
-    // A stop seen before a file ends the run there; the file being stamped when it came finishes.
+    // The stop is read before each file: the file being stamped when it came finishes and
+    // counts, and a run that starts stopped touches no file. Every run ends with one finish.
     void stopTakesEffectBetweenFiles()
     {
         QStringList names;
@@ -69,59 +56,40 @@ private Q_SLOTS:
             names << QStringLiteral("%1.pdf").arg(i);
         std::atomic<bool> stop = false;
         QStringList stamped;
-        qint64 counted = 0;
+        int counted = 0;
         int finished = 0;
-        BatchJob::watermarkFiles(
-            urls(m_in, names), redText(QStringLiteral("X")), m_out, stop, [&] { ++counted; },
-            [&] { ++finished; },
-            [&](const QString& path, const WatermarkSnapshot&, const QString&) {
-                stamped << QFileInfo(path).fileName();
-                if (stamped.size() == 3)
-                    stop = true; // "Stop" pressed while the third file is being written
-                return true;
-            });
+        const auto run = [&] {
+            BatchJob::watermarkFiles(
+                in(names), redText(QStringLiteral("X")), m_out, stop, [&] { ++counted; }, [&] { ++finished; },
+                [&](const QString& path, const WatermarkSnapshot&, const QString&) {
+                    stamped << QFileInfo(path).fileName();
+                    stop = stamped.size() == 3; // "Stop" pressed while the third file is being written
+                    return true;
+                });
+        };
+        run();
         QCOMPARE(stamped, QStringList({"1.pdf", "2.pdf", "3.pdf"}));
         QCOMPARE(counted, 3);
         QCOMPARE(finished, 1);
-
-        stop = true;
-        BatchJob::watermarkFiles(
-            {}, redText(QStringLiteral("X")), m_out, stop, [&] { ++counted; }, [&] { ++finished; });
+        run();
+        QCOMPARE(stamped.size(), 3);
         QCOMPARE(finished, 2);
     }
 
-    void startNeedsFilesFolderAndDesign()
+    // A run needs files, a folder and a chosen design, and the list holds one entry per
+    // location. Counts arrive in order, each applied before the completion; a new run starts afresh.
+    void runNeedsReportsAndStartsAfresh()
     {
         HomeState state;
-        loadOneDesign(state);
-        QVERIFY(!state.canStartWatermarking());
-        state.appendFile(QUrl::fromLocalFile(QDir(m_in).filePath(QStringLiteral("x.pdf"))));
-        state.setOutputDirectory(QUrl::fromLocalFile(m_out));
-        QVERIFY2(!state.canStartWatermarking(), "no design is chosen on a new screen");
-        state.setSelectedWatermarkID(state.watermarks().front()->id());
-        QVERIFY(state.canStartWatermarking());
+        const QList<QUrl> files = documents(4);
+        HomeRun::prepare(state, m_folder, files + files);
+        QCOMPARE(state.draggedFiles(), files);
         state.setOutputDirectory(std::nullopt);
         QVERIFY(!state.canStartWatermarking());
-    }
-
-    void fileListKeepsOneEntryPerLocation()
-    {
-        HomeState state;
-        const auto files = urls(m_in, {"a.pdf", "b.png", "c.jpg"});
-        for (const QUrl& file : files + files)
-            state.appendFile(file);
-        QCOMPARE(state.draggedFiles(), files);
-        state.deleteFiles({2, 0, 2});
-        QCOMPARE(state.draggedFiles(), QList<QUrl>{files[1]});
-        state.removeFile(files[1]);
-        QVERIFY(state.draggedFiles().isEmpty());
-    }
-
-    // Counts arrive in order, each applied before the completion; a new run starts afresh.
-    void runReportsEveryFileThenCompletes()
-    {
-        HomeState state;
-        prepareRun(state, 4);
+        state.setOutputDirectory(QUrl::fromLocalFile(m_out));
+        state.setSelectedWatermarkID(QUuid::createUuid());
+        QVERIFY(!state.canStartWatermarking());
+        state.setSelectedWatermarkID(state.watermarks().front()->id());
         QList<qint64> counts;
         connect(&state, &HomeState::changed, this, [&] {
             if (counts.isEmpty() || counts.last() != state.watermarkedCount())
@@ -129,10 +97,8 @@ private Q_SLOTS:
         });
         StdoutCapture capture;
         state.startWatermarking();
-        QVERIFY(state.isWatermarking());
         QTRY_VERIFY_WITH_TIMEOUT(state.isWatermarkingComplete(), 60000);
-        const QByteArray printed = capture.finish();
-        QVERIFY(printed.startsWith("Watermarking files...\n"));
+        QVERIFY(capture.finish().startsWith("Watermarking files...\n"));
         QCOMPARE(counts, QList<qint64>({0, 1, 2, 3, 4}));
         QVERIFY(!state.isWatermarking());
         QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 4);
@@ -141,11 +107,15 @@ private Q_SLOTS:
         StdoutCapture again;
         state.startWatermarking();
         again.finish();
-        QCOMPARE(state.watermarkedCount(), 0);
-        QVERIFY(!state.isWatermarkingComplete());
-        QVERIFY(!state.isWatermarkingCancelled());
         QTRY_VERIFY_WITH_TIMEOUT(state.isWatermarkingComplete(), 60000);
         QCOMPARE(state.watermarkedCount(), 4);
+
+        state.deleteFiles({0, 2, 0});
+        QCOMPARE(state.draggedFiles(), (QList<QUrl>{files[1], files[3]}));
+        QVERIFY(state.canStartWatermarking());
+        for (const QUrl& file : files)
+            state.removeFile(file);
+        QVERIFY(state.draggedFiles().isEmpty() && !state.canStartWatermarking());
     }
 
     // The screen may go while its batch runs: the batch writes every output, and its posts
@@ -153,7 +123,7 @@ private Q_SLOTS:
     void batchOutlivesItsScreen()
     {
         auto state = std::make_unique<HomeState>();
-        prepareRun(*state, 6);
+        HomeRun::prepare(*state, m_folder, documents(6));
         StdoutCapture quiet;
         state->startWatermarking();
         state.reset();
@@ -167,7 +137,7 @@ private Q_SLOTS:
     void quittingFinishesTheCurrentFile()
     {
         HomeState state;
-        prepareRun(state, 8);
+        HomeRun::prepare(state, m_folder, documents(8));
         StdoutCapture quiet;
         state.startWatermarking();
         QTest::qWait(10); // into the first files
@@ -183,31 +153,28 @@ private Q_SLOTS:
     }
 
 private:
-    void loadOneDesign(HomeState& state)
+    QList<QUrl> in(const QStringList& names) const
     {
-        const QString store = m_dir.filePath(QStringLiteral("designs.ini"));
-        auto design = WatermarkSettings::fromSnapshot(redText(QStringLiteral("STAMP")));
-        StdoutCapture quiet;
-        SavedDesigns(store).storeWatermarks({design});
-        state.loadWatermarks(SavedDesigns(store));
-        quiet.finish();
+        QList<QUrl> result;
+        for (const QString& name : names)
+            result.append(QUrl::fromLocalFile(QDir(m_folder).filePath(name)));
+        return result;
     }
 
-    void prepareRun(HomeState& state, int files)
+    // Documents of 20 pages, doc1.pdf and on, long enough to stop a run in the middle.
+    QList<QUrl> documents(int count) const
     {
-        loadOneDesign(state);
-        state.setSelectedWatermarkID(state.watermarks().front()->id());
-        state.setOutputDirectory(QUrl::fromLocalFile(m_out));
-        for (int i = 1; i <= files; ++i) {
-            const QString path = QDir(m_in).filePath(QStringLiteral("doc%1.pdf").arg(i));
-            writePdf(path,
+        QList<QUrl> files;
+        for (int i = 1; i <= count; ++i) {
+            files += in({QStringLiteral("doc%1.pdf").arg(i)});
+            writePdf(files.last().toLocalFile(),
                      std::vector<Page>(20, Page{.content = textContent(QStringLiteral("Body"), 72, 72)}));
-            state.appendFile(QUrl::fromLocalFile(path));
         }
+        return files;
     }
 
     QTemporaryDir m_dir;
-    QString m_in;
+    QString m_folder;
     QString m_out;
 };
 

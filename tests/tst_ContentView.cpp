@@ -10,7 +10,6 @@
 #include <QPointer>
 #include <QSplitter>
 #include <QTest>
-#include <QVBoxLayout>
 
 class tst_ContentView : public QObject
 {
@@ -34,102 +33,73 @@ private:
         QTest::mouseRelease(handle, Qt::LeftButton, {}, start + QPoint(distance, 0));
     }
 
-    static QLabel* placeholderText(const ContentView& content)
-    {
-        return content.detailWidget()->findChild<QLabel*>();
-    }
-
 private Q_SLOTS:
-    void launchShowsHome()
-    {
-        ContentView content;
-        QCOMPARE(content.selectedTab(), Tab::home);
-        QVERIFY(qobject_cast<HomeView*>(content.detailWidget()));
-        QCOMPARE(content.findChild<QListWidget*>(QStringLiteral("sidebar"))->selectedItems().first()->text(),
-                 QStringLiteral("Home"));
-    }
-
-    void emptySelectionShowsPlaceholderUntilARowIsChosen()
+    // The sidebar picks the screen: Home at launch, a row's screen on a click, a placeholder when
+    // none is chosen. A screen that is left is gone with all it held.
+    void sidebarPicksTheScreen()
     {
         ContentView content;
         content.resize(1000, 440);
         content.show();
         QVERIFY(QTest::qWaitForWindowExposed(&content));
+        QCOMPARE(content.selectedTab(), Tab::home);
+        QCOMPARE(content.findChild<QListWidget*>(QStringLiteral("sidebar"))->selectedItems().first()->text(),
+                 QStringLiteral("Home"));
+        QPointer<HomeView> first = qobject_cast<HomeView*>(content.detailWidget());
+        QVERIFY(first);
+        first->state().appendFile(QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")));
 
-        clickRow(content, 0, Qt::ControlModifier);
-        QCOMPARE(content.selectedTab(), std::nullopt);
-        QVERIFY(placeholderText(content));
-        QCOMPARE(placeholderText(content)->text(), QStringLiteral("Select a section"));
-        QCOMPARE(placeholderText(content)->width(), content.detailWidget()->width());
         auto* header = content.findChild<CustomHeaderView*>();
-        QVERIFY2(header && header->isVisible(), "the window's controls must stay within reach");
-        QCOMPARE(header->title(), QString());
-
         clickRow(content, 1);
         QCOMPARE(content.selectedTab(), Tab::watermarks);
         QVERIFY(qobject_cast<WatermarksView*>(content.detailWidget()));
         QCOMPARE(header->title(), QStringLiteral("Your Designs"));
+        QVERIFY(first.isNull());
 
+        clickRow(content, 1, Qt::ControlModifier);
+        QCOMPARE(content.selectedTab(), std::nullopt);
+        auto* placeholder = content.detailWidget()->findChild<QLabel*>();
+        QVERIFY(placeholder);
+        QCOMPARE(placeholder->text(), QStringLiteral("Select a section"));
+        QCOMPARE(placeholder->width(), content.detailWidget()->width());
+        QVERIFY2(header->isVisible(), "the window's controls must stay within reach");
+        QCOMPARE(header->title(), QString());
+
+        clickRow(content, 0);
+        auto* second = qobject_cast<HomeView*>(content.detailWidget());
+        QVERIFY(second);
+        QVERIFY(second->state().draggedFiles().isEmpty());
+        // Leaving no section chosen from code leaves no row chosen either, so the row can be clicked again.
         content.setSelectedTab(std::nullopt);
         clickRow(content, 0);
         QVERIFY(qobject_cast<HomeView*>(content.detailWidget()));
     }
 
-    void switchingSectionsDiscardsTheHomeState()
-    {
-        ContentView content;
-        content.resize(1000, 440);
-        content.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&content));
-        QPointer<HomeView> first = qobject_cast<HomeView*>(content.detailWidget());
-        first->state().appendFile(QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")));
-
-        clickRow(content, 1);
-        QVERIFY(first.isNull());
-        clickRow(content, 0);
-        auto* second = qobject_cast<HomeView*>(content.detailWidget());
-        QVERIFY(second);
-        QVERIFY(second->state().draggedFiles().isEmpty());
-    }
-
-    void windowRefusesToShrinkBelowItsMinimum()
+    // The window refuses to shrink below its minimum; the sidebar starts at 250 and stays between
+    // 200 and 300 when dragged, however long the title. The header bar stays one bar tall with the
+    // window's controls at its end, within the window, and they work the window.
+    void windowSidebarAndHeader()
     {
         MainWindow window;
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         window.show();
-        window.resize(500, 200);
-        QCOMPARE(window.size(), QSize(1000, 440));
-    }
-
-    void sidebarStartsAt250AndStaysWithinBounds()
-    {
-        MainWindow window;
-        window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
+        auto* header = window.findChild<CustomHeaderView*>();
+        header->setTitle(QStringLiteral("A title far too long for the bar ").repeated(8));
+        QCoreApplication::processEvents(); // lets the layouts take the title in
         auto* splitter = window.findChild<QSplitter*>();
         QCOMPARE(splitter->sizes().first(), 250);
         dragHandle(*splitter, -200);
         QCOMPARE(splitter->sizes().first(), 200);
         dragHandle(*splitter, 400);
         QCOMPARE(splitter->sizes().first(), 300);
-    }
-
-    void headerStaysOneBarTallAndWorksTheWindow()
-    {
-        QWidget window;
-        auto* layout = new QVBoxLayout(&window);
-        auto* header = new CustomHeaderView(QStringLiteral("A title far too long for the bar ").repeated(8));
-        layout->addWidget(header);
-        layout->addStretch();
-        window.resize(400, 200);
-        window.show();
-        QVERIFY(QTest::qWaitForWindowExposed(&window));
+        window.resize(500, 200);
+        QCOMPARE(window.size(), QSize(1000, 440));
         QCOMPARE(header->height(), CustomHeaderView::barHeight);
-        QCOMPARE(header->width(), window.contentsRect().width() - 2 * layout->contentsMargins().left());
-        QCOMPARE(window.width(), 400);
-
         const auto buttons = header->findChildren<WindowControlButton*>();
-        QCOMPARE(buttons.size(), 3);
+        const int end = buttons.at(2)->mapTo(&window, buttons.at(2)->rect().topRight()).x();
+        QVERIFY2(end < window.width() && end > window.width() - 20,
+                 "the controls end the bar, within the window");
         QTest::mouseClick(buttons.at(1), Qt::LeftButton);
         QVERIFY(window.isMaximized());
         QTest::mouseClick(buttons.at(1), Qt::LeftButton);

@@ -7,8 +7,6 @@
 #include <QDir>
 #include <QLabel>
 #include <QMimeData>
-#include <QPainter>
-#include <QPdfWriter>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
@@ -44,15 +42,24 @@ private Q_SLOTS:
         m_state.reset();
     }
 
+    // Judged by content: each PDF, PNG, JPEG and TIFF file is taken once; a folder, text named
+    // like a PDF, a GIF and a remote file are turned away quietly.
     void takesEachPdfPngJpegAndTiffOnce()
     {
-        QCOMPARE(countText(), QStringLiteral("0 file(s) selected"));
+        QCOMPARE(countLabel()->text(), QStringLiteral("0 file(s) selected"));
         const QList<QUrl> four{file("doc.pdf"), file("photo.png"), file("scan.jpg"), file("page.tiff")};
-        QVERIFY(drop(four));
-        QTRY_COMPARE(m_state->draggedFiles().size(), 4);
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.pdf")));
+        const QByteArray gif = QByteArray::fromHex("47494638396101000100800000ffffff00000021f9040100000000"
+                                                   "2c00000000010001000002024401003b");
+        QVERIFY(drop(four + QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("folder.pdf"))),
+                                        file("notes.pdf", "Just some text, not a document.\n"),
+                                        file("anim.gif", gif),
+                                        QUrl(QStringLiteral("https://example.com/a.pdf"))}));
+        settle();
+        QCOMPARE(m_state->draggedFiles().size(), 4);
         QCOMPARE(QSet<QUrl>(m_state->draggedFiles().begin(), m_state->draggedFiles().end()),
                  QSet<QUrl>(four.begin(), four.end()));
-        QCOMPARE(countText(), QStringLiteral("4 file(s) selected"));
+        QCOMPARE(countLabel()->text(), QStringLiteral("4 file(s) selected"));
         QVERIFY(!m_view->isDragging());
 
         const QUrl jpeg = file("photo.jpeg");
@@ -60,50 +67,38 @@ private Q_SLOTS:
         settle();
         QCOMPARE(m_state->draggedFiles().size(), 5);
         QCOMPARE(m_state->draggedFiles().count(jpeg), 1);
-    }
 
-    // Judged by content: a folder, text named like a PDF and a GIF are turned away quietly.
-    void skipsOtherContentYetAcceptsTheDrop()
-    {
-        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.pdf")));
-        const QByteArray gif = QByteArray::fromHex("47494638396101000100800000ffffff00000021f9040100000000"
-                                                   "2c00000000010001000002024401003b");
-        QVERIFY(drop({QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("folder.pdf"))),
-                      written("notes.pdf", "Just some text, not a document.\n"), written("anim.gif", gif),
-                      QUrl(QStringLiteral("https://example.com/a.pdf"))}));
+        // The screen may close while its files are still being judged; their arrival must not touch it.
+        QVERIFY(drop({file("a.pdf"), file("b.tiff")}));
+        m_view.reset();
+        m_state.reset();
         settle();
-        QVERIFY(m_state->draggedFiles().isEmpty());
     }
 
-    void lightsUpOnlyForLocalFilesOverTheZone()
+    // Only local files light the zone up, and only over it. During a run a drop is refused and
+    // the list cannot be cleared.
+    void dragsAndDropsAroundARun()
     {
         QMimeData text;
         text.setText(QStringLiteral("hello"));
         QMimeData web;
         web.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))});
         QVERIFY(!enter(text) && !enter(web) && !m_view->isDragging());
-
-        QMimeData files;
-        files.setUrls({file("a.png")});
-        QVERIFY(enter(files) && m_view->isDragging());
-        QDragMoveEvent overButton(clearButton()->geometry().center(), Qt::CopyAction, &files, Qt::LeftButton,
-                                  Qt::NoModifier);
-        QCoreApplication::sendEvent(m_view.get(), &overButton);
-        QVERIFY(!overButton.isAccepted() && !m_view->isDragging());
-        QVERIFY(enter(files));
-        QDragLeaveEvent leave;
-        QCoreApplication::sendEvent(m_view.get(), &leave);
-        QVERIFY(!m_view->isDragging());
-    }
-
-    void refusesDropsAndClearingDuringARunOnly()
-    {
         QVERIFY(!clearButton()->isEnabled());
+
         HomeRun::start(*m_state, m_dir.path());
         QVERIFY(m_state->isWatermarking() && !clearButton()->isEnabled());
         QMimeData late;
         late.setUrls({file("late.png")});
         QVERIFY(enter(late) && m_view->isDragging());
+        QDragMoveEvent overButton(clearButton()->geometry().center(), Qt::CopyAction, &late, Qt::LeftButton,
+                                  Qt::NoModifier);
+        QCoreApplication::sendEvent(m_view.get(), &overButton);
+        QVERIFY(!overButton.isAccepted() && !m_view->isDragging());
+        QVERIFY(enter(late));
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(m_view.get(), &leave);
+        QVERIFY(!m_view->isDragging());
         QVERIFY(!drop(late.urls()));
         QTRY_VERIFY(m_state->isWatermarkingComplete());
         settle();
@@ -118,37 +113,20 @@ private Q_SLOTS:
         QVERIFY(!clearButton()->isEnabled());
     }
 
-    // The screen may close while its files are still being judged; their arrival must not touch it.
-    void dropsLateFilesOfAClosedScreen()
-    {
-        QVERIFY(drop({file("a.pdf"), file("b.png"), file("c.tiff")}));
-        m_view.reset();
-        m_state.reset();
-        settle();
-    }
-
 private:
-    // A real file of the type its suffix names.
-    QUrl file(const QString& name)
+    // A real file of the type its suffix names, or holding content when given.
+    QUrl file(const QString& name, const QByteArray& content = {})
     {
         const QString path = m_dir.filePath(name);
         const QString suffix = QFileInfo(path).suffix();
-        if (suffix == QLatin1String("pdf")) {
-            QPdfWriter writer(path);
-            QPainter(&writer).drawText(100, 100, QStringLiteral("A page"));
-        } else {
-            const QByteArray format = suffix == QLatin1String("jpg") ? QByteArray("jpeg") : suffix.toLatin1();
-            TestFiles::writeSolidPicture(path, {16, 16}, Qt::darkCyan, format.constData());
-        }
+        if (!content.isEmpty())
+            TestFiles::writeFile(path, content);
+        else if (suffix == QLatin1String("pdf"))
+            TestFiles::writePdf(path, {TestFiles::Page{}});
+        else
+            TestFiles::writeSolidPicture(path, {16, 16}, Qt::darkCyan,
+                                         suffix == "jpg" ? "jpeg" : qPrintable(suffix));
         return QUrl::fromLocalFile(path);
-    }
-
-    QUrl written(const QString& name, const QByteArray& content)
-    {
-        QFile file(m_dir.filePath(name));
-        if (!file.open(QIODevice::WriteOnly) || file.write(content) != content.size())
-            qFatal("cannot write %s", qPrintable(file.fileName()));
-        return QUrl::fromLocalFile(file.fileName());
     }
 
     QPushButton* clearButton() const
@@ -157,7 +135,6 @@ private:
     }
 
     QLabel* countLabel() const { return m_view->findChild<QLabel*>(QStringLiteral("fileCountLabel")); }
-    QString countText() const { return countLabel()->text(); }
     // Where the count is shown, inside the zone.
     QPoint zoneCentre() const { return countLabel()->mapTo(m_view.get(), countLabel()->rect().center()); }
 

@@ -89,20 +89,30 @@ private Q_SLOTS:
         QCOMPARE(stored(), before);
     }
 
-    void saveReplacesInPlaceOrAppendsAndSurvivesARestart()
+    // Saving replaces the design of the same id in place or appends it; deleting removes the
+    // design of the same id, down to an empty list, which reads back as a list. A new store reads
+    // the list back, as after a restart.
+    void saveAndDeleteSurviveARestart()
     {
-        const WatermarkList original{design("A", 0.1), design("B", 1.0 / 3), design("C")};
+        const WatermarkList original{design("A", 0.1), design("B", 1.0 / 3)};
         WatermarkList list = original;
-        const auto edited = WatermarkSettings::fromSnapshot(list[1]->snapshot()); // same id, another object
-        edited->setWatermarkName(QStringLiteral("B edited"));
-        const auto added = design("D");
+        const auto edited = WatermarkSettings::fromSnapshot(list[0]->snapshot()); // same id, another object
+        edited->setWatermarkName(QStringLiteral("A edited"));
+        const auto added = design("C");
         StdoutCapture capture;
         SavedDesigns(file()).saveWatermark(list, edited);
         SavedDesigns(file()).saveWatermark(list, added);
-        QCOMPARE(capture.finish(), savedLines + savedLines);
-        QVERIFY(list == (WatermarkList{original[0], edited, original[2], added})); // the very objects saved
-        // A new store reads the list back, as after a restart.
-        QCOMPARE(snapshots(SavedDesigns(file()).loadWatermarks()), snapshots(list));
+        const WatermarkList saved = list;
+        const auto reloaded = snapshots(SavedDesigns(file()).loadWatermarks());
+        for (const auto& gone : saved)
+            SavedDesigns(file()).deleteWatermark(list, *WatermarkSettings::fromSnapshot(gone->snapshot()));
+        QCOMPARE(capture.finish(), savedLines.repeated(5));
+        QVERIFY(saved == (WatermarkList{edited, original[1], added})); // the very objects saved
+        QCOMPARE(reloaded, snapshots(saved));
+        QVERIFY(list.empty());
+        QCOMPARE(stored(), QVariant(QByteArray("[]")));
+        const auto loaded = SavedDesigns(file()).loadWatermarks();
+        QVERIFY(loaded && loaded->empty()); // an empty list, not nothing
     }
 
     // A write that fails is not reported as saved: here the folder of the file is a plain file.
@@ -133,19 +143,6 @@ private Q_SLOTS:
         QCOMPARE(settings.value(SavedDesigns::unreadableKey), QVariant(unreadable[0]));
         QCOMPARE(settings.value(SavedDesigns::unreadableKey + QStringLiteral(".2")), QVariant(unreadable[1]));
         QCOMPARE(store.loadWatermarks().value().front()->watermarkName(), QStringLiteral("Newer"));
-    }
-
-    void deletingTheOnlyDesignStoresAnEmptyList()
-    {
-        const auto only = design("Only");
-        WatermarkList list{only};
-        StdoutCapture capture;
-        SavedDesigns(file()).deleteWatermark(list, *WatermarkSettings::fromSnapshot(only->snapshot()));
-        QCOMPARE(capture.finish(), savedLines);
-        QVERIFY(list.empty());
-        QCOMPARE(stored(), QVariant(QByteArray("[]")));
-        const auto loaded = SavedDesigns(file()).loadWatermarks();
-        QVERIFY(loaded && loaded->empty()); // an empty list, not nothing
     }
 };
 

@@ -1,22 +1,14 @@
 #include "support/StdoutCapture.h"
 
-#include <cstdio>
 #include <cstdlib>
 #include <unistd.h>
 
-StdoutCapture::StdoutCapture()
+StdoutCapture::StdoutCapture() : m_file(std::tmpfile())
 {
-    char name[] = "/tmp/stdout-capture-XXXXXX";
-    m_file = mkstemp(name);
-    if (m_file < 0) {
-        std::perror("StdoutCapture: mkstemp");
-        std::abort();
-    }
-    unlink(name);
     std::fflush(stdout);
     m_savedStdout = dup(STDOUT_FILENO);
-    if (m_savedStdout < 0 || dup2(m_file, STDOUT_FILENO) < 0) {
-        std::perror("StdoutCapture: dup");
+    if (!m_file || m_savedStdout < 0 || dup2(fileno(m_file), STDOUT_FILENO) < 0) {
+        std::perror("StdoutCapture");
         std::abort();
     }
 }
@@ -34,12 +26,11 @@ QByteArray StdoutCapture::finish()
     dup2(m_savedStdout, STDOUT_FILENO);
     close(m_savedStdout);
     m_savedStdout = -1;
-
-    lseek(m_file, 0, SEEK_SET);
+    // Standard output wrote through its own descriptor; this stream has buffered nothing yet.
+    std::rewind(m_file);
     char buffer[4096];
-    for (ssize_t n; (n = read(m_file, buffer, sizeof buffer)) > 0;)
-        m_captured.append(buffer, n);
-    close(m_file);
-    m_file = -1;
+    for (size_t n; (n = std::fread(buffer, 1, sizeof buffer, m_file)) > 0;)
+        m_captured.append(buffer, qsizetype(n));
+    std::fclose(m_file);
     return m_captured;
 }

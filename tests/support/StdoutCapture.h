@@ -2,6 +2,8 @@
 
 #include <QByteArray>
 
+#include <cstdio>
+
 // Sends the process's standard output to a temporary file while it lives, so a test can see
 // exactly what the code under test printed with stdio. QTest logs to standard output too, so
 // call finish() before checking anything: a failure reported while capturing would be lost.
@@ -18,6 +20,6 @@ public:
 
 private:
     int m_savedStdout = -1;
-    int m_file = -1;
+    std::FILE* m_file;
     QByteArray m_captured;
 };

@@ -1,9 +1,7 @@
 #include "support/TestFiles.h"
 
-#include <QDir>
 #include <QFile>
 #include <QImageWriter>
-#include <QTemporaryDir>
 #include <QTest>
 
 #include <poppler-qt6.h>
@@ -36,22 +34,16 @@ void writePdf(const QString& path, const std::vector<Page>& pages)
 {
     QPDF pdf;
     pdf.emptyPDF();
-    auto font = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-        "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>"));
     QPDFPageDocumentHelper document(pdf);
     for (const auto& wanted : pages) {
-        auto page = QPDFObjectHandle::newDictionary();
-        page.replaceKey("/Type", QPDFObjectHandle::newName("/Page"));
+        auto page =
+            QPDFObjectHandle::parse("<< /Type /Page /Resources << /Font << /F1 << /Type /Font /Subtype "
+                                    "/Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >> >> >> >>");
         page.replaceKey("/MediaBox", pdfRect(wanted.mediaBox));
         if (wanted.cropBox)
             page.replaceKey("/CropBox", pdfRect(*wanted.cropBox));
         if (wanted.rotate != 0)
             page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(wanted.rotate));
-        auto resources = QPDFObjectHandle::newDictionary();
-        auto fonts = QPDFObjectHandle::newDictionary();
-        fonts.replaceKey("/F1", font);
-        resources.replaceKey("/Font", fonts);
-        page.replaceKey("/Resources", resources);
         page.replaceKey("/Contents", QPDFObjectHandle::newStream(&pdf, wanted.content.toStdString()));
         document.addPage(QPDFPageObjectHelper(pdf.makeIndirectObject(page)), false);
     }
@@ -134,15 +126,6 @@ QString distanceError(QPointF actual, QPointF expected, double tolerance)
         .arg(expected.y());
 }
 
-Folders testFolders(const QTemporaryDir& dir)
-{
-    const QString test = QString::fromLatin1(QTest::currentTestFunction());
-    Folders folders{dir.filePath(test + QStringLiteral("/in")), dir.filePath(test + QStringLiteral("/out"))};
-    QDir().mkpath(folders.in);
-    QDir().mkpath(folders.out);
-    return folders;
-}
-
 bool isRed(QRgb pixel)
 {
     return qRed(pixel) > 150 && qGreen(pixel) < 110 && qBlue(pixel) < 110;
@@ -155,31 +138,27 @@ bool isInk(QRgb pixel)
 
 WatermarkSnapshot redText(const QString& text, double x, double y, double rotation, double fontSize)
 {
-    WatermarkSnapshot design;
-    design.text = text;
-    design.fontSize = fontSize;
-    design.xPosition = x;
-    design.yPosition = y;
-    design.rotation = rotation;
-    design.textColor = WatermarkColor(1, 0, 0, 1);
-    design.fontName = QStringLiteral("DejaVu Sans");
-    design.id = QUuid::createUuid();
-    return design;
+    return {.text = text,
+            .fontSize = fontSize,
+            .rotation = rotation,
+            .id = QUuid::createUuid(),
+            .xPosition = x,
+            .yPosition = y,
+            .textColor = WatermarkColor(1, 0, 0, 1),
+            .fontName = QStringLiteral("DejaVu Sans")};
 }
 
 WatermarkSnapshot pictureDesign(const QString& path, double imageSize, double opacity, double x, double y,
                                 double rotation)
 {
-    WatermarkSnapshot design;
-    design.type = WatermarkType::image;
-    design.imageData = QUrl::fromLocalFile(path);
-    design.imageSize = imageSize;
-    design.opacity = opacity;
-    design.xPosition = x;
-    design.yPosition = y;
-    design.rotation = rotation;
-    design.id = QUuid::createUuid();
-    return design;
+    return {.opacity = opacity,
+            .rotation = rotation,
+            .id = QUuid::createUuid(),
+            .imageData = QUrl::fromLocalFile(path),
+            .imageSize = imageSize,
+            .xPosition = x,
+            .yPosition = y,
+            .type = WatermarkType::image};
 }
 
 void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format)
@@ -188,6 +167,13 @@ void writeSolidPicture(const QString& path, QSize size, QColor color, const char
     image.fill(color);
     QImageWriter writer(path, format);
     QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
+}
+
+void writeFile(const QString& path, const QByteArray& bytes)
+{
+    QFile file(path);
+    file.remove(); // rewriting a file in place waits for the disk on ext4
+    QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
 }
 
 } // namespace TestFiles

@@ -10,11 +10,11 @@
 
 #include <functional>
 
-class QPDF;
-class QTemporaryDir;
-class QPDFWriter;
 #include <optional>
 #include <vector>
+
+class QPDF;
+class QPDFWriter;
 
 // Building blocks for tests: hand-made PDFs through qpdf, pages rendered through poppler,
 // and pixel probes.
@@ -57,14 +57,6 @@ QPointF centreOf(const QRect& rect);
 // Empty when actual lies within tolerance of expected on both axes; otherwise where it lies.
 QString distanceError(QPointF actual, QPointF expected, double tolerance);
 
-// An input and an output folder of the running test function's own, inside dir.
-struct Folders
-{
-    QString in;
-    QString out;
-};
-Folders testFolders(const QTemporaryDir& dir);
-
 // Pixels that are clearly red (the colour the tests give their designs).
 bool isRed(QRgb pixel);
 // Pixels that are clearly not white.
@@ -80,6 +72,9 @@ WatermarkSnapshot pictureDesign(const QString& path, double imageSize = 100, dou
 
 // Writes a solid picture of the given size and colour in the given format ("png", "jpeg", ...).
 void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format = "png");
+
+// Writes the bytes as a new file at path, replacing any file there.
+void writeFile(const QString& path, const QByteArray& bytes);
 
 } // namespace TestFiles
 
