@@ -4,6 +4,8 @@
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
 
+#include <QDir>
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -16,6 +18,22 @@ std::shared_ptr<WatermarkSettings> HomeState::selectedWatermark() const
         return design->id() == m_selectedWatermarkID;
     });
     return found == m_watermarks.end() ? nullptr : *found;
+}
+
+qint64 HomeState::failedCount() const
+{
+    return std::count_if(m_fileReports.cbegin(), m_fileReports.cend(),
+                         [](const FileReport& report) { return report.status == FileReport::Status::failed; });
+}
+
+bool HomeState::replacesListedFiles() const
+{
+    if (!m_outputDirectory)
+        return false;
+    const QString folder = QDir(m_outputDirectory->toLocalFile()).canonicalPath();
+    return !folder.isEmpty() && std::any_of(m_draggedFiles.cbegin(), m_draggedFiles.cend(), [&](const QUrl& file) {
+        return QFileInfo(file.toLocalFile()).canonicalPath() == folder;
+    });
 }
 
 bool HomeState::canStartWatermarking() const

@@ -1,7 +1,9 @@
 #pragma once
 
+#include "home/FileReport.h"
 #include "model/SavedDesigns.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QUrl>
@@ -29,6 +31,14 @@ public:
     bool isWatermarkingComplete() const { return m_isWatermarkingComplete; }
     qint64 watermarkedCount() const { return m_watermarkedCount; }
     bool isWatermarkingCancelled() const { return m_isWatermarkingCancelled->load(); }
+
+    // What the last run did with each file it reached, by the file's URL; empty before a run
+    // and after the list is cleared.
+    const QHash<QUrl, FileReport>& fileReports() const { return m_fileReports; }
+    // Routed files of the last run that were not written.
+    qint64 failedCount() const;
+    // Some listed file lives in the output folder, so the run will replace it.
+    bool replacesListedFiles() const;
 
     // The design whose id is selectedWatermarkID, or null when none is.
     std::shared_ptr<WatermarkSettings> selectedWatermark() const;
@@ -66,6 +76,7 @@ private:
     bool m_isWatermarking = false;
     bool m_isWatermarkingComplete = false;
     qint64 m_watermarkedCount = 0;
+    QHash<QUrl, FileReport> m_fileReports;
     // Shared with the batch, which may outlive this screen.
     std::shared_ptr<std::atomic<bool>> m_isWatermarkingCancelled = std::make_shared<std::atomic<bool>>(false);
 };
