@@ -26,7 +26,7 @@ Qt::CursorShape cursorFor(Qt::Edges edges)
 
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
-    setWindowTitle(QStringLiteral("DadorAduravuzo"));
+    setWindowTitle(QStringLiteral("Dador Aduravuzo"));
     setMinimumSize(1000, 440);
     resize(1100, 700);
     setMouseTracking(true);

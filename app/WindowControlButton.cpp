@@ -1,18 +1,19 @@
 #include "app/WindowControlButton.h"
 
+#include <QEvent>
 #include <QPainter>
 
 namespace {
 
 constexpr int diameter = 14;
 
-QString nameOf(WindowControlButton::Kind kind)
+QString nameOf(WindowControlButton::Kind kind, bool maximised)
 {
     switch (kind) {
     case WindowControlButton::Kind::minimise:
         return QObject::tr("Minimise");
     case WindowControlButton::Kind::maximise:
-        return QObject::tr("Maximise");
+        return maximised ? QObject::tr("Restore") : QObject::tr("Maximise");
     case WindowControlButton::Kind::close:
         return QObject::tr("Close");
     }
@@ -27,8 +28,30 @@ WindowControlButton::WindowControlButton(Kind kind, QWidget* parent) : QAbstract
     setCursor(Qt::ArrowCursor);
     // Repaint on entering and leaving, for the hover colour.
     setAttribute(Qt::WA_Hover);
-    setToolTip(nameOf(kind));
-    setAccessibleName(nameOf(kind));
+    nameAfterWindowState();
+}
+
+void WindowControlButton::nameAfterWindowState()
+{
+    const QString name = nameOf(m_kind, window()->isMaximized());
+    setToolTip(name);
+    setAccessibleName(name);
+}
+
+// Only the window hears of its own state changes, and the button may have joined it after being made.
+void WindowControlButton::showEvent(QShowEvent* event)
+{
+    QAbstractButton::showEvent(event);
+    if (m_kind == Kind::maximise)
+        window()->installEventFilter(this);
+    nameAfterWindowState();
+}
+
+bool WindowControlButton::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == window() && event->type() == QEvent::WindowStateChange)
+        nameAfterWindowState();
+    return QAbstractButton::eventFilter(watched, event);
 }
 
 QSize WindowControlButton::sizeHint() const

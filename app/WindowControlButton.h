@@ -23,8 +23,11 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    void nameAfterWindowState();
     QColor circleColor() const;
     void drawGlyph(QPainter& painter, const QRectF& box) const;
 

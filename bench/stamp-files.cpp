@@ -1,7 +1,8 @@
-// Stamps files exactly as the batch does (same decoding, same routing) and times each one, so
-// the benchmarks measure the shipping code path rather than a lookalike.
+// Stamps files as one batch of the Home screen (same decoding, same batch routine with its
+// routing, output names and design check) and times each one, so the benchmarks measure the
+// shipping code path rather than a lookalike.
 
-#include "home/WatermarkRouting.h"
+#include "home/BatchJob.h"
 #include "model/WatermarkCoding.h"
 #include "render/WatermarkHelper.h"
 
@@ -12,7 +13,9 @@
 #include <QGuiApplication>
 #include <QString>
 #include <QStringList>
+#include <QUrl>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <optional>
@@ -22,18 +25,22 @@ namespace {
 constexpr const char* usageText =
     "Usage: stamp-files --design DESIGN.json --output DIR INPUT...\n"
     "\n"
-    "Stamps each INPUT with the design read from DESIGN.json (the JSON text of one element\n"
-    "of the saved designs array) and writes it under its own file name into DIR, routing\n"
-    "by extension as the batch does: .pdf to PDF stamping; .png, .jpg, .jpeg and .tiff to\n"
-    "picture stamping.\n"
+    "Stamps the INPUTs as one batch, in order, exactly as the Home screen does, with the\n"
+    "design read from DESIGN.json (the JSON text of one element of the saved designs array),\n"
+    "into DIR. Routing by extension: .pdf to PDF stamping; .png, .jpg, .jpeg, .tif and\n"
+    ".tiff to picture stamping. Each output takes its input's file name, unless an earlier\n"
+    "input of the batch took that name (compared ignoring case) or another input lives in\n"
+    "DIR under it: then \"name (2).ext\", \"name (3).ext\"... An image design whose picture\n"
+    "cannot be read fails every file unwritten.\n"
     "\n"
-    "Standard error gets one line per stamped file, \"<milliseconds> <path>\" (milliseconds\n"
-    "with decimals), followed by \"failed: <reason>\" on the next line when that file could\n"
-    "not be stamped. A file with any other extension is not stamped and gets the line\n"
-    "\"skipped <path>\". Standard output carries the drawing routine's own lines.\n"
+    "Standard error gets one line per input, in order: \"<milliseconds> <path>\" (milliseconds\n"
+    "with decimals) for a file written, \"failed: <path>: <reason>\" for one that was not, and\n"
+    "\"skipped <path>\" for a file with any other extension. Standard output carries the\n"
+    "drawing routine's own lines.\n"
     "\n"
-    "Exit status: 0 once every input was tried, whatever the outcomes; 2 for bad arguments,\n"
-    "a design that cannot be read or decoded, or an output folder that does not exist.\n";
+    "Exit status: 0 when every routed input was written; 1 when any was not; 2 for bad\n"
+    "arguments, a design that cannot be read or decoded, or an output folder that does not\n"
+    "exist.\n";
 
 void printError(const QString& line)
 {
@@ -134,17 +141,42 @@ int main(int argc, char* argv[])
     }
     const QString outputFolder = outputInfo.absoluteFilePath();
 
-    for (const QString& input : parsed->inputs) {
-        if (!WatermarkRouting::routeFor(input)) {
-            printError(QStringLiteral("skipped ") + input);
-            continue;
-        }
+    QList<QUrl> files;
+    for (const QString& input : parsed->inputs)
+        files.append(QUrl::fromLocalFile(QFileInfo(input).absoluteFilePath()));
+
+    // Timed around the stamping alone, so the figures leave out naming and the design check.
+    double milliseconds = 0;
+    const BatchJob::Stamper routed = BatchJob::routedStamper();
+    const BatchJob::Stamper timed = [&](const QString& input, const WatermarkSnapshot& settings,
+                                        const QString& output) {
         const auto start = std::chrono::steady_clock::now();
-        const auto outcome = WatermarkRouting::watermarkFile(input, *design, outputFolder);
-        const std::chrono::duration<double, std::milli> elapsed = std::chrono::steady_clock::now() - start;
-        printError(QString::number(elapsed.count(), 'f', 3) + QLatin1Char(' ') + input);
-        if (outcome && !outcome->ok())
-            printError(QStringLiteral("failed: ") + outcome->error());
-    }
-    return 0;
+        FileOutcome outcome = routed(input, settings, output);
+        milliseconds =
+            std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+        return outcome;
+    };
+
+    // Reports come one per input, in list order; the lines name the inputs as they were given.
+    qsizetype next = 0;
+    bool allWritten = true;
+    const auto printReport = [&](const FileReport& report) {
+        const QString& input = parsed->inputs.at(next++);
+        switch (report.status) {
+        case FileReport::Status::written:
+            printError(QString::number(milliseconds, 'f', 3) + QLatin1Char(' ') + input);
+            break;
+        case FileReport::Status::failed:
+            allWritten = false;
+            printError(QStringLiteral("failed: %1: %2").arg(input, report.reason));
+            break;
+        case FileReport::Status::skipped:
+            printError(QStringLiteral("skipped ") + input);
+            break;
+        }
+    };
+    const std::atomic<bool> neverStopped = false;
+    BatchJob::watermarkFiles(
+        files, *design, outputFolder, neverStopped, printReport, [] {}, timed);
+    return allWritten ? 0 : 1;
 }

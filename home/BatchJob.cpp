@@ -1,8 +1,13 @@
 #include "home/BatchJob.h"
 
 #include "home/MainThread.h"
+#include "home/OutputNames.h"
 #include "home/WatermarkRouting.h"
 
+#include <QFile>
+#include <QFileInfo>
+#include <QImage>
+#include <QImageReader>
 #include <QPointer>
 #include <QThread>
 
@@ -23,30 +28,82 @@ std::vector<RunningBatch>& runningBatches()
     return batches;
 }
 
+QString notRouted()
+{
+    return QStringLiteral("not a PDF, PNG, JPEG or TIFF file");
+}
+
+QString unreadablePicture()
+{
+    return QStringLiteral("the design's picture cannot be read");
+}
+
+// The drawing routine draws nothing for a picture it cannot decode, so without this check every
+// output would be written as a plain copy and reported as stamped. Decided by content, as the
+// drawing routine decodes it; only a regular file is opened, since a FIFO would block the worker.
+bool designPictureDecodes(const WatermarkSnapshot& design)
+{
+    if (design.type != WatermarkType::image || !design.imageData)
+        return true; // no picture: the design is drawn as text
+    const QString path = design.imageData->toLocalFile();
+    if (path.isEmpty() || !QFileInfo(path).isFile())
+        return false;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    if (format != "png" && format != "jpeg" && format != "tiff")
+        return false;
+    return !reader.read().isNull();
+}
+
+FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
+{
+    if (outcome.ok())
+        return {file, FileReport::Status::written, outcome.value(), {}};
+    return {file, FileReport::Status::failed, {}, outcome.error()};
+}
+
 } // namespace
 
 void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot& design,
                               const QString& outputFolder, const std::atomic<bool>& stop,
-                              const std::function<void()>& fileHandled, const std::function<void()>& finished,
+                              const FileReported& fileReported, const std::function<void()>& finished,
                               const Stamper& stamper)
 {
-    for (const QUrl& file : files) {
+    QStringList inputs;
+    inputs.reserve(files.size());
+    for (const QUrl& file : files)
+        inputs.append(file.toLocalFile());
+    const QStringList outputs = OutputNames::forBatch(inputs, outputFolder);
+    const bool pictureReadable = designPictureDecodes(design);
+
+    for (qsizetype i = 0; i < files.size(); ++i) {
         if (stop.load())
             break;
-        if (stamper(file.toLocalFile(), design, outputFolder))
-            fileHandled();
+        if (outputs[i].isEmpty())
+            fileReported({files[i], FileReport::Status::skipped, {}, notRouted()});
+        else if (!pictureReadable)
+            fileReported({files[i], FileReport::Status::failed, {}, unreadablePicture()});
+        else
+            fileReported(reportFor(files[i], stamper(inputs[i], design, outputs[i])));
     }
     finished();
 }
 
 void BatchJob::start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
-                     QObject* context, std::function<void()> fileHandled, std::function<void()> finished)
+                     QObject* context, FileReported fileReported, std::function<void()> finished)
 {
     const QPointer<QObject> receiver(context);
     QThread* thread = QThread::create(
         [=, files = std::move(files), design = std::move(design), outputFolder = std::move(outputFolder)] {
             watermarkFiles(
-                files, design, outputFolder, *stop, [&] { MainThread::post(receiver, fileHandled); },
+                files, design, outputFolder, *stop,
+                [&](const FileReport& report) {
+                    MainThread::post(receiver, [fileReported, report] { fileReported(report); });
+                },
                 [&] { MainThread::post(receiver, finished); });
         });
     QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
@@ -72,7 +129,8 @@ void BatchJob::stopAllAndWait()
 
 BatchJob::Stamper BatchJob::routedStamper()
 {
-    return [](const QString& path, const WatermarkSnapshot& design, const QString& folder) {
-        return WatermarkRouting::watermarkFile(path, design, folder).has_value();
+    return [](const QString& input, const WatermarkSnapshot& design, const QString& output) {
+        const auto outcome = WatermarkRouting::watermarkFile(input, design, output);
+        return outcome ? *outcome : FileOutcome::failure(notRouted());
     };
 }

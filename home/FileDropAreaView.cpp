@@ -1,20 +1,15 @@
 #include "home/FileDropAreaView.h"
 
+#include "home/FileIntake.h"
 #include "home/HomeState.h"
-#include "home/MainThread.h"
 #include "widgets/Icons.h"
 
 #include <QDragEnterEvent>
 #include <QLabel>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QPainter>
-#include <QPointer>
 #include <QPushButton>
-#include <QThreadPool>
 #include <QVBoxLayout>
-
-#include <algorithm>
 
 namespace {
 
@@ -60,29 +55,6 @@ void paintGlow(QPainter& painter, const QRectF& outline)
     }
 }
 
-bool carriesLocalFiles(const QMimeData* data)
-{
-    const QList<QUrl> urls = data->hasUrls() ? data->urls() : QList<QUrl>();
-    return std::any_of(urls.begin(), urls.end(), [](const QUrl& url) { return url.isLocalFile(); });
-}
-
-// Judged by content, since a name says nothing about what a file holds. Safe on any thread.
-bool isAcceptedFile(const QString& path)
-{
-    // Exact names: a type that merely derives from one of these (a PDF-based format, say) is out.
-    static const QStringList accepted{QStringLiteral("application/pdf"), QStringLiteral("image/png"),
-                                      QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
-    return accepted.contains(type.name());
-}
-
-// The files are only read, so a drag that offers to move them must not have its source delete them.
-void acceptAsCopy(QDropEvent* event)
-{
-    event->setDropAction(Qt::CopyAction);
-    event->accept();
-}
-
 } // namespace
 
 FileDropAreaView::FileDropAreaView(HomeState& state, QWidget* parent) : QWidget(parent), m_state(state)
@@ -90,6 +62,7 @@ FileDropAreaView::FileDropAreaView(HomeState& state, QWidget* parent) : QWidget(
     setAcceptDrops(true);
     m_clearButton = new QPushButton(tr("Clear Selection"), this);
     m_clearButton->setObjectName(QStringLiteral("clearSelectionButton"));
+    m_clearButton->setAutoDefault(true);
     setTextColor(m_clearButton, QPalette::ButtonText, Qt::red);
     connect(m_clearButton, &QPushButton::clicked, &m_state, &HomeState::clearSelection);
 
@@ -161,13 +134,13 @@ void FileDropAreaView::setDragging(bool dragging)
 
 void FileDropAreaView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!carriesLocalFiles(event->mimeData())) {
+    if (!FileIntake::carriesLocalFiles(event->mimeData())) {
         event->ignore();
         return;
     }
     // Accepted anywhere on the view, so a drag that comes in over the button still reaches the
     // zone; the moves decide where it may land.
-    acceptAsCopy(event);
+    FileIntake::acceptAsCopy(event);
     setDragging(isOverZone(event->position()));
 }
 
@@ -175,7 +148,7 @@ void FileDropAreaView::dragMoveEvent(QDragMoveEvent* event)
 {
     setDragging(isOverZone(event->position()));
     if (m_isDragging)
-        acceptAsCopy(event);
+        FileIntake::acceptAsCopy(event);
     else
         event->ignore();
 }
@@ -188,24 +161,11 @@ void FileDropAreaView::dragLeaveEvent(QDragLeaveEvent*)
 void FileDropAreaView::dropEvent(QDropEvent* event)
 {
     setDragging(false);
-    if (m_state.isWatermarking() || !isOverZone(event->position()) || !carriesLocalFiles(event->mimeData())) {
+    if (m_state.isWatermarking() || !isOverZone(event->position()) ||
+        !FileIntake::carriesLocalFiles(event->mimeData())) {
         event->ignore();
         return;
     }
-    acceptAsCopy(event);
-    takeFiles(event->mimeData()->urls());
-}
-
-void FileDropAreaView::takeFiles(const QList<QUrl>& urls)
-{
-    // The worker never touches the state; a screen closed in the meantime drops the post.
-    const QPointer<HomeState> state(&m_state);
-    for (const QUrl& url : urls) {
-        if (!url.isLocalFile())
-            continue;
-        QThreadPool::globalInstance()->start([state, url] {
-            if (isAcceptedFile(url.toLocalFile()))
-                MainThread::post(state, [state, url] { state->appendFile(url); });
-        });
-    }
+    FileIntake::acceptAsCopy(event);
+    FileIntake::take(m_state, event->mimeData()->urls());
 }

@@ -5,10 +5,9 @@
 class HomeState;
 class QLabel;
 class QPushButton;
-class QUrl;
 
 // The Home screen's drop zone for input files, with the "Clear Selection" button below it.
-// Only PDF, PNG, JPEG and TIFF files join the list, judged by their content off the main thread.
+// What joins the list is FileIntake's to judge.
 class FileDropAreaView : public QWidget
 {
     Q_OBJECT
@@ -31,7 +30,6 @@ private:
     void refresh();
     void setDragging(bool dragging);
     bool isOverZone(const QPointF& position) const;
-    void takeFiles(const QList<QUrl>& urls);
 
     HomeState& m_state;
     QWidget* m_zone = nullptr;

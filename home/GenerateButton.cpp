@@ -1,6 +1,7 @@
 #include "home/GenerateButton.h"
 
 #include "home/HomeState.h"
+#include "widgets/Dialogs.h"
 #include "widgets/Icons.h"
 
 #include <QHBoxLayout>
@@ -11,24 +12,31 @@
 namespace {
 
 const QString green = QStringLiteral("#2e9e44");
+const QString warning = QStringLiteral("#c26a00");
+constexpr int sealSize = 18;
 
 } // namespace
 
 GenerateButton::GenerateButton(HomeState& state, QWidget* parent)
     : QWidget(parent), m_state(state), m_progress(new QProgressBar(this)), m_caption(new QLabel(this)),
-      m_seal(new QLabel(this)), m_done(new QLabel(tr("Done"), this)), m_button(new QPushButton(this))
+      m_seal(new QLabel(this)), m_result(new QLabel(this)),
+      m_showInFolder(new QPushButton(tr("Show in Folder"), this)), m_button(new QPushButton(this))
 {
     m_progress->setTextVisible(false);
     QFont small = m_caption->font();
     small.setPointSizeF(small.pointSizeF() * 0.85);
     m_caption->setFont(small);
-    m_seal->setPixmap(Icons::icon(QStringLiteral("checkmark.seal.fill")).pixmap(18, 18));
-    m_done->setStyleSheet(QStringLiteral("color: %1;").arg(green));
+    m_seal->setObjectName(QStringLiteral("resultSeal"));
+    m_result->setObjectName(QStringLiteral("resultLabel"));
+    m_showInFolder->setObjectName(QStringLiteral("showInFolderButton"));
+    m_showInFolder->setAutoDefault(true);
     m_button->setObjectName(QStringLiteral("generateButton"));
+    m_button->setAutoDefault(true);
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
-    for (QWidget* item : std::initializer_list<QWidget*>{m_progress, m_caption, m_seal, m_done})
+    for (QWidget* item :
+         std::initializer_list<QWidget*>{m_progress, m_caption, m_seal, m_result, m_showInFolder})
         row->addWidget(item, 0, Qt::AlignVCenter);
     row->addStretch(1);
     row->addWidget(m_button, 0, Qt::AlignVCenter);
@@ -39,6 +47,11 @@ GenerateButton::GenerateButton(HomeState& state, QWidget* parent)
         else
             m_state.startWatermarking();
     });
+    // A file manager that fails to start is not worth a dialog: the folder's path stays on the screen.
+    connect(m_showInFolder, &QPushButton::clicked, this, [this] {
+        if (m_runFolder)
+            Dialogs::showFolder(*m_runFolder);
+    });
     connect(&m_state, &HomeState::changed, this, &GenerateButton::refresh);
     refresh();
 }
@@ -48,18 +61,54 @@ QString GenerateButton::caption() const
     return m_caption->isVisibleTo(this) ? m_caption->text() : QString();
 }
 
+QString GenerateButton::result() const
+{
+    return m_result->isVisibleTo(this) ? m_result->text() : QString();
+}
+
 void GenerateButton::showProgress(bool running, bool done)
 {
     m_progress->setVisible(running);
     m_caption->setVisible(running);
-    m_seal->setVisible(done);
-    m_done->setVisible(done);
+    m_result->setVisible(done);
+    m_showInFolder->setVisible(done && m_runFolder);
+    m_seal->setVisible(false);
+}
+
+void GenerateButton::showResult()
+{
+    QString icon;
+    QString colour;
+    if (m_state.isWatermarkingCancelled()) {
+        m_result->setText(
+            tr("Stopped after %1 of %2 files").arg(m_state.watermarkedCount()).arg(m_runLength));
+    } else if (const qint64 failed = m_state.failedCount(); failed > 0) {
+        m_result->setText(
+            tr("Done, %1 of %2 files not watermarked").arg(failed).arg(m_state.watermarkedCount()));
+        icon = QStringLiteral("exclamationmark.seal.fill");
+        colour = warning;
+    } else {
+        m_result->setText(tr("Done"));
+        icon = QStringLiteral("checkmark.seal.fill");
+        colour = green;
+    }
+    m_result->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1;").arg(colour));
+    m_seal->setPixmap(icon.isEmpty() ? QPixmap() : Icons::icon(icon).pixmap(sealSize, sealSize));
+    m_seal->setVisible(!icon.isEmpty());
 }
 
 void GenerateButton::refresh()
 {
     const bool running = m_state.isWatermarking();
-    showProgress(running, !running && m_state.isWatermarkingComplete());
+    if (running && !m_wasRunning) {
+        m_runLength = m_state.draggedFiles().size();
+        m_runFolder = m_state.outputDirectory();
+    }
+    m_wasRunning = running;
+    const bool done = !running && m_state.isWatermarkingComplete();
+    showProgress(running, done);
+    if (done)
+        showResult();
     if (running) {
         const auto total = m_state.draggedFiles().size();
         m_progress->setRange(0, static_cast<int>(total));

@@ -1,11 +1,10 @@
 #include "home/HomeState.h"
 
 #include "home/BatchJob.h"
+#include "home/OutputNames.h"
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -22,18 +21,20 @@ std::shared_ptr<WatermarkSettings> HomeState::selectedWatermark() const
 
 qint64 HomeState::failedCount() const
 {
-    return std::count_if(m_fileReports.cbegin(), m_fileReports.cend(),
-                         [](const FileReport& report) { return report.status == FileReport::Status::failed; });
+    return std::count_if(m_fileReports.cbegin(), m_fileReports.cend(), [](const FileReport& report) {
+        return report.status == FileReport::Status::failed;
+    });
 }
 
 bool HomeState::replacesListedFiles() const
 {
     if (!m_outputDirectory)
         return false;
-    const QString folder = QDir(m_outputDirectory->toLocalFile()).canonicalPath();
-    return !folder.isEmpty() && std::any_of(m_draggedFiles.cbegin(), m_draggedFiles.cend(), [&](const QUrl& file) {
-        return QFileInfo(file.toLocalFile()).canonicalPath() == folder;
-    });
+    QStringList inputs;
+    inputs.reserve(m_draggedFiles.size());
+    for (const QUrl& file : m_draggedFiles)
+        inputs.append(file.toLocalFile());
+    return OutputNames::replacesAnInput(inputs, m_outputDirectory->toLocalFile());
 }
 
 bool HomeState::canStartWatermarking() const
@@ -49,13 +50,16 @@ void HomeState::appendFile(const QUrl& file)
     if (listed)
         return;
     m_draggedFiles.append(file);
+    m_unlistedDuringRun.remove(file);
     Q_EMIT changed();
 }
 
 void HomeState::removeFile(const QUrl& file)
 {
-    if (m_draggedFiles.removeAll(file) > 0)
-        Q_EMIT changed();
+    if (m_draggedFiles.removeAll(file) == 0)
+        return;
+    forgetReport(file);
+    Q_EMIT changed();
 }
 
 void HomeState::deleteFiles(QList<qsizetype> offsets)
@@ -64,14 +68,17 @@ void HomeState::deleteFiles(QList<qsizetype> offsets)
     offsets.erase(std::unique(offsets.begin(), offsets.end()), offsets.end());
     for (qsizetype offset : offsets) {
         if (offset >= 0 && offset < m_draggedFiles.size())
-            m_draggedFiles.removeAt(offset);
+            forgetReport(m_draggedFiles.takeAt(offset));
     }
     Q_EMIT changed();
 }
 
 void HomeState::clearSelection()
 {
+    for (const QUrl& file : std::as_const(m_draggedFiles))
+        forgetReport(file);
     m_draggedFiles.clear();
+    m_fileReports.clear();
     m_isWatermarkingComplete = false;
     Q_EMIT changed();
 }
@@ -119,18 +126,31 @@ void HomeState::startWatermarking()
     m_isWatermarking = true;
     m_isWatermarkingComplete = false;
     m_watermarkedCount = 0;
+    m_fileReports.clear();
+    m_unlistedDuringRun.clear();
     Q_EMIT changed();
     BatchJob::start(
         m_draggedFiles, design->snapshot(), m_outputDirectory->toLocalFile(), m_isWatermarkingCancelled, this,
-        [this] {
-            ++m_watermarkedCount;
+        [this](const FileReport& report) {
+            if (report.status != FileReport::Status::skipped)
+                ++m_watermarkedCount;
+            if (!m_unlistedDuringRun.contains(report.file))
+                m_fileReports.insert(report.file, report);
             Q_EMIT changed();
         },
         [this] {
+            m_unlistedDuringRun.clear();
             m_isWatermarking = false;
             m_isWatermarkingComplete = true;
             Q_EMIT changed();
         });
+}
+
+void HomeState::forgetReport(const QUrl& file)
+{
+    m_fileReports.remove(file);
+    if (m_isWatermarking)
+        m_unlistedDuringRun.insert(file);
 }
 
 void HomeState::stopWatermarking()

@@ -6,6 +6,7 @@
 #include <QHash>
 #include <QList>
 #include <QObject>
+#include <QSet>
 #include <QUrl>
 #include <QUuid>
 
@@ -32,12 +33,13 @@ public:
     qint64 watermarkedCount() const { return m_watermarkedCount; }
     bool isWatermarkingCancelled() const { return m_isWatermarkingCancelled->load(); }
 
-    // What the last run did with each file it reached, by the file's URL; empty before a run
-    // and after the list is cleared.
+    // What the last run did with each listed file it reached, by the file's URL; empty before a
+    // run and after the list is cleared, and without the reports of files since removed.
     const QHash<QUrl, FileReport>& fileReports() const { return m_fileReports; }
     // Routed files of the last run that were not written.
     qint64 failedCount() const;
-    // Some listed file lives in the output folder, so the run will replace it.
+    // Some listed file that a run would stamp lives in the output folder, so the run will
+    // replace it with its stamped copy.
     bool replacesListedFiles() const;
 
     // The design whose id is selectedWatermarkID, or null when none is.
@@ -47,11 +49,11 @@ public:
 
     // Appends a file unless the list already holds the same absolute URL.
     void appendFile(const QUrl& file);
-    // Removes every entry equal to file.
+    // Removes every entry equal to file, and its report.
     void removeFile(const QUrl& file);
-    // Removes the entries at the given positions.
+    // Removes the entries at the given positions, and their reports.
     void deleteFiles(QList<qsizetype> offsets);
-    // Empties the list and clears the completion flag.
+    // Empties the list and clears the completion flag and the reports.
     void clearSelection();
     void setOutputDirectory(const std::optional<QUrl>& folder);
     void setSelectedWatermarkID(const QUuid& id);
@@ -69,6 +71,9 @@ Q_SIGNALS:
     void changed();
 
 private:
+    // Drops a file's report when it leaves the list, and keeps the running batch from adding it back.
+    void forgetReport(const QUrl& file);
+
     QList<QUrl> m_draggedFiles;
     std::optional<QUrl> m_outputDirectory;
     QUuid m_selectedWatermarkID = QUuid::createUuid();
@@ -77,6 +82,8 @@ private:
     bool m_isWatermarkingComplete = false;
     qint64 m_watermarkedCount = 0;
     QHash<QUrl, FileReport> m_fileReports;
+    // Files taken off the list while the run goes on, whose reports must not bring them back.
+    QSet<QUrl> m_unlistedDuringRun;
     // Shared with the batch, which may outlive this screen.
     std::shared_ptr<std::atomic<bool>> m_isWatermarkingCancelled = std::make_shared<std::atomic<bool>>(false);
 };

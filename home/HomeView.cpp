@@ -1,17 +1,12 @@
 #include "home/HomeView.h"
 
 #include "home/FileDropAreaView.h"
+#include "home/FileListView.h"
 #include "home/GenerateButton.h"
 #include "home/OutputDirectoryPicker.h"
-#include "widgets/Icons.h"
 
 #include <QComboBox>
-#include <QFileInfo>
-#include <QFrame>
-#include <QKeyEvent>
 #include <QLabel>
-#include <QListWidget>
-#include <QMenu>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -89,14 +84,23 @@ QWidget* HomeView::makeFilesSection()
     auto* stack = new QVBoxLayout(section);
     stack->setContentsMargins(0, 0, 0, 0);
     stack->addWidget(headline(QStringLiteral("Selected Files"), section));
-    m_fileList = new QListWidget(section);
-    m_fileList->setObjectName(QStringLiteral("fileList"));
-    m_fileList->setSelectionMode(QAbstractItemView::ExtendedSelection);
-    m_fileList->setContextMenuPolicy(Qt::CustomContextMenu);
-    m_fileList->installEventFilter(this);
-    connect(m_fileList, &QWidget::customContextMenuRequested, this, &HomeView::showFileMenu);
+    m_fileList = new FileListView(m_state, section);
     stack->addWidget(m_fileList, 1);
+    m_outcomeLine = new QLabel(section);
+    m_outcomeLine->setObjectName(QStringLiteral("fileOutcomeLine"));
+    // A reason or a path is shown as written, never read as markup.
+    m_outcomeLine->setTextFormat(Qt::PlainText);
+    m_outcomeLine->setWordWrap(true);
+    // A long path without spaces is cut at the column's edge rather than widening the window.
+    m_outcomeLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    stack->addWidget(m_outcomeLine);
+    connect(m_fileList, &QListWidget::itemSelectionChanged, this, &HomeView::refreshOutcomeLine);
     return section;
+}
+
+QListWidget* HomeView::fileList() const
+{
+    return m_fileList;
 }
 
 void HomeView::showEvent(QShowEvent* event)
@@ -113,41 +117,10 @@ void HomeView::resizeEvent(QResizeEvent* event)
     m_designPicker->setMaximumWidth(qMax(80, static_cast<int>(m_leftColumn->width() * 0.4)));
 }
 
-// The list's delete key removes the selected files, except while a run is in progress.
-bool HomeView::eventFilter(QObject* watched, QEvent* event)
-{
-    if (watched == m_fileList && event->type() == QEvent::KeyPress) {
-        const int key = static_cast<QKeyEvent*>(event)->key();
-        if (key == Qt::Key_Delete || key == Qt::Key_Backspace) {
-            if (!m_state.isWatermarking()) {
-                QList<qsizetype> offsets;
-                for (const QModelIndex& index : m_fileList->selectionModel()->selectedRows())
-                    offsets.append(index.row());
-                m_state.deleteFiles(offsets);
-            }
-            return true;
-        }
-    }
-    return QWidget::eventFilter(watched, event);
-}
-
-void HomeView::showFileMenu(const QPoint& position)
-{
-    QListWidgetItem* item = m_fileList->itemAt(position);
-    if (!item)
-        return;
-    const QUrl file = item->data(Qt::UserRole).toUrl();
-    QMenu menu(this);
-    QAction* remove = menu.addAction(Icons::icon(QStringLiteral("trash")), tr("Remove"));
-    remove->setEnabled(!m_state.isWatermarking());
-    connect(remove, &QAction::triggered, this, [this, file] { m_state.removeFile(file); });
-    menu.exec(m_fileList->viewport()->mapToGlobal(position));
-}
-
 void HomeView::refresh()
 {
     refreshDesigns();
-    refreshFiles();
+    refreshOutcomeLine();
     m_designPicker->setEnabled(!m_state.isWatermarking());
 }
 
@@ -167,17 +140,10 @@ void HomeView::refreshDesigns()
     m_designPicker->setCurrentIndex(m_designPicker->findData(m_state.selectedWatermarkID()));
 }
 
-void HomeView::refreshFiles()
+void HomeView::refreshOutcomeLine()
 {
-    const QList<QUrl>& files = m_state.draggedFiles();
-    bool same = m_fileList->count() == files.size();
-    for (int i = 0; same && i < m_fileList->count(); ++i)
-        same = m_fileList->item(i)->data(Qt::UserRole).toUrl() == files[i];
-    if (same)
-        return;
-    m_fileList->clear();
-    for (const QUrl& file : files) {
-        auto* item = new QListWidgetItem(QFileInfo(file.path()).fileName(), m_fileList);
-        item->setData(Qt::UserRole, file);
-    }
+    const QString outcome = m_fileList->selectedOutcome();
+    m_outcomeLine->setText(outcome);
+    m_outcomeLine->setToolTip(outcome);
+    m_outcomeLine->setVisible(!outcome.isEmpty());
 }

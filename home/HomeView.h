@@ -4,7 +4,9 @@
 
 #include <QWidget>
 
+class FileListView;
 class QComboBox;
+class QLabel;
 class QListWidget;
 
 // The Home screen: output folder, design picker, file list, batch row and drop area. It owns
@@ -18,12 +20,13 @@ public:
 
     HomeState& state() { return m_state; }
     QComboBox* designPicker() const { return m_designPicker; }
-    QListWidget* fileList() const { return m_fileList; }
+    QListWidget* fileList() const;
+    // The line under the list with the selected file's outcome, e.g. "Not watermarked: needs a password".
+    QLabel* outcomeLine() const { return m_outcomeLine; }
 
 protected:
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
     QWidget* makeLeftColumn();
@@ -32,11 +35,11 @@ private:
     QWidget* makeFilesSection();
     void refresh();
     void refreshDesigns();
-    void refreshFiles();
-    void showFileMenu(const QPoint& position);
+    void refreshOutcomeLine();
 
     HomeState m_state;
     QWidget* m_leftColumn = nullptr;
     QComboBox* m_designPicker = nullptr;
-    QListWidget* m_fileList = nullptr;
+    FileListView* m_fileList = nullptr;
+    QLabel* m_outcomeLine = nullptr;
 };

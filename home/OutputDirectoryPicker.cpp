@@ -3,6 +3,7 @@
 #include "home/HomeState.h"
 #include "widgets/Dialogs.h"
 
+#include <QDir>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QPushButton>
@@ -23,11 +24,18 @@ OutputDirectoryPicker::OutputDirectoryPicker(HomeState& state, QWidget* parent)
     italic.setItalic(true);
     m_selectedLabel->setFont(italic);
 
+    m_replacementLine =
+        new QLabel(tr("Files in this folder will be replaced by their watermarked copies"), this);
+    m_replacementLine->setObjectName(QStringLiteral("replacementLine"));
+    m_replacementLine->setWordWrap(true);
+    m_replacementLine->setStyleSheet(QStringLiteral("color: #c26a00;"));
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addLayout(makeHeadingRow());
     layout->addSpacing(2);
     layout->addWidget(m_selectedLabel);
+    layout->addWidget(m_replacementLine);
 
     connect(&m_state, &HomeState::changed, this, &OutputDirectoryPicker::refresh);
     refresh();
@@ -47,6 +55,7 @@ QLayout* OutputDirectoryPicker::makeHeadingRow()
 
     m_openButton = new QPushButton(tr("Open Folder"), this);
     m_openButton->setObjectName(QStringLiteral("openFolderButton"));
+    m_openButton->setAutoDefault(true);
     connect(m_openButton, &QPushButton::clicked, this, &OutputDirectoryPicker::chooseOutputDirectory);
 
     auto* row = new QHBoxLayout;
@@ -58,9 +67,15 @@ QLayout* OutputDirectoryPicker::makeHeadingRow()
 
 void OutputDirectoryPicker::chooseOutputDirectory()
 {
-    const Dialogs::Choice choice = Dialogs::chooseFolder(this);
-    if (choice.confirmed)
-        m_state.setOutputDirectory(choice.location);
+    // Not the working directory, which for a program started from the desktop means nothing.
+    const std::optional<QUrl> start = m_state.outputDirectory() ? m_state.outputDirectory() : m_lastChosen;
+    const Dialogs::Choice choice =
+        Dialogs::chooseFolder(this, start ? start->toLocalFile() : QDir::homePath());
+    if (!choice.confirmed)
+        return;
+    if (choice.location)
+        m_lastChosen = choice.location;
+    m_state.setOutputDirectory(choice.location);
 }
 
 void OutputDirectoryPicker::refresh()
@@ -70,4 +85,15 @@ void OutputDirectoryPicker::refresh()
     m_selectedLabel->setText(tr("Selected folder: %1").arg(shown));
     m_selectedLabel->setToolTip(shown);
     m_openButton->setEnabled(!m_state.isWatermarking());
+    refreshReplacementLine();
+}
+
+void OutputDirectoryPicker::refreshReplacementLine()
+{
+    if (m_checked && m_checkedFiles == m_state.draggedFiles() && m_checkedFolder == m_state.outputDirectory())
+        return;
+    m_checked = true;
+    m_checkedFiles = m_state.draggedFiles();
+    m_checkedFolder = m_state.outputDirectory();
+    m_replacementLine->setVisible(m_state.replacesListedFiles());
 }

@@ -16,20 +16,21 @@ std::optional<WatermarkRoute> routeFor(const QString& path)
     if (extension == QLatin1String("pdf"))
         return WatermarkRoute::pdf;
     if (extension == QLatin1String("png") || extension == QLatin1String("jpg") ||
-        extension == QLatin1String("jpeg") || extension == QLatin1String("tiff"))
+        extension == QLatin1String("jpeg") || extension == QLatin1String("tif") ||
+        extension == QLatin1String("tiff"))
         return WatermarkRoute::image;
     return std::nullopt;
 }
 
 std::optional<FileOutcome> watermarkFile(const QString& path, const WatermarkSnapshot& settings,
-                                         const QString& outputFolder)
+                                         const QString& outputPath)
 {
     const auto route = routeFor(path);
     if (!route)
         return std::nullopt;
     if (*route == WatermarkRoute::pdf)
-        return watermarkPDFFile(path, settings, outputFolder);
-    return WatermarkHelper::watermarkImageFile(path, settings, outputFolder);
+        return watermarkPDFFile(path, settings, outputPath);
+    return WatermarkHelper::watermarkImageFile(path, settings, outputPath);
 }
 
 } // namespace WatermarkRouting

@@ -16,12 +16,13 @@ enum class WatermarkRoute
 
 namespace WatermarkRouting {
 
-// "pdf" goes to PDF stamping; "png", "jpg", "jpeg" and "tiff" to picture stamping; nothing
-// for any other extension (such files are skipped and not counted).
+// "pdf" goes to PDF stamping; "png", "jpg", "jpeg", "tif" and "tiff" to picture stamping;
+// nothing for any other extension (such files are skipped and not counted).
 std::optional<WatermarkRoute> routeFor(const QString& path);
 
-// Stamps one file along its route. Nothing (not even an attempt) for a skipped file.
+// Stamps one file along its route, writing it to outputPath. Nothing (not even an attempt)
+// for a skipped file.
 std::optional<FileOutcome> watermarkFile(const QString& path, const WatermarkSnapshot& settings,
-                                         const QString& outputFolder);
+                                         const QString& outputPath);
 
 } // namespace WatermarkRouting

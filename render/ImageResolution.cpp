@@ -1,5 +1,7 @@
 #include "render/ImageResolution.h"
 
+#include "render/RegularFile.h"
+
 #include <QFile>
 #include <QtEndian>
 
@@ -21,7 +23,7 @@ using ReadAt = std::function<std::optional<QByteArray>(qint64 offset, qint64 len
 class FileHead
 {
 public:
-    explicit FileHead(QFile& file) : m_file(file) {}
+    explicit FileHead(QIODevice& file) : m_file(file) {}
 
     std::optional<QByteArray> read(qint64 offset, qint64 length)
     {
@@ -38,7 +40,7 @@ public:
     }
 
 private:
-    QFile& m_file;
+    QIODevice& m_file;
     qint64 m_bytesLeft = 1024 * 1024;
     int m_readsLeft = 1024;
 };
@@ -213,10 +215,16 @@ std::optional<QSizeF> fromJpeg(FileHead& head)
 
 std::optional<QSizeF> dotsPerInch(const QString& path)
 {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+    auto opened = RegularFile::open(path);
+    QFile file;
+    if (!opened || !file.open(opened->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return std::nullopt;
-    FileHead head(file);
+    return dotsPerInch(file);
+}
+
+std::optional<QSizeF> dotsPerInch(QIODevice& device)
+{
+    FileHead head(device);
     const auto magic = head.read(0, 8);
     if (!magic)
         return std::nullopt;

@@ -1,19 +1,23 @@
 #include "render/WatermarkHelper.h"
 
+#include "render/CheckedSaveFile.h"
 #include "render/ImageResolution.h"
-#include "render/OutputLocation.h"
+#include "render/RegularFile.h"
+#include "render/TiffFile.h"
 #include "render/drawWatermark.h"
 
 #include <QColorSpace>
+#include <QFile>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageReader>
 #include <QImageWriter>
 #include <QPainter>
-#include <QSaveFile>
 #include <QTransform>
 
 #include <exception>
+#include <new>
+#include <optional>
 
 namespace {
 
@@ -25,7 +29,14 @@ constexpr int jpegQuality = 90;
 struct Picture
 {
     QImage image;
-    QSizeF dotsPerInch;
+    std::optional<QSizeF> dotsPerInch; // as the file states it, turned upright
+};
+
+enum class OutputFormat
+{
+    png,
+    jpeg,
+    tiff,
 };
 
 // Turns the picture upright as its orientation tag asks. Qt's own orientation step would drop
@@ -47,29 +58,28 @@ QImage upright(QImage image, QImageIOHandler::Transformations transformation)
     return image;
 }
 
-Result<Picture> readPicture(const QString& path)
+// A reason in words for any picture whose content none of the accepted codecs reads.
+QString unreadable()
 {
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return Result<Picture>::failure(QStringLiteral("no such file"));
-    if (!info.isReadable())
-        return Result<Picture>::failure(QStringLiteral("the file cannot be read"));
-    QImageReader reader(path);
-    reader.setDecideFormatFromContent(true);
+    return QStringLiteral("not a picture this program can read");
+}
+
+QString unencodable()
+{
+    return QStringLiteral("cannot encode the picture");
+}
+
+Result<Picture> readPicture(QIODevice& input, QImageReader& reader)
+{
     reader.setAutoTransform(false); // applied by upright(), keeping the colour profile
-    const QByteArray format = reader.format();
-    // Other codecs recognise content loosely enough to take a stray file for a picture.
-    if (format != "png" && format != "jpeg" && format != "tiff")
-        return Result<Picture>::failure(QStringLiteral("not a PNG, JPEG or TIFF picture"));
     // Qt's allocation limit stays in force, so a header claiming enormous dimensions fails here.
     QImage image = reader.read();
     if (image.isNull())
-        return Result<Picture>::failure(QStringLiteral("cannot read the picture: ") + reader.errorString());
-
+        return Result<Picture>::failure(unreadable());
     const QImageIOHandler::Transformations transformation = reader.transformation();
-    QSizeF dpi = ImageResolution::dotsPerInch(path).value_or(QSizeF(pointsPerInch, pointsPerInch));
-    if (transformation.testFlag(QImageIOHandler::TransformationRotate90))
-        dpi.transpose();
+    std::optional<QSizeF> dpi = ImageResolution::dotsPerInch(input);
+    if (dpi && transformation.testFlag(QImageIOHandler::TransformationRotate90))
+        dpi->transpose();
     return Picture{upright(std::move(image), transformation), dpi};
 }
 
@@ -92,20 +102,83 @@ QImage colourCanvas(QImage image)
     }
 }
 
-FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, const QString& outputFolder)
+// The design is laid out in points over the picture's printed size, then scaled onto its pixels.
+bool drawDesign(QImage& canvas, const QSizeF& dpi, const WatermarkSnapshot& settings,
+                const QImage& underneath = QImage())
 {
-    const auto outputPath = outputLocation(inputFile, outputFolder);
-    if (!outputPath)
-        return outputPath;
-    auto read = readPicture(inputFile);
+    QPainter painter(&canvas);
+    if (!painter.isActive())
+        return false;
+    if (!underneath.isNull())
+        painter.drawImage(0, 0, underneath);
+    const QSizeF points(canvas.width() * pointsPerInch / dpi.width(),
+                        canvas.height() * pointsPerInch / dpi.height());
+    painter.scale(canvas.width() / points.width(), canvas.height() / points.height());
+    drawWatermark(painter, settings, QRectF(QPointF(0, 0), points));
+    return true;
+}
+
+// A TIFF can hold pages that PNG and JPEG cannot, so TIFF content stays TIFF whatever the name.
+OutputFormat outputFormatFor(const QString& outputPath, const QByteArray& inputFormat)
+{
+    const QString suffix = QFileInfo(outputPath).suffix().toLower();
+    if (inputFormat == "tiff" || suffix == QLatin1String("tif") || suffix == QLatin1String("tiff"))
+        return OutputFormat::tiff;
+    return suffix == QLatin1String("png") ? OutputFormat::png : OutputFormat::jpeg;
+}
+
+// Every page is stamped and written in turn, so only one page is in memory at a time.
+FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
+{
+    TiffFile pages(input, TiffFile::Mode::read);
+    if (!pages.isOpen())
+        return FileOutcome::failure(unreadable());
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    TiffFile written(output, TiffFile::Mode::write);
+    for (bool more = written.isOpen(); more;) {
+        auto read = pages.readPage();
+        if (!read)
+            return FileOutcome::failure(read.error());
+        TiffPage page = std::move(read).value();
+        if (!drawDesign(page.image, page.dotsPerInch, settings))
+            return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
+        if (!written.writePage(page))
+            return FileOutcome::failure(output.failureReason(unencodable()));
+        const auto next = pages.nextPage();
+        if (!next)
+            return FileOutcome::failure(next.error());
+        more = *next;
+    }
+    if (!written.close())
+        return FileOutcome::failure(output.failureReason(unencodable()));
+    return output.commit();
+}
+
+bool writeTiff(CheckedSaveFile& output, const QImage& canvas, const std::optional<QSizeF>& dpi)
+{
+    TiffPage page;
+    page.image = canvas;
+    page.unassociatedAlpha = true; // as PNG holds it; writePage unpremultiplies what Qt decoded
+    if (dpi)
+        page.resolution = TiffPage::Resolution{float(dpi->width()), float(dpi->height())};
+    if (canvas.colorSpace().isValid())
+        page.iccProfile = canvas.colorSpace().iccProfile();
+    TiffFile written(output, TiffFile::Mode::write);
+    return written.isOpen() && written.writePage(page) && written.close();
+}
+
+FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
+                         const QString& outputPath, OutputFormat format)
+{
+    auto read = readPicture(input, reader);
     if (!read)
         return FileOutcome::failure(read.error());
     Picture picture = std::move(read).value();
-
-    const QString name = QFileInfo(inputFile).fileName();
-    const bool png = QFileInfo(name).suffix().toLower() == QLatin1String("png");
+    const QSizeF dpi = picture.dotsPerInch.value_or(QSizeF(pointsPerInch, pointsPerInch));
     // JPEG has no alpha; simply dropping it would turn transparent areas black.
-    const bool onWhite = !png && picture.image.hasAlphaChannel();
+    const bool onWhite = format == OutputFormat::jpeg && picture.image.hasAlphaChannel();
 
     QImage canvas;
     if (onWhite) {
@@ -117,37 +190,45 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     }
     if (canvas.isNull())
         return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
-    const QSizeF dpi = picture.dotsPerInch;
     canvas.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
     canvas.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
-
-    QPainter painter(&canvas);
-    if (!painter.isActive())
+    if (!drawDesign(canvas, dpi, settings, onWhite ? picture.image : QImage()))
         return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-    if (onWhite) {
-        painter.drawImage(0, 0, picture.image);
-        picture.image = QImage();
-    }
-    // The design is laid out in points over the picture's printed size, then scaled to pixels.
-    const QSizeF points(canvas.width() * pointsPerInch / dpi.width(),
-                        canvas.height() * pointsPerInch / dpi.height());
-    painter.scale(canvas.width() / points.width(), canvas.height() / points.height());
-    drawWatermark(painter, settings, QRectF(QPointF(0, 0), points));
-    painter.end();
+    picture.image = QImage();
 
-    QSaveFile file(*outputPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return FileOutcome::failure(QStringLiteral("cannot create the output: ") + file.errorString());
-    QImageWriter writer(&file, png ? "png" : "jpeg");
-    if (!png)
-        writer.setQuality(jpegQuality);
-    if (!writer.write(canvas)) {
-        file.cancelWriting();
-        return FileOutcome::failure(QStringLiteral("cannot encode the output: ") + writer.errorString());
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    if (format == OutputFormat::tiff) {
+        if (!writeTiff(output, canvas, picture.dotsPerInch))
+            return FileOutcome::failure(output.failureReason(unencodable()));
+    } else {
+        QImageWriter writer(&output, format == OutputFormat::png ? "png" : "jpeg");
+        if (format == OutputFormat::jpeg)
+            writer.setQuality(jpegQuality);
+        if (!writer.write(canvas))
+            return FileOutcome::failure(output.failureReason(unencodable()));
     }
-    if (!file.commit())
-        return FileOutcome::failure(QStringLiteral("cannot write the output: ") + file.errorString());
-    return *outputPath;
+    return output.commit();
+}
+
+FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, const QString& outputPath)
+{
+    auto opened = RegularFile::open(inputFile);
+    if (!opened)
+        return FileOutcome::failure(opened.error());
+    QFile input;
+    if (!input.open(opened->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return FileOutcome::failure(QStringLiteral("cannot be read"));
+    QImageReader reader(&input);
+    reader.setDecideFormatFromContent(true);
+    const QByteArray format = reader.format();
+    if (format == "tiff")
+        return input.seek(0) ? stampTiff(input, settings, outputPath) : FileOutcome::failure(unreadable());
+    // Other codecs recognise content loosely enough to take a stray file for a picture.
+    if (format != "png" && format != "jpeg")
+        return FileOutcome::failure(unreadable());
+    return stampPicture(input, reader, settings, outputPath, outputFormatFor(outputPath, format));
 }
 
 } // namespace
@@ -159,13 +240,13 @@ void WatermarkHelper::allowLargePictures()
 }
 
 FileOutcome WatermarkHelper::watermarkImageFile(const QString& inputFile, const WatermarkSnapshot& settings,
-                                                const QString& outputFolder)
+                                                const QString& outputPath)
 {
     try {
-        return stamp(inputFile, settings, outputFolder);
-    } catch (const std::exception& error) {
-        return FileOutcome::failure(QString::fromLocal8Bit(error.what()));
+        return stamp(inputFile, settings, outputPath);
+    } catch (const std::bad_alloc&) {
+        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
     } catch (...) {
-        return FileOutcome::failure(QStringLiteral("unexpected error"));
+        return FileOutcome::failure(QStringLiteral("could not be stamped"));
     }
 }

@@ -16,12 +16,14 @@ public:
     // Process-wide: call once at start-up, before any batch runs.
     static void allowLargePictures();
 
-    // Stamps the design onto the PNG, JPEG or TIFF picture at inputFile (format recognised
-    // by content, EXIF orientation applied) and writes it under the input's file name into
-    // outputFolder: PNG when the extension is "png" (any case), JPEG bytes otherwise. The
-    // output keeps the input's pixels, pixel size, resolution and colour profile; the design
-    // is laid out in the picture's size in points (pixels * 72 / dpi). The file appears only
-    // when complete, replacing any file of that name. Never throws; safe on any thread.
+    // Stamps the design onto the PNG, JPEG or TIFF picture at inputFile (a regular file; format
+    // by content, EXIF orientation applied) and writes it to outputPath: TIFF for TIFF content
+    // or a ".tif"/".tiff" outputPath, every page stamped, lossless, alpha kept; otherwise PNG
+    // when outputPath ends in ".png" (any case), JPEG bytes else. Pixels, pixel size, resolution
+    // and RGB colour profile are kept; the design is laid out in each page's size in points
+    // (pixels * 72 / dpi). The file appears only when every byte is on the disk, replacing any
+    // file there; on failure nothing changes and the reason is in words for the user. Never
+    // throws; safe on any thread.
     static FileOutcome watermarkImageFile(const QString& inputFile, const WatermarkSnapshot& settings,
-                                          const QString& outputFolder);
+                                          const QString& outputPath);
 };

@@ -2,6 +2,7 @@
 
 #include "model/StandardOutput.h"
 #include "render/FontResolver.h"
+#include "render/RegularFile.h"
 
 #include <QElapsedTimer>
 #include <QFile>
@@ -12,8 +13,6 @@
 
 #include <algorithm>
 #include <optional>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -40,31 +39,28 @@ struct PictureVersion
     bool operator==(const PictureVersion&) const = default;
 };
 
-std::optional<PictureVersion> pictureVersion(const QString& path)
-{
-    struct stat status = {};
-    if (::stat(QFile::encodeName(path).constData(), &status) != 0)
-        return std::nullopt;
-    return PictureVersion{path, static_cast<qint64>(status.st_size),
-                          static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec,
-                          static_cast<quint64>(status.st_ino), static_cast<quint64>(status.st_dev)};
-}
-
 // Decoding a camera picture takes some hundred milliseconds, far too long for a preview that
 // repaints on every step of a slider, so each thread keeps the last picture it decoded. Per
-// thread, nothing is shared and nothing needs a lock.
+// thread, nothing is shared and nothing needs a lock. Only a regular file is read: a FIFO
+// would block the drawing forever, a device would feed it without end.
 QImage decodedPicture(const QString& path)
 {
     thread_local std::optional<PictureVersion> cachedVersion;
     thread_local QImage cachedPicture;
-    const std::optional<PictureVersion> version = pictureVersion(path);
-    if (version && version == cachedVersion)
+    auto opened = RegularFile::open(path);
+    if (!opened)
+        return QImage();
+    const PictureVersion version{path, opened->size(), opened->modified(), opened->inode(), opened->device()};
+    if (version == cachedVersion)
         return cachedPicture;
-    QImageReader reader(path);
+    QFile file;
+    if (!file.open(opened->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return QImage();
+    QImageReader reader(&file);
     reader.setDecideFormatFromContent(true);
     reader.setAutoTransform(true);
     QImage picture = reader.read();
-    cachedVersion = picture.isNull() ? std::nullopt : version;
+    cachedVersion = picture.isNull() ? std::nullopt : std::optional(version);
     cachedPicture = picture;
     return picture;
 }

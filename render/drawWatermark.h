@@ -20,7 +20,8 @@ class QPainter;
 // lines broken only at line breaks, in textColor with its own alpha; opacity does not apply.
 // Prints three timing lines (milliseconds) on standard output.
 // Picture: the file at imageData, decoded by content with its EXIF orientation, one unit
-// per pixel at imageSize 100, drawn at opacity; nothing is drawn for an unreadable file.
+// per pixel at imageSize 100, drawn at opacity; nothing is drawn for an unreadable file or
+// anything but a regular file (a FIFO never blocks the drawing).
 // Each thread keeps the last picture it decoded, read again once the file's size,
 // modification time or inode changes.
 //

@@ -1,8 +1,10 @@
 #include "render/watermarkPDFFile.h"
 
+#include "render/CheckedSaveFile.h"
 #include "render/IoDevicePipeline.h"
-#include "render/OutputLocation.h"
 #include "render/PageGeometry.h"
+#include "render/RegularFile.h"
+#include "render/SystemError.h"
 #include "render/drawWatermark.h"
 
 #include <QBuffer>
@@ -10,21 +12,27 @@
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
-#include <QSaveFile>
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFLogger.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFSystemError.hh>
 #include <qpdf/QPDFWriter.hh>
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
+
+#include <unistd.h>
 
 namespace {
 
@@ -94,7 +102,7 @@ public:
     FileOutcome run(const QString& inputFile, const QString& outputPath);
 
 private:
-    void open(const QString& inputFile);
+    FileOutcome open(const QString& inputFile);
     void flattenAnnotations();
     void stampPage(QPDFPageObjectHelper& page);
     QPDFObjectHandle contentForm(QPDFPageObjectHelper& page, const PageGeometry& geometry);
@@ -111,12 +119,33 @@ private:
     std::map<std::string, QPDFObjectHandle> m_pageContents;
 };
 
-void PdfStamper::open(const QString& inputFile)
+// Readers look for the header within the first 1024 bytes; without one the file is something else.
+bool startsLikePdf(int descriptor)
 {
+    char head[1024];
+    const ssize_t length = ::pread(descriptor, head, sizeof head, 0);
+    return length > 0 && QByteArray::fromRawData(head, length).contains("%PDF-");
+}
+
+FileOutcome PdfStamper::open(const QString& inputFile)
+{
+    auto opened = RegularFile::open(inputFile);
+    if (!opened)
+        return FileOutcome::failure(opened.error());
+    if (!startsLikePdf(opened->descriptor()))
+        return FileOutcome::failure(QStringLiteral("not a PDF document"));
+    const int descriptor = std::move(opened).value().release();
+    std::FILE* stream = ::fdopen(descriptor, "rb");
+    if (!stream) {
+        const int error = errno;
+        ::close(descriptor);
+        return FileOutcome::failure(SystemError::reason(error));
+    }
     m_input = newQpdf();
-    // An empty password: documents that need one to open fail here and are skipped.
-    const QByteArray fileName = QFile::encodeName(inputFile);
-    m_input->processFile(fileName.constData(), "");
+    // qpdf reads the document lazily from the stream and closes it with m_input. An empty
+    // password: documents that need one to open fail here.
+    m_input->processFile(QFile::encodeName(inputFile).constData(), stream, true, "");
+    return inputFile;
 }
 
 // Annotations that print (filled form fields, stamps, highlights) become part of the page so
@@ -259,9 +288,9 @@ void PdfStamper::stampPage(QPDFPageObjectHelper& page)
 
 FileOutcome PdfStamper::write(const QString& outputPath)
 {
-    QSaveFile file(outputPath);
-    if (!file.open(QIODevice::WriteOnly))
-        return FileOutcome::failure(file.errorString());
+    CheckedSaveFile file(outputPath);
+    if (auto created = file.create(); !created)
+        return created;
     IoDevicePipeline pipeline(file);
     QPDFWriter writer(*m_output);
     writer.setOutputPipeline(&pipeline);
@@ -274,20 +303,19 @@ FileOutcome PdfStamper::write(const QString& outputPath)
     writer.setMinimumPDFVersion(m_input->getPDFVersion(), m_input->getExtensionLevel());
     writer.write();
     if (pipeline.failed())
-        return FileOutcome::failure(file.errorString());
-    if (!file.commit())
-        return FileOutcome::failure(file.errorString());
-    return outputPath;
+        return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
+    return file.commit();
 }
 
 FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
 {
-    open(inputFile);
+    if (auto opened = open(inputFile); !opened)
+        return opened;
     flattenAnnotations();
     m_input->pushInheritedAttributesToPage();
     auto pages = QPDFPageDocumentHelper(*m_input).getAllPages();
     if (pages.empty())
-        return FileOutcome::failure(QStringLiteral("The document has no pages."));
+        return FileOutcome::failure(QStringLiteral("has no pages"));
     m_output = newQpdf();
     m_output->emptyPDF();
     for (auto& page : pages)
@@ -295,18 +323,41 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     return write(outputPath);
 }
 
+// qpdf's own messages name objects and offsets; the user gets what the code means.
+QString reasonFor(const QPDFExc& error)
+{
+    switch (error.getErrorCode()) {
+    case qpdf_e_password:
+        return QStringLiteral("needs a password");
+    case qpdf_e_damaged_pdf:
+    case qpdf_e_pages:
+    case qpdf_e_object:
+    case qpdf_e_linearization:
+        return QStringLiteral("damaged beyond repair");
+    case qpdf_e_unsupported:
+        return QStringLiteral("uses a PDF feature this program does not support");
+    default:
+        return QStringLiteral("could not be stamped");
+    }
+}
+
 } // namespace
 
 FileOutcome watermarkPDFFile(const QString& inputFile, const WatermarkSnapshot& settings,
-                             const QString& outputFolder)
+                             const QString& outputPath)
 {
-    const auto outputPath = outputLocation(inputFile, outputFolder);
-    if (!outputPath)
-        return outputPath;
-    // qpdf reports every problem with the document by throwing; none goes further than here.
+    // qpdf reports every problem with the document by throwing; none goes further than here,
+    // and its text, written for PDF experts, goes nowhere.
     try {
-        return PdfStamper(settings).run(inputFile, *outputPath);
-    } catch (const std::exception& error) {
-        return FileOutcome::failure(QString::fromLocal8Bit(error.what()));
+        return PdfStamper(settings).run(inputFile, outputPath);
+    } catch (const QPDFExc& error) {
+        return FileOutcome::failure(reasonFor(error));
+    } catch (const QPDFSystemError& error) {
+        return FileOutcome::failure(SystemError::reason(error.getErrno()));
+    } catch (const std::bad_alloc&) {
+        return FileOutcome::failure(QStringLiteral("not enough memory for the document"));
+    } catch (const std::exception&) {
+        // What qpdf throws outside QPDFExc comes from decoding broken stream data.
+        return FileOutcome::failure(QStringLiteral("damaged beyond repair"));
     }
 }

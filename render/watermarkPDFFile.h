@@ -5,12 +5,12 @@
 
 #include <QString>
 
-// Stamps the design over every page of the PDF at inputFile and writes a new document, pages
-// only, under the input's file name into outputFolder. Pages stay vector and keep their own
-// boxes and rotation; annotations that print are flattened into the page; the design is laid
-// out upright over each page's visible area as the reader sees it. The file appears only when
-// complete, replacing any file of that name, so the output folder may be the input's own.
-// Unreadable, password-protected or page-less inputs write nothing. Never throws, prints
-// nothing of its own; safe on any thread.
+// Stamps the design over every page of the PDF at inputFile (a regular file) and writes a new
+// document, pages only, to outputPath. Pages stay vector and keep their own boxes and rotation;
+// annotations that print are flattened into the page; the design is laid out upright over each
+// page's visible area as the reader sees it. The file appears only when every byte is on the
+// disk, replacing any file there, so outputPath may be the input itself; on failure nothing
+// changes and the reason is in words for the user ("needs a password", "damaged beyond
+// repair", "has no pages", "the disk is full"...). Never throws, prints nothing; any thread.
 FileOutcome watermarkPDFFile(const QString& inputFile, const WatermarkSnapshot& settings,
-                             const QString& outputFolder);
+                             const QString& outputPath);

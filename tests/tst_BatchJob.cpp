@@ -25,8 +25,9 @@ private Q_SLOTS:
 
     void cleanup() { BatchJob::stopAllAndWait(); }
 
-    // Extensions are lower-cased before routing; unrouted files are skipped and not counted.
-    void routesByExtensionAndCountsRoutedFiles()
+    // Extensions are lower-cased before routing. Every file reached is reported in list order:
+    // written with its output, failed with the reason, or skipped.
+    void routesByExtensionAndReportsEachFile()
     {
         const QList<QUrl> files =
             in({"a.pdf", "B.PDF", "c.Png", "d.tif", "e.txt", "noextension", "f.JPEG", "g.Tiff"});
@@ -35,15 +36,11 @@ private Q_SLOTS:
         writePdf(files[0].toLocalFile(), {Page{}});
         writeSolidPicture(files[2].toLocalFile(), QSize(20, 20), Qt::white);
 
-        QStringList events;
-        std::atomic<bool> stop = false;
-        StdoutCapture quiet;
-        BatchJob::watermarkFiles(
-            files, redText(QStringLiteral("X")), m_out, stop, [&] { events << QStringLiteral("count"); },
-            [&] { events << QStringLiteral("done"); });
-        quiet.finish();
-        // a, B, c, f and g are routed (B, f and g hold nothing readable, and still count).
-        QCOMPARE(events, QStringList({"count", "count", "count", "count", "count", "done"}));
+        QCOMPARE(
+            run(files, redText(QStringLiteral("X"))),
+            QStringList({"a.pdf -> out/a.pdf", "failed B.PDF", "c.Png -> out/c.Png", "failed d.tif",
+                         "skipped e.txt", "skipped noextension", "failed f.JPEG", "failed g.Tiff", "done"}));
+        QCOMPARE(m_reports[4].reason, QStringLiteral("not a PDF, PNG, JPEG or TIFF file"));
         QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList({"a.pdf", "c.Png"}));
     }
 
@@ -56,34 +53,102 @@ private Q_SLOTS:
             names << QStringLiteral("%1.pdf").arg(i);
         std::atomic<bool> stop = false;
         QStringList stamped;
-        int counted = 0;
+        int reported = 0;
         int finished = 0;
-        const auto run = [&] {
+        const auto runStopping = [&] {
             BatchJob::watermarkFiles(
-                in(names), redText(QStringLiteral("X")), m_out, stop, [&] { ++counted; }, [&] { ++finished; },
-                [&](const QString& path, const WatermarkSnapshot&, const QString&) {
+                in(names), redText(QStringLiteral("X")), m_out, stop, [&](const FileReport&) { ++reported; },
+                [&] { ++finished; },
+                [&](const QString& path, const WatermarkSnapshot&, const QString& output) {
                     stamped << QFileInfo(path).fileName();
                     stop = stamped.size() == 3; // "Stop" pressed while the third file is being written
-                    return true;
+                    return FileOutcome(output);
                 });
         };
-        run();
+        runStopping();
         QCOMPARE(stamped, QStringList({"1.pdf", "2.pdf", "3.pdf"}));
-        QCOMPARE(counted, 3);
+        QCOMPARE(reported, 3);
         QCOMPARE(finished, 1);
-        run();
+        runStopping();
         QCOMPARE(stamped.size(), 3);
         QCOMPARE(finished, 2);
     }
 
+    // Two inputs of one name never share an output. An input living in the output folder keeps
+    // its name, wherever it stands in the list, so only its own stamped copy replaces it; the
+    // others take the next free " (n)", ignoring case.
+    void sameNamesTakeTheirOwnOutputs()
+    {
+        const QList<QUrl> files = in({"b/report.pdf", "a/report.pdf", "a/report (2).pdf", "c/REPORT.pdf"});
+        const auto make = [&](int i) {
+            QDir().mkpath(QFileInfo(files[i].toLocalFile()).path());
+            writePdf(files[i].toLocalFile(),
+                     {Page{.content = textContent(QStringLiteral("from %1").arg(i), 72, 72)}});
+        };
+        make(0);
+        make(1);
+        const QString a = m_folder + QStringLiteral("/a");
+        const auto textOf = [&](const char* name) { return pageText(a + QLatin1Char('/') + name, 0); };
+        HomeState state;
+        HomeRun::prepare(state, m_folder, {files[0]});
+        state.setOutputDirectory(QUrl::fromLocalFile(a));
+        QVERIFY(!state.replacesListedFiles());
+        state.appendFile(files[1]);
+        QVERIFY(state.replacesListedFiles());
+
+        QCOMPARE(run(files.mid(0, 2), redText(QStringLiteral("STAMPED")), a),
+                 QStringList({"report.pdf -> a/report (2).pdf", "report.pdf -> a/report.pdf", "done"}));
+        QVERIFY(textOf("report (2).pdf").contains(QStringLiteral("from 0")));
+        QVERIFY(textOf("report.pdf").contains(QStringLiteral("from 1")));
+        QVERIFY(textOf("report.pdf").contains(QStringLiteral("STAMPED")));
+
+        make(2);
+        make(3);
+        QCOMPARE(
+            run(files, redText(QStringLiteral("X")), a),
+            QStringList({"report.pdf -> a/report (3).pdf", "report.pdf -> a/report.pdf",
+                         "report (2).pdf -> a/report (2).pdf", "REPORT.pdf -> a/REPORT (4).pdf", "done"}));
+        QVERIFY(textOf("report (2).pdf").contains(QStringLiteral("from 2")));
+    }
+
+    // An image design whose picture does not decode writes nothing and fails every routed file
+    // with the reason; a design without a picture is drawn as text.
+    void unreadableDesignPictureWritesNothing()
+    {
+        const QList<QUrl> files = in({"a.pdf", "b.png", "c.txt"});
+        writePdf(files[0].toLocalFile(), {Page{}});
+        writeSolidPicture(files[1].toLocalFile(), QSize(20, 20), Qt::white);
+        writeFile(files[2].toLocalFile(), "text");
+        const QString picture = m_folder + QStringLiteral("/logo.png");
+        writeSolidPicture(picture, QSize(20, 20), Qt::red);
+        QVERIFY(QFile::resize(picture, 60)); // still a PNG by its signature, but no picture
+        WatermarkSnapshot design = pictureDesign(picture);
+        for (const char* bytes : {"", "not a picture"}) {
+            if (*bytes)
+                writeFile(picture, bytes);
+            QCOMPARE(run(files, design),
+                     QStringList({"failed a.pdf", "failed b.png", "skipped c.txt", "done"}));
+            QCOMPARE(m_reports[1].reason, QStringLiteral("the design's picture cannot be read"));
+            QVERIFY(QDir(m_out).isEmpty());
+        }
+        design.imageData.reset();
+        QCOMPARE(run(files.mid(0, 1), design), QStringList({"a.pdf -> out/a.pdf", "done"}));
+    }
+
     // A run needs files, a folder and a chosen design, and the list holds one entry per
-    // location. Counts arrive in order, each applied before the completion; a new run starts afresh.
+    // location. Each file's report arrives in list order with its count (routed files only),
+    // all before the completion; a new run starts afresh; removing a file drops its report.
     void runNeedsReportsAndStartsAfresh()
     {
         HomeState state;
         const QList<QUrl> files = documents(4);
-        HomeRun::prepare(state, m_folder, files + files);
-        QCOMPARE(state.draggedFiles(), files);
+        QList<QUrl> listed = files;
+        listed.insert(2, in({"notes.txt"}).front());
+        listed.append(in({"broken.pdf"}));
+        writeFile(listed[2].toLocalFile(), "notes");
+        writeFile(listed.last().toLocalFile(), "not a PDF");
+        HomeRun::prepare(state, m_folder, listed + listed);
+        QCOMPARE(state.draggedFiles(), listed);
         state.setOutputDirectory(std::nullopt);
         QVERIFY(!state.canStartWatermarking());
         state.setOutputDirectory(QUrl::fromLocalFile(m_out));
@@ -91,15 +156,26 @@ private Q_SLOTS:
         QVERIFY(!state.canStartWatermarking());
         state.setSelectedWatermarkID(state.watermarks().front()->id());
         QList<qint64> counts;
+        QList<QUrl> reported;
         connect(&state, &HomeState::changed, this, [&] {
             if (counts.isEmpty() || counts.last() != state.watermarkedCount())
                 counts << state.watermarkedCount();
+            for (auto report = state.fileReports().cbegin(); report != state.fileReports().cend(); ++report) {
+                if (!reported.contains(report.key()))
+                    reported << report.key();
+            }
+            QVERIFY(!state.isWatermarkingComplete() || reported.size() == listed.size());
         });
         StdoutCapture capture;
         state.startWatermarking();
         QTRY_VERIFY_WITH_TIMEOUT(state.isWatermarkingComplete(), 60000);
         QVERIFY(capture.finish().startsWith("Watermarking files...\n"));
-        QCOMPARE(counts, QList<qint64>({0, 1, 2, 3, 4}));
+        QCOMPARE(counts, QList<qint64>({0, 1, 2, 3, 4, 5}));
+        QCOMPARE(reported, listed);
+        QCOMPARE(state.fileReports().value(files[0]).output,
+                 QDir(m_out).filePath(QStringLiteral("doc1.pdf")));
+        QCOMPARE(state.fileReports().value(listed[2]).status, FileReport::Status::skipped);
+        QCOMPARE(state.failedCount(), 1);
         QVERIFY(!state.isWatermarking());
         QCOMPARE(QDir(m_out).entryList(QDir::Files).size(), 4);
 
@@ -107,15 +183,18 @@ private Q_SLOTS:
         StdoutCapture again;
         state.startWatermarking();
         again.finish();
+        QVERIFY(state.fileReports().isEmpty());
         QTRY_VERIFY_WITH_TIMEOUT(state.isWatermarkingComplete(), 60000);
-        QCOMPARE(state.watermarkedCount(), 4);
+        QCOMPARE(state.watermarkedCount(), 5);
 
         state.deleteFiles({0, 2, 0});
-        QCOMPARE(state.draggedFiles(), (QList<QUrl>{files[1], files[3]}));
+        QCOMPARE(state.draggedFiles(), (QList<QUrl>{files[1], files[2], files[3], listed.last()}));
+        QVERIFY(!state.fileReports().contains(files[0]) && state.fileReports().size() == 4);
+        state.removeFile(listed.last());
+        QCOMPARE(state.failedCount(), 0);
         QVERIFY(state.canStartWatermarking());
-        for (const QUrl& file : files)
-            state.removeFile(file);
-        QVERIFY(state.draggedFiles().isEmpty() && !state.canStartWatermarking());
+        state.clearSelection();
+        QVERIFY(state.fileReports().isEmpty() && !state.canStartWatermarking());
     }
 
     // The screen may go while its batch runs: the batch writes every output, and its posts
@@ -153,6 +232,30 @@ private Q_SLOTS:
     }
 
 private:
+    // Runs one batch to its end and gives a line per report ("<name> -> <output>" below the
+    // test's folder, "failed <name>", "skipped <name>"), then "done"; the reports go to m_reports.
+    QStringList run(const QList<QUrl>& files, const WatermarkSnapshot& design, QString out = {})
+    {
+        QStringList events;
+        m_reports.clear();
+        const std::atomic<bool> stop = false;
+        StdoutCapture quiet; // the drawing routine's timing lines
+        BatchJob::watermarkFiles(
+            files, design, out.isEmpty() ? m_out : out, stop,
+            [&](const FileReport& report) {
+                m_reports << report;
+                const QString name = QFileInfo(report.file.toLocalFile()).fileName();
+                const char* const verbs[] = {"", "failed ", "skipped "};
+                events << (report.status == FileReport::Status::written
+                               ? name + QStringLiteral(" -> ") +
+                                     QDir(m_folder).relativeFilePath(report.output)
+                               : QLatin1String(verbs[int(report.status)]) + name);
+            },
+            [&] { events << QStringLiteral("done"); });
+        quiet.finish();
+        return events;
+    }
+
     QList<QUrl> in(const QStringList& names) const
     {
         QList<QUrl> result;
@@ -174,6 +277,7 @@ private:
     }
 
     QTemporaryDir m_dir;
+    QList<FileReport> m_reports;
     QString m_folder;
     QString m_out;
 };

@@ -77,10 +77,12 @@ private Q_SLOTS:
 
     // The window refuses to shrink below its minimum; the sidebar starts at 250 and stays between
     // 200 and 300 when dragged, however long the title. The header bar stays one bar tall with the
-    // window's controls at its end, within the window, and they work the window.
+    // window's controls at its end, within the window, and they work the window; the maximise
+    // button is named for what it does now.
     void windowSidebarAndHeader()
     {
         MainWindow window;
+        QCOMPARE(window.windowTitle(), QStringLiteral("Dador Aduravuzo"));
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -100,10 +102,13 @@ private Q_SLOTS:
         const int end = buttons.at(2)->mapTo(&window, buttons.at(2)->rect().topRight()).x();
         QVERIFY2(end < window.width() && end > window.width() - 20,
                  "the controls end the bar, within the window");
+        QCOMPARE(buttons.at(1)->toolTip(), QStringLiteral("Maximise"));
         QTest::mouseClick(buttons.at(1), Qt::LeftButton);
         QVERIFY(window.isMaximized());
+        QCOMPARE(buttons.at(1)->toolTip(), QStringLiteral("Restore"));
         QTest::mouseClick(buttons.at(1), Qt::LeftButton);
         QVERIFY(!window.isMaximized());
+        QCOMPARE(buttons.at(1)->toolTip(), QStringLiteral("Maximise"));
         QTest::mouseClick(buttons.at(2), Qt::LeftButton);
         QVERIFY(!window.isVisible());
     }

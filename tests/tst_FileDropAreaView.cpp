@@ -1,23 +1,24 @@
-#include "home/BatchJob.h"
 #include "home/FileDropAreaView.h"
+#include "home/FileIntake.h"
 #include "home/HomeState.h"
-#include "support/HomeRun.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLabel>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThreadPool>
 
 #include <memory>
+
+#include <sys/stat.h>
 
 // Every file judged and every accepted one delivered: a drop has added all it ever will.
 static void settle()
 {
-    QThreadPool::globalInstance()->waitForDone();
+    FileIntake::waitForJudgements();
     QCoreApplication::processEvents();
 }
 
@@ -36,25 +37,30 @@ private Q_SLOTS:
 
     void cleanup()
     {
-        BatchJob::stopAllAndWait();
         settle();
         m_view.reset();
         m_state.reset();
     }
 
     // Judged by content: each PDF, PNG, JPEG and TIFF file is taken once; a folder, text named
-    // like a PDF, a GIF and a remote file are turned away quietly.
+    // like a PDF, a GIF, a remote file, a FIFO and a link to a device are turned away quietly,
+    // without waiting on them.
     void takesEachPdfPngJpegAndTiffOnce()
     {
         QCOMPARE(countLabel()->text(), QStringLiteral("0 file(s) selected"));
         const QList<QUrl> four{file("doc.pdf"), file("photo.png"), file("scan.jpg"), file("page.tiff")};
         QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.pdf")));
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.pdf"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString zeros = m_dir.filePath(QStringLiteral("zeros.png"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zeros));
         const QByteArray gif = QByteArray::fromHex("47494638396101000100800000ffffff00000021f9040100000000"
                                                    "2c00000000010001000002024401003b");
-        QVERIFY(drop(four + QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("folder.pdf"))),
-                                        file("notes.pdf", "Just some text, not a document.\n"),
-                                        file("anim.gif", gif),
-                                        QUrl(QStringLiteral("https://example.com/a.pdf"))}));
+        QVERIFY(
+            drop(four + QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("folder.pdf"))),
+                                    file("notes.pdf", "Just some text, not a document.\n"),
+                                    file("anim.gif", gif), QUrl(QStringLiteral("https://example.com/a.pdf")),
+                                    QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(zeros)}));
         settle();
         QCOMPARE(m_state->draggedFiles().size(), 4);
         QCOMPARE(QSet<QUrl>(m_state->draggedFiles().begin(), m_state->draggedFiles().end()),
@@ -75,9 +81,9 @@ private Q_SLOTS:
         settle();
     }
 
-    // Only local files light the zone up, and only over it. During a run a drop is refused and
-    // the list cannot be cleared.
-    void dragsAndDropsAroundARun()
+    // Only local files light the zone up, and only over it; a drop lands only on the zone.
+    // "Clear Selection" empties the list, and only a list with files.
+    void dragsLightTheZone()
     {
         QMimeData text;
         text.setText(QStringLiteral("hello"));
@@ -86,31 +92,24 @@ private Q_SLOTS:
         QVERIFY(!enter(text) && !enter(web) && !m_view->isDragging());
         QVERIFY(!clearButton()->isEnabled());
 
-        HomeRun::start(*m_state, m_dir.path());
-        QVERIFY(m_state->isWatermarking() && !clearButton()->isEnabled());
-        QMimeData late;
-        late.setUrls({file("late.png")});
-        QVERIFY(enter(late) && m_view->isDragging());
-        QDragMoveEvent overButton(clearButton()->geometry().center(), Qt::CopyAction, &late, Qt::LeftButton,
-                                  Qt::NoModifier);
+        QMimeData picture;
+        picture.setUrls({file("picture.png")});
+        QVERIFY(enter(picture) && m_view->isDragging());
+        QDragMoveEvent overButton(clearButton()->geometry().center(), Qt::CopyAction, &picture,
+                                  Qt::LeftButton, Qt::NoModifier);
         QCoreApplication::sendEvent(m_view.get(), &overButton);
         QVERIFY(!overButton.isAccepted() && !m_view->isDragging());
-        QVERIFY(enter(late));
+        QVERIFY(enter(picture));
         QDragLeaveEvent leave;
         QCoreApplication::sendEvent(m_view.get(), &leave);
         QVERIFY(!m_view->isDragging());
-        QVERIFY(!drop(late.urls()));
-        QTRY_VERIFY(m_state->isWatermarkingComplete());
-        settle();
-        QCOMPARE(m_state->draggedFiles().size(), 1);
 
-        // After the run: new files keep the finished state, which only clearing resets.
-        QVERIFY(drop({file("next.png")}));
-        QTRY_COMPARE(m_state->draggedFiles().size(), 2);
-        QVERIFY(m_state->isWatermarkingComplete() && clearButton()->isEnabled());
+        QVERIFY(drop(picture.urls()));
+        settle();
+        QCOMPARE(m_state->draggedFiles(), picture.urls());
+        QVERIFY(clearButton()->isEnabled());
         QTest::mouseClick(clearButton(), Qt::LeftButton);
-        QVERIFY(m_state->draggedFiles().isEmpty() && !m_state->isWatermarkingComplete());
-        QVERIFY(!clearButton()->isEnabled());
+        QVERIFY(m_state->draggedFiles().isEmpty() && !clearButton()->isEnabled());
     }
 
 private:

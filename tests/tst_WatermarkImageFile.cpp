@@ -1,3 +1,4 @@
+#include "home/WatermarkRouting.h"
 #include "render/ImageResolution.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
@@ -83,9 +84,9 @@ bool alike(QRgb a, QRgb b)
 }
 
 // Stamps on a worker thread, as the batch does.
-FileOutcome stamp(const QString& input, const WatermarkSnapshot& design, const QString& folder)
+FileOutcome stamp(const QString& input, const WatermarkSnapshot& design, const QString& output)
 {
-    return std::async(std::launch::async, WatermarkHelper::watermarkImageFile, input, design, folder).get();
+    return std::async(std::launch::async, WatermarkHelper::watermarkImageFile, input, design, output).get();
 }
 
 } // namespace
@@ -113,7 +114,7 @@ private Q_SLOTS:
     {
         // 42 megapixels, beyond Qt's default limit.
         writeFile(m_dir.filePath("camera.jpg"), encode(solid({7000, 6000}, Qt::darkBlue, {72, 72}), "jpeg"));
-        const auto outcome = stamp(m_dir.filePath("camera.jpg"), redText("X"), m_dir.path());
+        const auto outcome = stamp(m_dir.filePath("camera.jpg"), redText("X"), m_dir.filePath("camera.jpg"));
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QCOMPARE(QImageReader(*outcome).size(), QSize(7000, 6000));
     }
@@ -156,12 +157,12 @@ private Q_SLOTS:
         }
     }
 
-    // The output format follows the extension, and an existing file, the input itself too, is
-    // replaced. Pixels away from the mark, the pixel size, resolution and colour profile stay;
-    // transparent areas stay so in PNG and lie on white in JPEG. A 40 pt picture design covers
-    // 40 pt of the printed picture, 40 * dpi / 72 pixels, at 25 % across and 10 % down whatever
-    // the resolution. The EXIF row is stored at 144 x 72 dpi and turned a quarter clockwise:
-    // upright at 72 x 144 dpi, its stored top on the right.
+    // The output format follows the extension (TIFF content stays TIFF), and an existing file,
+    // the input itself too, is replaced. Pixels away from the mark, the pixel size, resolution
+    // and colour profile stay; transparent areas stay so in PNG and TIFF and lie on white in JPEG. A 40 pt
+    // picture design covers 40 pt of the printed picture, 40 * dpi / 72 pixels, at 25 % across and 10 % down
+    // whatever the resolution. The EXIF row is stored at 144 x 72 dpi and turned a quarter clockwise: upright
+    // at 72 x 144 dpi, its stored top on the right.
     void stamps_data()
     {
         QTest::addColumn<QString>("name");
@@ -186,7 +187,8 @@ private Q_SLOTS:
         row("png", u"p.png"_s, false, encode(clear, "png"), dpi72, Qt::transparent);
         row("upper-case png", u"X.PNG"_s, true, encode(clear, "png"), dpi72, Qt::transparent);
         row("upper-case jpg", u"Y.JPG"_s, false, encode(clear, "jpeg"), dpi72, Qt::black); // as Qt wrote it
-        row("tiff", u"scan.tiff"_s, true, encode(clear, "tiff"), dpi72);
+        row("tiff", u"scan.tiff"_s, true, encode(clear, "tiff"), dpi72, Qt::transparent);
+        row("png named tif", u"b.TIF"_s, false, encode(clear, "png"), dpi72, Qt::transparent);
         row("png named jpeg", u"z.jpeg"_s, false, encode(clear, "png"), dpi72);
         row("png 144", u"a.png"_s, true, encode(picture(dpi144, Qt::white), "png"), dpi144);
         row("png 300", u"a.png"_s, true, encode(picture({300, 300}, Qt::white), "png"), {300, 300});
@@ -214,12 +216,15 @@ private Q_SLOTS:
         writeFile(out.filePath(name), "previous");
 
         const auto outcome =
-            stamp(in.filePath(name), pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90), folder);
+            stamp(in.filePath(name), pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90),
+                  QDir(folder).filePath(name));
         QVERIFY2(outcome.ok(), qPrintable(outcome.error()));
         QCOMPARE(*outcome, QDir(folder).filePath(name));
         QCOMPARE(QDir(folder).entryList(QDir::Files), QStringList{name});
-        QCOMPARE(QImageReader::imageFormat(*outcome),
-                 name.endsWith(u".png"_s, Qt::CaseInsensitive) ? "png"_ba : "jpeg"_ba);
+        const QString suffix = QFileInfo(name).suffix().toLower();
+        QCOMPARE(QImageReader::imageFormat(*outcome), suffix == u"png"_s            ? "png"_ba
+                                                      : suffix.startsWith(u"tif"_s) ? "tiff"_ba
+                                                                                    : "jpeg"_ba);
         const QImage output(*outcome);
         QCOMPARE(output.size(), QSize(1000, 1000));
         QCOMPARE(output.colorSpace(), QImage::fromData(bytes).colorSpace());
@@ -232,31 +237,70 @@ private Q_SLOTS:
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
     }
 
-    // A failed stamp leaves the output folder as it was, with an existing file of that name intact.
+    // Every page of a TIFF is stamped, laid out from its own resolution, and keeps its alpha,
+    // resolution and colour profile. A ".tif" file is routed to picture stamping.
+    void everyTiffPageStamped()
+    {
+        std::vector<QImage> pages;
+        for (const double dpi : {72.0, 144.0, 300.0}) {
+            pages.push_back(solid({400, 400}, Qt::transparent, {dpi, dpi}));
+            QPainter(&pages.back()).fillRect(0, 0, 400, 200, QColor(0, 0, 255, 128));
+            pages.back().setColorSpace(QColorSpace::DisplayP3);
+        }
+        const QString path = m_dir.filePath("scan.TIF");
+        writeTiff(path, pages);
+
+        const auto outcome = WatermarkRouting::watermarkFile(
+            path, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 75), path);
+        QVERIFY(outcome && outcome->ok());
+        QImageReader reader(path); // Qt's own codec, as another program would read it
+        std::vector<QImage> stamped;
+        for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
+            stamped.push_back(reader.read());
+        QCOMPARE(stamped.size(), pages.size());
+        for (size_t i = 0; i < pages.size(); ++i) {
+            const QImage& page = stamped[i];
+            QCOMPARE(page.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+            QCOMPARE(page.dotsPerMeterX(), pages[i].dotsPerMeterX());
+            QCOMPARE(qAlpha(page.pixel(350, 350)), 0);
+            QCOMPARE(qAlpha(page.pixel(350, 100)), 128);
+            const QRectF red = inkBounds(page, isRed);
+            const double side = 40 * pages[i].dotsPerMeterX() * 0.0254 / 72;
+            QCOMPARE_LE(qAbs(red.width() - side) + qAbs(red.height() - side), 4);
+            QCOMPARE_LE((red.center() - QPointF(100, 100)).manhattanLength(), 3);
+        }
+    }
+
+    // A failed stamp leaves the output folder as it was, with an existing file of that name
+    // intact, and says why in words for the user.
     void writesNothingOnFailure_data()
     {
         QTest::addColumn<QByteArray>("bytes"); // empty: no input file at all
         QTest::addColumn<bool>("folderExists");
+        QTest::addColumn<QString>("reason");
         const QImage image = solid({8, 8}, Qt::blue, {72, 72});
         QByteArray bomb = encode(image, "jpeg"); // its frame header says 30000 x 30000 pixels
         qToBigEndian(quint32(30000 * 0x10001), bomb.data() + bomb.indexOf("\xFF\xC0") + 5);
-        QTest::newRow("not a picture") << "just some text\n"_ba << true;
-        QTest::newRow("bmp picture") << encode(image, "bmp") << true; // only PNG, JPEG and TIFF
-        QTest::newRow("missing input") << QByteArray() << true;
-        QTest::newRow("decompression bomb") << bomb << true;
-        QTest::newRow("missing output folder") << encode(image, "png") << false;
+        const QString unreadable = u"not a picture this program can read"_s;
+        QTest::newRow("not a picture") << "just some text\n"_ba << true << unreadable;
+        QTest::newRow("bmp picture") << encode(image, "bmp") << true << unreadable; // only PNG, JPEG, TIFF
+        QTest::newRow("missing input") << QByteArray() << true << u"does not exist"_s;
+        QTest::newRow("decompression bomb") << bomb << true << unreadable;
+        QTest::newRow("missing output folder")
+            << encode(image, "png") << false << u"the output folder does not exist"_s;
     }
     void writesNothingOnFailure()
     {
         QFETCH(QByteArray, bytes);
         QFETCH(bool, folderExists);
+        QFETCH(QString, reason);
         QTemporaryDir in, out;
         if (!bytes.isEmpty())
             writeFile(in.filePath("x.png"), bytes);
         writeFile(out.filePath("x.png"), "previous");
 
         const QString folder = folderExists ? out.path() : out.filePath("missing");
-        QVERIFY(!stamp(in.filePath("x.png"), redText("W"), folder).error().isEmpty()); // so not ok()
+        QCOMPARE(stamp(in.filePath("x.png"), redText("W"), QDir(folder).filePath("x.png")).error(), reason);
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"x.png"});
         QCOMPARE(QFileInfo(out.filePath("x.png")).size(), 8); // still "previous"
     }

@@ -115,8 +115,8 @@ private Q_SLOTS:
         const QByteArray boxes = boxesOf(input);
 
         // A wide text placed a quarter in from the left and a quarter down from the top.
-        const auto outcome =
-            watermarkPDFFile(input, redText(QStringLiteral("WIDE WIDE WIDE"), 25, 75, 0, 12), out);
+        const auto outcome = watermarkPDFFile(input, redText(QStringLiteral("WIDE WIDE WIDE"), 25, 75, 0, 12),
+                                              QDir(out).filePath(QStringLiteral("Report.PDF")));
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QCOMPARE(*outcome, QDir(out).filePath(QStringLiteral("Report.PDF")));
         QCOMPARE(filesIn(out), QStringList{QStringLiteral("Report.PDF")});
@@ -148,7 +148,8 @@ private Q_SLOTS:
         writeSolidPicture(picture, QSize(100, 60), Qt::blue);
         const QString input = m_dir.filePath(QStringLiteral("form.pdf"));
         writeFormPdf(input);
-        const auto outcome = watermarkPDFFile(input, pictureDesign(picture, 100, 0.5), outputFolder());
+        const auto outcome = watermarkPDFFile(input, pictureDesign(picture, 100, 0.5),
+                                              QDir(outputFolder()).filePath("form.pdf"));
         QVERIFY2(outcome, qPrintable(outcome.error()));
         const QString text = pageText(*outcome, 0);
         QVERIFY2(text.contains(QStringLiteral("Jane Filled-In")), qPrintable(text));
@@ -158,13 +159,16 @@ private Q_SLOTS:
                  qPrintable(QString::number(blended, 16)));
     }
 
+    // Nothing is written, and the reason is in words for the user, not qpdf's.
     void unusableInputsWriteNothing_data()
     {
         QTest::addColumn<QString>("input");
         QTest::addColumn<bool>("folderExists");
+        QTest::addColumn<QString>("reason");
         const auto path = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
         const Page page{.content = textContent(QStringLiteral("Secret"), 72, 72)};
         writeFile(path("text.pdf"), "just some words, not a document\n");
+        writeFile(path("damaged.pdf"), "%PDF-1.7\n1 0 obj << /Type /Catalog /Pages 2 0 R\ntruncated here");
         writePdf(path("empty.pdf"), {});
         writePdf(path("locked.pdf"), {page});
         rewritePdf(
@@ -174,21 +178,23 @@ private Q_SLOTS:
                                                  qpdf_r3p_full, true);
             });
         writePdf(path("good.pdf"), {page});
-        QTest::newRow("text named .pdf") << path("text.pdf") << true;
-        QTest::newRow("missing file") << path("missing.pdf") << true;
-        QTest::newRow("no pages") << path("empty.pdf") << true;
-        QTest::newRow("needs a password") << path("locked.pdf") << true;
-        QTest::newRow("missing output folder") << path("good.pdf") << false;
+        QTest::newRow("text named .pdf") << path("text.pdf") << true << QStringLiteral("not a PDF document");
+        QTest::newRow("damaged") << path("damaged.pdf") << true << QStringLiteral("damaged beyond repair");
+        QTest::newRow("missing file") << path("missing.pdf") << true << QStringLiteral("does not exist");
+        QTest::newRow("no pages") << path("empty.pdf") << true << QStringLiteral("has no pages");
+        QTest::newRow("needs a password") << path("locked.pdf") << true << QStringLiteral("needs a password");
+        QTest::newRow("missing output folder")
+            << path("good.pdf") << false << QStringLiteral("the output folder does not exist");
     }
 
     void unusableInputsWriteNothing()
     {
         QFETCH(QString, input);
         QFETCH(bool, folderExists);
+        QFETCH(QString, reason);
         const QString out = outputFolder();
-        const auto outcome =
-            watermarkPDFFile(input, redText(QStringLiteral("STAMP")), folderExists ? out : out + "/gone");
-        QVERIFY(!outcome.error().isEmpty()); // so not ok()
+        const QString output = QDir(folderExists ? out : out + "/gone").filePath(QFileInfo(input).fileName());
+        QCOMPARE(watermarkPDFFile(input, redText(QStringLiteral("STAMP")), output).error(), reason);
         QCOMPARE(filesIn(out), QStringList());
     }
 

@@ -1,14 +1,15 @@
 #include "widgets/Dialogs.h"
 
 #include <QColorDialog>
+#include <QDesktopServices>
 #include <QFileDialog>
 
 namespace Dialogs {
 namespace {
 
-std::function<Choice()>& folderAnswer()
+std::function<Choice(const QString&)>& folderAnswer()
 {
-    static std::function<Choice()> answer;
+    static std::function<Choice(const QString&)> answer;
     return answer;
 }
 
@@ -24,6 +25,12 @@ std::function<std::optional<QColor>(const QColor&)>& colorAnswer()
     return answer;
 }
 
+std::function<bool(const QUrl&)>& showFolderAnswer()
+{
+    static std::function<bool(const QUrl&)> answer;
+    return answer;
+}
+
 Choice runFileDialog(QFileDialog& dialog)
 {
     if (dialog.exec() != QDialog::Accepted)
@@ -34,11 +41,12 @@ Choice runFileDialog(QFileDialog& dialog)
 
 } // namespace
 
-Choice chooseFolder(QWidget* parent)
+Choice chooseFolder(QWidget* parent, const QString& startFolder)
 {
     if (folderAnswer())
-        return folderAnswer()();
+        return folderAnswer()(startFolder);
     QFileDialog dialog(parent);
+    dialog.setDirectory(startFolder);
     dialog.setFileMode(QFileDialog::Directory);
     dialog.setOption(QFileDialog::ShowDirsOnly);
     return runFileDialog(dialog);
@@ -64,7 +72,14 @@ std::optional<QColor> chooseColor(QWidget* parent, const QColor& initial)
     return chosen.isValid() ? std::optional(chosen) : std::nullopt;
 }
 
-void setFolderAnswer(std::function<Choice()> answer)
+bool showFolder(const QUrl& folder)
+{
+    if (showFolderAnswer())
+        return showFolderAnswer()(folder);
+    return QDesktopServices::openUrl(folder);
+}
+
+void setFolderAnswer(std::function<Choice(const QString&)> answer)
 {
     folderAnswer() = std::move(answer);
 }
@@ -77,6 +92,11 @@ void setImageFileAnswer(std::function<Choice()> answer)
 void setColorAnswer(std::function<std::optional<QColor>(const QColor&)> answer)
 {
     colorAnswer() = std::move(answer);
+}
+
+void setShowFolderAnswer(std::function<bool(const QUrl&)> answer)
+{
+    showFolderAnswer() = std::move(answer);
 }
 
 } // namespace Dialogs

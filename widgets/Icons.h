@@ -6,7 +6,9 @@
 namespace Icons {
 
 // The application's own icon for a symbol name: "house", "seal.fill", "checkmark.seal.fill",
-// "arrow.down.doc", "trash", "plus". Null for an unknown name.
+// "exclamationmark.seal.fill", "arrow.down.doc", "trash", "plus", and the per-file outcomes
+// "checkmark.circle.fill" (written), "xmark.circle.fill" (not written), "minus.circle" (skipped).
+// Null for an unknown name.
 QIcon icon(const QString& name);
 
 } // namespace Icons

@@ -1,5 +1,6 @@
 #include "support/TestFiles.h"
 
+#include <QColorSpace>
 #include <QFile>
 #include <QImageWriter>
 #include <QTest>
@@ -8,6 +9,7 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFWriter.hh>
+#include <tiffio.h>
 
 namespace TestFiles {
 namespace {
@@ -174,6 +176,34 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     file.remove(); // rewriting a file in place waits for the disk on ext4
     QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
+}
+
+void writeTiff(const QString& path, const std::vector<QImage>& pages)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    QVERIFY2(tiff, qPrintable(path));
+    for (const QImage& page : pages) {
+        QImage pixels = page.convertToFormat(QImage::Format_RGBA8888);
+        const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width()));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(pixels.height()));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 4);
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &alpha);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG);
+        TIFFSetField(tiff, TIFFTAG_COMPRESSION, COMPRESSION_LZW);
+        TIFFSetField(tiff, TIFFTAG_XRESOLUTION, pixels.dotsPerMeterX() * 0.0254);
+        TIFFSetField(tiff, TIFFTAG_YRESOLUTION, pixels.dotsPerMeterY() * 0.0254);
+        TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, RESUNIT_INCH);
+        const QByteArray profile = page.colorSpace().iccProfile();
+        if (!profile.isEmpty())
+            TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.constData());
+        for (int y = 0; y < pixels.height(); ++y)
+            TIFFWriteScanline(tiff, pixels.scanLine(y), uint32_t(y), 0);
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
 }
 
 } // namespace TestFiles

@@ -76,6 +76,10 @@ void writeSolidPicture(const QString& path, QSize size, QColor color, const char
 // Writes the bytes as a new file at path, replacing any file there.
 void writeFile(const QString& path, const QByteArray& bytes);
 
+// Writes the pictures as the pages of one TIFF through libtiff, 8-bit RGBA with unassociated
+// alpha, each with the resolution of its dots per metre and the profile of its colour space.
+void writeTiff(const QString& path, const std::vector<QImage>& pages);
+
 } // namespace TestFiles
 
 #define VERIFY_NEAR(actual, expected, tolerance)                                                             \

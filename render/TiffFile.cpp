@@ -1,0 +1,234 @@
+#include "render/TiffFile.h"
+
+#include <QIODevice>
+#include <QImageReader>
+
+#include <cmath>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <limits>
+
+#include <tiffio.h>
+
+namespace {
+
+constexpr double centimetresPerInch = 2.54;
+
+QIODevice& deviceOf(thandle_t handle)
+{
+    return *static_cast<QIODevice*>(handle);
+}
+
+tmsize_t readFrom(thandle_t handle, void* data, tmsize_t size)
+{
+    return deviceOf(handle).read(static_cast<char*>(data), size);
+}
+
+tmsize_t writeTo(thandle_t handle, void* data, tmsize_t size)
+{
+    return deviceOf(handle).write(static_cast<const char*>(data), size);
+}
+
+toff_t seekIn(thandle_t handle, toff_t offset, int whence)
+{
+    QIODevice& device = deviceOf(handle);
+    const qint64 base = whence == SEEK_CUR ? device.pos() : whence == SEEK_END ? device.size() : 0;
+    const qint64 target = base + static_cast<qint64>(offset);
+    if (target < 0 || !device.seek(target))
+        return static_cast<toff_t>(-1);
+    return static_cast<toff_t>(target);
+}
+
+toff_t sizeOf(thandle_t handle)
+{
+    return static_cast<toff_t>(deviceOf(handle).size());
+}
+
+// The device belongs to the caller, and is read rather than mapped.
+int closeNothing(thandle_t)
+{
+    return 0;
+}
+int mapNothing(thandle_t, void**, toff_t*)
+{
+    return 0;
+}
+void unmapNothing(thandle_t, void*, toff_t) {}
+
+int keepError(TIFF*, void* lastError, const char*, const char* format, va_list arguments)
+{
+    char text[512];
+    std::vsnprintf(text, sizeof text, format, arguments);
+    *static_cast<QString*>(lastError) = QString::fromLocal8Bit(text);
+    return 1; // handled: libtiff's process-wide handlers would print it
+}
+
+int ignoreWarning(TIFF*, void*, const char*, const char*, va_list)
+{
+    return 1;
+}
+
+// Qt's limit on a decoded picture, which a hostile header must not get around by being a TIFF.
+qint64 allocationLimit()
+{
+    return qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+}
+
+QSizeF dotsPerInchOf(const TiffPage::Resolution& resolution)
+{
+    const double perInch = resolution.unit == RESUNIT_INCH         ? 1.0
+                           : resolution.unit == RESUNIT_CENTIMETER ? centimetresPerInch
+                                                                   : 0.0;
+    const double x = resolution.x * perInch;
+    const double y = resolution.y * perInch;
+    // As ImageResolution: zero or huge densities come from damaged files and state nothing.
+    const auto usable = [](double dpi) { return std::isfinite(dpi) && dpi >= 1.0 && dpi <= 1.0e6; };
+    return usable(x) && usable(y) ? QSizeF(x, y) : QSizeF(72, 72);
+}
+
+void readTags(TIFF* tiff, TiffPage& page)
+{
+    float x = 0;
+    if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x)) {
+        TiffPage::Resolution resolution{x, x, RESUNIT_INCH};
+        TIFFGetField(tiff, TIFFTAG_YRESOLUTION, &resolution.y);
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_RESOLUTIONUNIT, &resolution.unit);
+        page.resolution = resolution;
+        page.dotsPerInch = dotsPerInchOf(resolution);
+    }
+    uint32_t length = 0;
+    const void* profile = nullptr;
+    // The profile's data colour space is at bytes 16 to 19 of its header.
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) && length >= 20 &&
+        std::memcmp(static_cast<const char*>(profile) + 16, "RGB ", 4) == 0)
+        page.iccProfile = QByteArray(static_cast<const char*>(profile), qsizetype(length));
+    uint32_t subfileType = 0;
+    if (TIFFGetField(tiff, TIFFTAG_SUBFILETYPE, &subfileType))
+        page.subfileType = subfileType;
+    uint16_t number = 0;
+    uint16_t count = 0;
+    if (TIFFGetField(tiff, TIFFTAG_PAGENUMBER, &number, &count))
+        page.pageNumber = std::pair(number, count);
+}
+
+} // namespace
+
+TiffFile::TiffFile(QIODevice& device, Mode mode)
+{
+    TIFFOpenOptions* options = TIFFOpenOptionsAlloc();
+    if (!options)
+        return;
+    TIFFOpenOptionsSetErrorHandlerExtR(options, keepError, &m_lastError);
+    TIFFOpenOptionsSetWarningHandlerExtR(options, ignoreWarning, nullptr);
+    if (allocationLimit() > 0)
+        TIFFOpenOptionsSetMaxSingleMemAlloc(options, allocationLimit());
+    m_tiff = TIFFClientOpenExt("picture", mode == Mode::read ? "r" : "w", &device, readFrom, writeTo, seekIn,
+                               closeNothing, sizeOf, mapNothing, unmapNothing, options);
+    TIFFOpenOptionsFree(options);
+}
+
+TiffFile::~TiffFile()
+{
+    if (m_tiff)
+        TIFFClose(m_tiff);
+}
+
+Result<TiffPage> TiffFile::readPage()
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    TIFFGetField(m_tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(m_tiff, TIFFTAG_IMAGELENGTH, &height);
+    if (width == 0 || height == 0)
+        return Result<TiffPage>::failure(QStringLiteral("damaged beyond repair"));
+    const qint64 bytes = qint64(width) * qint64(height) * 4;
+    if (width > uint32_t(std::numeric_limits<int>::max()) ||
+        height > uint32_t(std::numeric_limits<int>::max()) ||
+        (allocationLimit() > 0 && bytes > allocationLimit()))
+        return Result<TiffPage>::failure(QStringLiteral("too large to stamp"));
+
+    char message[1024] = {};
+    TIFFRGBAImage reader = {};
+    if (!TIFFRGBAImageOK(m_tiff, message) || !TIFFRGBAImageBegin(&reader, m_tiff, 1, message)) {
+        m_lastError = QString::fromLocal8Bit(message);
+        return Result<TiffPage>::failure(QStringLiteral("not a picture this program can read"));
+    }
+    reader.req_orientation = ORIENTATION_TOPLEFT;
+    TiffPage page;
+    // libtiff's RGBA raster is R, G, B, A bytes in memory, alpha premultiplied.
+    page.image = QImage(int(width), int(height),
+                        reader.alpha ? QImage::Format_RGBA8888_Premultiplied : QImage::Format_RGBX8888);
+    const bool read =
+        !page.image.isNull() &&
+        TIFFRGBAImageGet(&reader, reinterpret_cast<uint32_t*>(page.image.bits()), width, height);
+    page.unassociatedAlpha = reader.alpha == EXTRASAMPLE_UNASSALPHA;
+    TIFFRGBAImageEnd(&reader);
+    if (page.image.isNull())
+        return Result<TiffPage>::failure(QStringLiteral("not enough memory for the picture"));
+    if (!read)
+        return Result<TiffPage>::failure(QStringLiteral("damaged beyond repair"));
+    readTags(m_tiff, page);
+    return page;
+}
+
+Result<bool> TiffFile::nextPage()
+{
+    if (TIFFLastDirectory(m_tiff))
+        return false;
+    if (!TIFFReadDirectory(m_tiff))
+        return Result<bool>::failure(QStringLiteral("damaged beyond repair"));
+    return true;
+}
+
+bool TiffFile::writePage(const TiffPage& page)
+{
+    const bool alpha = page.image.hasAlphaChannel();
+    QImage pixels =
+        page.image.convertToFormat(!alpha                   ? QImage::Format_RGB888
+                                   : page.unassociatedAlpha ? QImage::Format_RGBA8888
+                                                            : QImage::Format_RGBA8888_Premultiplied);
+    if (pixels.isNull())
+        return false;
+    const uint16_t extraSample = page.unassociatedAlpha ? EXTRASAMPLE_UNASSALPHA : EXTRASAMPLE_ASSOCALPHA;
+    bool tagged = TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width())) &&
+                  TIFFSetField(m_tiff, TIFFTAG_IMAGELENGTH, uint32_t(pixels.height())) &&
+                  TIFFSetField(m_tiff, TIFFTAG_BITSPERSAMPLE, 8) &&
+                  TIFFSetField(m_tiff, TIFFTAG_SAMPLESPERPIXEL, alpha ? 4 : 3) &&
+                  TIFFSetField(m_tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB) &&
+                  TIFFSetField(m_tiff, TIFFTAG_PLANARCONFIG, PLANARCONFIG_CONTIG) &&
+                  TIFFSetField(m_tiff, TIFFTAG_COMPRESSION, COMPRESSION_ADOBE_DEFLATE) &&
+                  TIFFSetField(m_tiff, TIFFTAG_PREDICTOR, PREDICTOR_HORIZONTAL) &&
+                  TIFFSetField(m_tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(m_tiff, 0));
+    if (alpha)
+        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_EXTRASAMPLES, 1, &extraSample);
+    if (page.resolution)
+        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_XRESOLUTION, double(page.resolution->x)) &&
+                 TIFFSetField(m_tiff, TIFFTAG_YRESOLUTION, double(page.resolution->y)) &&
+                 TIFFSetField(m_tiff, TIFFTAG_RESOLUTIONUNIT, page.resolution->unit);
+    if (!page.iccProfile.isEmpty())
+        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_ICCPROFILE, uint32_t(page.iccProfile.size()),
+                                        page.iccProfile.constData());
+    if (page.subfileType)
+        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_SUBFILETYPE, *page.subfileType);
+    if (page.pageNumber)
+        tagged = tagged &&
+                 TIFFSetField(m_tiff, TIFFTAG_PAGENUMBER, page.pageNumber->first, page.pageNumber->second);
+    if (!tagged)
+        return false;
+    for (int y = 0; y < pixels.height(); ++y) {
+        if (TIFFWriteScanline(m_tiff, pixels.scanLine(y), uint32_t(y), 0) < 0)
+            return false;
+    }
+    return TIFFWriteDirectory(m_tiff) != 0;
+}
+
+bool TiffFile::close()
+{
+    if (!m_tiff)
+        return false;
+    const bool flushed = TIFFFlush(m_tiff) != 0;
+    TIFFClose(m_tiff);
+    m_tiff = nullptr;
+    return flushed;
+}

@@ -1,0 +1,49 @@
+#pragma once
+
+#include "model/Result.h"
+#include "render/TiffPage.h"
+
+#include <QString>
+
+class QIODevice;
+struct tiff;
+
+// A TIFF file read or written page by page by libtiff through a Qt device (random access).
+// libtiff's messages are kept here, never printed. Used on one thread at a time.
+class TiffFile
+{
+public:
+    enum class Mode
+    {
+        read,
+        write,
+    };
+
+    // Reading starts at the first page. isOpen() says whether the device holds a TIFF file
+    // (reading) or the header could be written (writing).
+    TiffFile(QIODevice& device, Mode mode);
+    ~TiffFile();
+    TiffFile(const TiffFile&) = delete;
+    TiffFile& operator=(const TiffFile&) = delete;
+
+    bool isOpen() const { return m_tiff != nullptr; }
+
+    // The current page as 8-bit RGBA, whatever its photometric and bit depth; the reason in
+    // words when it cannot be read. Pages larger than Qt's picture allocation limit are refused.
+    Result<TiffPage> readPage();
+    // Moves on to the next page: false after the last one, the reason when it is unreadable.
+    Result<bool> nextPage();
+
+    // Appends the page as 8-bit RGB, or RGBA when it has alpha, Deflate-compressed, with its
+    // resolution, colour profile, subfile type and page number. False when it was not written.
+    bool writePage(const TiffPage& page);
+    // Writes out what libtiff still holds and closes the file. False when that failed.
+    bool close();
+
+    // libtiff's own last error, for debugging; not worded for the user.
+    QString lastError() const { return m_lastError; }
+
+private:
+    tiff* m_tiff = nullptr;
+    QString m_lastError;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QByteArray>
+#include <QImage>
+#include <QSizeF>
+
+#include <cstdint>
+#include <optional>
+#include <utility>
+
+// One page of a TIFF file as stamping reads and writes it.
+struct TiffPage
+{
+    // The resolution tags as stored.
+    struct Resolution
+    {
+        float x = 0;
+        float y = 0;
+        uint16_t unit = 2; // RESUNIT_INCH
+    };
+
+    // 8-bit RGBA with premultiplied alpha, or 8-bit RGBX when the page has none.
+    QImage image;
+    // The page stored its alpha unassociated (not premultiplied), and gets it back that way.
+    bool unassociatedAlpha = false;
+    // Where the design is laid out from: 72 when the page states no plausible resolution.
+    QSizeF dotsPerInch{72, 72};
+    std::optional<Resolution> resolution;
+    // An RGB colour profile only: the pixels are RGB now, so a CMYK or grey one would misdescribe them.
+    QByteArray iccProfile;
+    std::optional<uint32_t> subfileType;
+    std::optional<std::pair<uint16_t, uint16_t>> pageNumber;
+};
