@@ -119,6 +119,7 @@ QWidget* ControlsSection::makeTypeSwitch()
     for (const auto& [type, label] :
          {std::pair(WatermarkType::text, tr("Text")), std::pair(WatermarkType::image, tr("Image"))}) {
         auto* segment = new QPushButton(label, widget);
+        segment->setAutoDefault(true); // Enter presses the focused button
         segment->setCheckable(true);
         segment->setMinimumWidth(72);
         group->addButton(segment);
@@ -151,6 +152,7 @@ QWidget* ControlsSection::makeNameCard()
     });
 
     auto* selectImage = new QPushButton(tr("Select Image"), this);
+    selectImage->setAutoDefault(true);
     connect(selectImage, &QAbstractButton::clicked, this, &ControlsSection::selectImage);
 
     m_textRow = row(tr("Watermark Text"), m_text, this);

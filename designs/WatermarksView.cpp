@@ -106,6 +106,7 @@ QWidget* WatermarksView::makeDesignsColumn()
 
     auto* create = new QPushButton(Icons::icon(QStringLiteral("plus")), tr("New Watermark"), column);
     create->setFlat(true);
+    create->setAutoDefault(true);
     QFont font = create->font();
     font.setPixelSize(12);
     create->setFont(font);
@@ -124,6 +125,7 @@ QWidget* WatermarksView::makeEditorColumn()
     m_controls = new ControlsSection(editor);
     stack->addWidget(m_controls);
     auto* save = new QPushButton(tr("Save Watermark"), editor);
+    save->setAutoDefault(true); // Enter presses the focused button
     connect(save, &QPushButton::clicked, this, &WatermarksView::saveWatermark);
     stack->addWidget(save, 0, Qt::AlignHCenter);
     stack->addStretch(1);

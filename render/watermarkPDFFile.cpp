@@ -302,6 +302,7 @@ FileOutcome PdfStamper::write(const QString& outputPath)
     writer.setMinimumPDFVersion("1.4");
     writer.setMinimumPDFVersion(m_input->getPDFVersion(), m_input->getExtensionLevel());
     writer.write();
+    pipeline.finish(); // whatever qpdf did, nothing stays unwritten and unchecked
     if (pipeline.failed())
         return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
     return file.commit();
