@@ -8,6 +8,8 @@
 
 #include <thread>
 
+#include <sys/stat.h>
+
 using namespace TestFiles;
 
 namespace {
@@ -68,7 +70,7 @@ private Q_SLOTS:
         QFETCH(QPointF, targetOrigin);
         QFETCH(QPointF, centre);
         const QImage image = drawn(redText(QStringLiteral("HHHH"), x, y), QSize(400, 300), targetOrigin);
-        VERIFY_NEAR(centreOf(inkBounds(image, isRed)), centre, 2);
+        VERIFY_NEAR(QRectF(inkBounds(image, isRed)).center(), centre, 2);
     }
 
     // A picture, recognised by its content whatever its name, is one unit per pixel at size 100,
@@ -114,13 +116,13 @@ private Q_SLOTS:
         const QImage image = drawn(pictureDesign(path, 100, 1, 50, 50, 90));
         const QRect red = inkBounds(image, isRed);
         const QRect blue = inkBounds(image, isBlue);
-        VERIFY_NEAR(centreOf(red.united(blue)), QPointF(200, 150), 1);
+        VERIFY_NEAR(QRectF(red.united(blue)).center(), QPointF(200, 150), 1);
         QCOMPARE(red.united(blue).size(), QSize(20, 80));
         QVERIFY(red.top() > blue.bottom());
 
         const QRect turned = inkBounds(drawn(redText(QStringLiteral("HHHHHHHH"), 50, 50, 90)), isRed);
         QVERIFY(turned.height() > 3 * turned.width());
-        VERIFY_NEAR(centreOf(turned), QPointF(200, 150), 2);
+        VERIFY_NEAR(QRectF(turned).center(), QPointF(200, 150), 2);
     }
 
     // One point is one unit of the painter's space, whatever the device: DejaVu Sans capitals
@@ -147,7 +149,8 @@ private Q_SLOTS:
     }
 
     // Text, empty text too, prints three timings in milliseconds; an image design without a
-    // picture is text. A picture whose file is gone draws and prints nothing.
+    // picture is text. A picture whose file is gone, a FIFO or a device draws and prints nothing,
+    // at once.
     void whatIsDrawnAndPrinted()
     {
         auto noPicture = redText(QStringLiteral("HHHH"));
@@ -164,11 +167,15 @@ private Q_SLOTS:
                 QVERIFY2(lines[i].toDouble(&isNumber) >= 0 && isNumber, lines[i].constData());
             }
         }
-        QByteArray printed;
-        const QImage gone = drawn(pictureDesign(m_dir.filePath(QStringLiteral("gone.png"))), QSize(400, 300),
-                                  QPointF(), &printed);
-        QCOMPARE(printed, QByteArray());
-        QVERIFY(inkBounds(gone, [](QRgb pixel) { return pixel != qRgb(255, 255, 255); }).isEmpty());
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.png")), zero = m_dir.filePath("zero.png");
+        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
+        for (const QString& path : {m_dir.filePath(QStringLiteral("gone.png")), fifo, zero}) {
+            QByteArray printed;
+            const QImage image = drawn(pictureDesign(path), QSize(400, 300), QPointF(), &printed);
+            QCOMPARE(printed, QByteArray());
+            QVERIFY(inkBounds(image, [](QRgb pixel) { return pixel != qRgb(255, 255, 255); }).isEmpty());
+        }
     }
 
     void drawsTheSameOnAWorkerThread()

@@ -1,10 +1,8 @@
 #include "home/WatermarkRouting.h"
-#include "render/drawWatermark.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QProcess>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -14,7 +12,6 @@
 #include <cstdio>
 
 #include <sys/resource.h>
-#include <sys/stat.h>
 
 using namespace TestFiles;
 using namespace Qt::StringLiterals;
@@ -38,17 +35,6 @@ int stampUnderSizeLimit(int argc, char* argv[])
     const QString said = !outcome ? u"skipped"_s : outcome->ok() ? u"written"_s : outcome->error();
     std::printf("\n%s\n", qPrintable(said));
     return 0;
-}
-
-QByteArray contentOf(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QStringList entriesOf(const QString& folder)
-{
-    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
 }
 
 // Random pixels, which no codec compresses below the size limit.
@@ -98,7 +84,7 @@ private Q_SLOTS:
         } else {
             writeTiff(path, {noise(), noise()});
         }
-        const QByteArray original = contentOf(path);
+        const QByteArray original = readFile(path);
 
         QProcess child;
         // Qt's PNG writer leaks its row buffer when libpng reports a write error; that is Qt's
@@ -110,55 +96,11 @@ private Q_SLOTS:
                     {underSizeLimit, m_dir.filePath("logo.png"), path});
         QVERIFY(child.waitForFinished(-1));
         QCOMPARE(child.exitCode(), 0);
-        QVERIFY(contentOf(path) == original);
-        QCOMPARE(entriesOf(folder.path()), QStringList{name});
+        QVERIFY(readFile(path) == original);
+        QCOMPARE(QDir(folder.path())
+                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot),
+                 QStringList{name});
         QCOMPARE(child.readAllStandardOutput().trimmed().split('\n').last(), "the disk is full"_ba);
-    }
-
-    // A FIFO or a device under a document's or picture's name is refused at once; reading it
-    // would block the batch for ever or never end.
-    void onlyRegularFilesAreRead_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<bool>("fifo"); // otherwise a link to /dev/zero
-        QTest::newRow("fifo named pdf") << u"x.pdf"_s << true;
-        QTest::newRow("/dev/zero named pdf") << u"x.pdf"_s << false;
-        QTest::newRow("fifo named png") << u"x.png"_s << true;
-        QTest::newRow("/dev/zero named tiff") << u"x.tiff"_s << false;
-    }
-
-    void onlyRegularFilesAreRead()
-    {
-        QFETCH(QString, name);
-        QFETCH(bool, fifo);
-        QTemporaryDir folder;
-        const QString path = folder.filePath(name);
-        if (fifo)
-            QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0600), 0);
-        else
-            QVERIFY(QFile::link(u"/dev/zero"_s, path));
-        const auto outcome =
-            WatermarkRouting::watermarkFile(path, redText(u"X"_s), folder.filePath(u"out"_s));
-        QVERIFY(outcome);
-        QCOMPARE(outcome->error(), u"not a regular file"_s);
-        QCOMPARE(entriesOf(folder.path()), QStringList{name});
-    }
-
-    // A FIFO or a device as the design's picture draws nothing, at once.
-    void designPictureOnlyFromARegularFile()
-    {
-        const QString fifo = m_dir.filePath(u"design.png"_s);
-        QCOMPARE(::mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
-        const QString zero = m_dir.filePath(u"zero.png"_s);
-        QVERIFY(QFile::link(u"/dev/zero"_s, zero));
-        for (const QString& path : {fifo, zero}) {
-            QImage canvas(100, 100, QImage::Format_RGB32);
-            canvas.fill(Qt::white);
-            QPainter painter(&canvas);
-            drawWatermark(painter, pictureDesign(path), QRectF(0, 0, 100, 100));
-            painter.end();
-            QCOMPARE(inkBounds(canvas, isInk), QRect());
-        }
     }
 };
 

@@ -93,8 +93,6 @@ private Q_SLOTS:
             QVERIFY(inkOf(expected) > 1.25 * inkOf(drawn(bolderThan)));
     }
 
-    void unknownNamesStillDraw() { QVERIFY(inkOf(drawn(QStringLiteral("Qwertz Nowhere-Zyx"))) > 500); }
-
     // One entry per face, URW's Type 1 and OpenType copies listed once, each name drawing a
     // face that carries it.
     void everyListedFaceResolvesToItself()

@@ -16,41 +16,34 @@
 #include <QTemporaryDir>
 #include <QTest>
 
-#include <qpdf/QPDFWriter.hh>
-
-#include <algorithm>
-#include <random>
+#include <sys/stat.h>
 
 using namespace TestFiles;
 
 namespace {
 
-QPushButton* button(QWidget& root, const char* name)
+// Drags data into target at its centre; true when the drag was taken.
+bool enter(QWidget* target, const QMimeData& data)
 {
-    return root.findChild<QPushButton*>(QLatin1String(name));
+    QDragEnterEvent event(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QCoreApplication::sendEvent(target, &event);
+    return event.isAccepted();
 }
 
-// Drops the files onto target as a file manager would; true when the drop was taken.
-bool drop(QWidget* target, const QStringList& paths)
+// Drops the files onto target as a file manager would; true when the drop was taken. Unless told
+// not to settle, returns once every file taken is listed.
+bool drop(QWidget* target, const QList<QUrl>& files, bool settle = true)
 {
     QMimeData data;
-    QList<QUrl> urls;
-    for (const QString& path : paths)
-        urls << QUrl::fromLocalFile(path);
-    data.setUrls(urls);
-    const QPoint centre = target->rect().center();
-    QDragEnterEvent enter(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
-    QCoreApplication::sendEvent(target, &enter);
-    QDropEvent dropped(centre, Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    data.setUrls(files);
+    enter(target, data);
+    QDropEvent dropped(target->rect().center(), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
     QCoreApplication::sendEvent(target, &dropped);
-    FileIntake::waitForJudgements();
-    QCoreApplication::processEvents();
+    if (settle) {
+        FileIntake::waitForJudgements();
+        QCoreApplication::processEvents();
+    }
     return dropped.isAccepted();
-}
-
-FileDropAreaView* zone(HomeView& view)
-{
-    return view.findChild<FileDropAreaView*>();
 }
 
 bool looksLike(const QPixmap& shown, const QString& icon)
@@ -101,22 +94,11 @@ private Q_SLOTS:
         auto* batch = view.findChild<GenerateButton*>();
         auto* generate = batch->button();
 
-        // A TIFF named b.dat is taken by its content and skipped by its name.
-        const QStringList files{
-            m_dir.filePath(QStringLiteral("Report.pdf")), m_dir.filePath(QStringLiteral("b.dat")),
-            m_dir.filePath(QStringLiteral("photo.png")), m_dir.filePath(QStringLiteral("locked.pdf"))};
-        const QString& locked = files[3];
-        const Page page{.content = textContent(QStringLiteral("Quarterly figures"), 72, 700)};
-        writePdf(files[0], {page});
-        writeSolidPicture(files[1], QSize(10, 10), Qt::white, "tiff");
-        writeSolidPicture(files[2], QSize(300, 200), Qt::white);
-        writePdf(locked, {page});
-        rewritePdf(
-            locked, [](QPDF&) {},
-            [](QPDFWriter& writer) {
-                writer.setR6EncryptionParameters("user", "owner", true, true, true, true, true, true,
-                                                 qpdf_r3p_full, true);
-            });
+        // b.dat opens like a TIFF: taken by its content, skipped by its name.
+        const QString locked = m_dir.filePath(QStringLiteral("locked.pdf"));
+        writePdf(locked, {Page{}}, true);
+        const QList<QUrl> files{file("Report.pdf"), file("b.dat", QByteArray("II*\0", 4)), file("photo.png"),
+                                QUrl::fromLocalFile(locked)};
         QVERIFY(drop(zone(view), files));
         QCOMPARE(view.fileList()->count(), 4);
         QTest::mouseClick(button(view, "openFolderButton"), Qt::LeftButton);
@@ -138,7 +120,7 @@ private Q_SLOTS:
         QCOMPARE(batch->result(), QStringLiteral("Done, 1 of 3 files not watermarked"));
         QVERIFY(looksLike(batch->findChild<QLabel*>(QStringLiteral("resultSeal"))->pixmap(),
                           QStringLiteral("exclamationmark.seal.fill")));
-        const QString reason = view.state().fileReports().value(QUrl::fromLocalFile(locked)).reason;
+        const QString reason = view.state().fileReports().value(files[3]).reason;
         QVERIFY(!reason.isEmpty());
         const QListWidget* rows = view.fileList();
         QVERIFY(looksLike(rows->item(0)->icon().pixmap(16), QStringLiteral("checkmark.circle.fill")));
@@ -188,10 +170,9 @@ private Q_SLOTS:
         QVERIFY(!button(view, "clearSelectionButton")->isEnabled());
         view.fileList()->setCurrentRow(0);
         QTest::keyClick(view.fileList(), Qt::Key_Delete);
-        const QString late = m_dir.filePath(QStringLiteral("late.png"));
-        writeSolidPicture(late, {16, 16}, Qt::white);
-        QVERIFY(!drop(zone(view), {late}));
-        QVERIFY(!drop(view.fileList()->viewport(), {late}));
+        const QList<QUrl> late{file("late.png")};
+        QVERIFY(!drop(zone(view), late));
+        QVERIFY(!drop(view.fileList()->viewport(), late));
         QCOMPARE(view.fileList()->count(), 12);
 
         QTRY_VERIFY_WITH_TIMEOUT(view.state().watermarkedCount() >= 1, 60000);
@@ -204,46 +185,99 @@ private Q_SLOTS:
                  QStringLiteral("Stopped after %1 of 12 files").arg(count));
         QVERIFY(view.designPicker()->isEnabled() && button(view, "openFolderButton")->isEnabled());
 
-        QVERIFY(drop(zone(view), {late}));
+        QVERIFY(drop(zone(view), late));
         QCOMPARE(view.fileList()->count(), 13);
         QVERIFY(view.state().isWatermarkingComplete());
         QTest::mouseClick(button(view, "clearSelectionButton"), Qt::LeftButton);
         QVERIFY(!view.state().isWatermarkingComplete() && view.fileList()->count() == 0);
     }
 
-    // Dropped files are listed in the order the drop listed them, on the zone and on the list
-    // alike; files that share a name show their folders.
-    void dropsKeepTheirOrder()
+    // Judged by content: each PDF, PNG, JPEG and TIFF file is taken once, in the order dropped, on
+    // the zone and on the list alike; a folder, text named like a PDF, a GIF, a remote file, a FIFO
+    // and a link to a device are turned away quietly, without waiting on them. Files that share a
+    // name show their folders.
+    void takesEachPdfPngJpegAndTiffOnce()
+    {
+        auto view = std::make_unique<HomeView>();
+        view->show();
+        auto* count = view->findChild<QLabel*>(QStringLiteral("fileCountLabel"));
+        QCOMPARE(count->text(), QStringLiteral("0 file(s) selected"));
+        const QList<QUrl> four{file("doc.pdf"), file("photo.png"), file("scan.jpg"), file("page.tiff")};
+        QVERIFY(QDir(m_dir.path()).mkdir(QStringLiteral("folder.pdf")));
+        const QString fifo = m_dir.filePath(QStringLiteral("fifo.pdf"));
+        QCOMPARE(mkfifo(QFile::encodeName(fifo).constData(), 0600), 0);
+        const QString zeros = m_dir.filePath(QStringLiteral("zeros.png"));
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zeros));
+        const QByteArray gif = QByteArray::fromHex("47494638396101000100800000ffffff00000021f9040100000000"
+                                                   "2c00000000010001000002024401003b");
+        QVERIFY(
+            drop(zone(*view),
+                 four + QList<QUrl>{QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("folder.pdf"))),
+                                    file("notes.pdf", "Just some text, not a document.\n"),
+                                    file("anim.gif", gif), QUrl(QStringLiteral("https://example.com/a.pdf")),
+                                    QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(zeros)}));
+        QCOMPARE(view->state().draggedFiles(), four);
+        QCOMPARE(count->text(), QStringLiteral("4 file(s) selected"));
+        QVERIFY(!zone(*view)->isDragging());
+
+        const QUrl jpeg = file("photo.jpeg"), namesake = file("other/photo.png");
+        QVERIFY(drop(view->fileList()->viewport(), {jpeg, jpeg, four[1], namesake}));
+        QCOMPARE(view->state().draggedFiles(), (four + QList<QUrl>{jpeg, namesake}));
+        QCOMPARE(view->fileList()->item(1)->text(), QStringLiteral("photo.png — ") + m_dir.path());
+
+        // The screen may close while its files are still being judged; their arrival must not touch it.
+        QVERIFY(drop(zone(*view), {file("a.pdf"), file("b.tiff")}, false));
+        view.reset();
+        FileIntake::waitForJudgements();
+        QCoreApplication::processEvents();
+    }
+
+    // Only local files light the zone up, and only over it; "Clear Selection" waits for files.
+    void dragsLightTheZone()
     {
         HomeView view;
         view.show();
-        QStringList files;
-        for (const QString& folder : {QStringLiteral("/a/"), QStringLiteral("/b/")}) {
-            QVERIFY(QDir(m_out).mkdir(folder.mid(1)));
-            for (const QString& name :
-                 {QStringLiteral("report.png"), QStringLiteral("photo.png"), QStringLiteral("scan.png")}) {
-                files << m_out + folder + name;
-                writeSolidPicture(files.last(), {16, 16}, Qt::white);
-            }
-        }
-        std::mt19937 shuffler(7);
-        for (int round = 0; round < 6; ++round) {
-            std::shuffle(files.begin(), files.end(), shuffler);
-            QVERIFY(drop(round % 2 ? view.fileList()->viewport() : static_cast<QWidget*>(zone(view)), files));
-            QStringList listed;
-            for (const QUrl& file : view.state().draggedFiles())
-                listed << file.toLocalFile();
-            QCOMPARE(listed, files);
-            if (round < 5)
-                view.state().clearSelection();
-        }
-        const QString folder = QFileInfo(files[0]).path();
-        QCOMPARE(view.fileList()->item(0)->text(),
-                 QFileInfo(files[0]).fileName() + QStringLiteral(" — ") + folder);
-        QCOMPARE(view.fileList()->item(0)->toolTip(), files[0]);
+        FileDropAreaView* area = zone(view);
+        QPushButton* clear = button(view, "clearSelectionButton");
+        QMimeData text;
+        text.setText(QStringLiteral("hello"));
+        QMimeData web;
+        web.setUrls({QUrl(QStringLiteral("https://example.com/a.png"))});
+        QVERIFY(!enter(area, text) && !enter(area, web) && !area->isDragging());
+        QVERIFY(!clear->isEnabled());
+
+        QMimeData picture;
+        picture.setUrls({file("picture.png")});
+        QVERIFY(enter(area, picture) && area->isDragging());
+        QDragMoveEvent overButton(clear->geometry().center(), Qt::CopyAction, &picture, Qt::LeftButton,
+                                  Qt::NoModifier);
+        QCoreApplication::sendEvent(area, &overButton);
+        QVERIFY(!overButton.isAccepted() && !area->isDragging());
+        QVERIFY(enter(area, picture));
+        QDragLeaveEvent leave;
+        QCoreApplication::sendEvent(area, &leave);
+        QVERIFY(!area->isDragging());
     }
 
 private:
+    static QPushButton* button(HomeView& v, const char* name) { return v.findChild<QPushButton*>(name); }
+    static FileDropAreaView* zone(HomeView& view) { return view.findChild<FileDropAreaView*>(); }
+
+    // A real file in the test's folder of the type its suffix names, or holding content when given.
+    QUrl file(const QString& name, const QByteArray& content = {})
+    {
+        const QString path = m_dir.filePath(name);
+        const QString suffix = QFileInfo(path).suffix();
+        QDir().mkpath(QFileInfo(path).path());
+        if (!content.isEmpty())
+            writeFile(path, content);
+        else if (suffix == QLatin1String("pdf"))
+            writePdf(path, {Page{}});
+        else
+            writeSolidPicture(path, {16, 16}, Qt::darkCyan, suffix == "jpg" ? "jpeg" : qPrintable(suffix));
+        return QUrl::fromLocalFile(path);
+    }
+
     QTemporaryDir m_dir;
     QString m_out;
 };

@@ -1,9 +1,9 @@
 #include "home/HomeState.h"
 #include "home/OutputDirectoryPicker.h"
+#include "support/TestFiles.h"
 #include "widgets/Dialogs.h"
 
 #include <QDir>
-#include <QFile>
 #include <QLabel>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -41,13 +41,15 @@ private Q_SLOTS:
         QCOMPARE(m_startedIn, folder);
     }
 
-    // Before the run, the screen says when listed files live in the output folder.
+    // Before the run, the screen says when listed files live in the output folder; an unlisted
+    // file of the same name elsewhere does not count.
     void warnsBeforeReplacingListedFiles()
     {
         const QString listed = m_dir.filePath(QStringLiteral("listed.png"));
-        QFile file(listed);
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.close();
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        QVERIFY(QDir().mkpath(elsewhere));
+        TestFiles::writeFile(listed, {});
+        TestFiles::writeFile(elsewhere + QStringLiteral("/listed.png"), {});
         m_state.appendFile(QUrl::fromLocalFile(listed));
         const auto* line = m_picker.findChild<QLabel*>(QStringLiteral("replacementLine"));
         QVERIFY(!line->isVisibleTo(&m_picker));
@@ -55,7 +57,7 @@ private Q_SLOTS:
         QVERIFY(line->isVisibleTo(&m_picker));
         QCOMPARE(line->text(),
                  QStringLiteral("Files in this folder will be replaced by their watermarked copies"));
-        answer({true, QUrl::fromLocalFile(QDir::homePath())});
+        answer({true, QUrl::fromLocalFile(elsewhere)});
         QVERIFY(!line->isVisibleTo(&m_picker));
     }
 

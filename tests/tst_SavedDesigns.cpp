@@ -1,5 +1,6 @@
 #include "model/SavedDesigns.h"
 #include "support/StdoutCapture.h"
+#include "support/TestFiles.h"
 
 #include <QSettings>
 #include <QTemporaryDir>
@@ -118,9 +119,7 @@ private Q_SLOTS:
     // A write that fails is not reported as saved: here the folder of the file is a plain file.
     void failedWriteIsNotSaved()
     {
-        QFile blocker(file());
-        QVERIFY(blocker.open(QIODevice::WriteOnly));
-        blocker.close();
+        TestFiles::writeFile(file(), {});
         StdoutCapture capture;
         SavedDesigns(file() + QStringLiteral("/designs.ini")).storeWatermarks({design("Lost")});
         QCOMPARE(capture.finish(), QByteArray("Saving watermark...\n"));

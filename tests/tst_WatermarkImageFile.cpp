@@ -17,6 +17,8 @@
 #include <array>
 #include <future>
 
+#include <sys/stat.h>
+
 using namespace TestFiles;
 using namespace Qt::StringLiterals;
 
@@ -275,7 +277,7 @@ private Q_SLOTS:
     // intact, and says why in words for the user.
     void writesNothingOnFailure_data()
     {
-        QTest::addColumn<QByteArray>("bytes"); // empty: no input file at all
+        QTest::addColumn<QByteArray>("bytes"); // empty: no input; "fifo", "/dev/zero": no regular file
         QTest::addColumn<bool>("folderExists");
         QTest::addColumn<QString>("reason");
         const QImage image = solid({8, 8}, Qt::blue, {72, 72});
@@ -288,6 +290,8 @@ private Q_SLOTS:
         QTest::newRow("decompression bomb") << bomb << true << unreadable;
         QTest::newRow("missing output folder")
             << encode(image, "png") << false << u"the output folder does not exist"_s;
+        QTest::newRow("fifo") << "fifo"_ba << true << u"not a regular file"_s;
+        QTest::newRow("link to a device") << "/dev/zero"_ba << true << u"not a regular file"_s;
     }
     void writesNothingOnFailure()
     {
@@ -295,12 +299,17 @@ private Q_SLOTS:
         QFETCH(bool, folderExists);
         QFETCH(QString, reason);
         QTemporaryDir in, out;
-        if (!bytes.isEmpty())
-            writeFile(in.filePath("x.png"), bytes);
+        const QString input = in.filePath("x.png");
+        if (bytes == "fifo")
+            QCOMPARE(::mkfifo(QFile::encodeName(input).constData(), 0600), 0);
+        else if (bytes == "/dev/zero")
+            QVERIFY(QFile::link(u"/dev/zero"_s, input));
+        else if (!bytes.isEmpty())
+            writeFile(input, bytes);
         writeFile(out.filePath("x.png"), "previous");
 
         const QString folder = folderExists ? out.path() : out.filePath("missing");
-        QCOMPARE(stamp(in.filePath("x.png"), redText("W"), QDir(folder).filePath("x.png")).error(), reason);
+        QCOMPARE(stamp(input, redText("W"), QDir(folder).filePath("x.png")).error(), reason);
         QCOMPARE(QDir(out.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot), QStringList{"x.png"});
         QCOMPARE(QFileInfo(out.filePath("x.png")).size(), 8); // still "previous"
     }

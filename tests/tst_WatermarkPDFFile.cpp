@@ -8,9 +8,10 @@
 
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
-#include <qpdf/QPDFWriter.hh>
 
 #include <set>
+
+#include <sys/stat.h>
 
 using namespace TestFiles;
 
@@ -126,7 +127,7 @@ private Q_SLOTS:
             const QSize displayed = wanted[i].second;
             const QRect ink = inkBounds(image, isRed);
             const QString off =
-                distanceError(centreOf(ink), QPoint(displayed.width() / 4, displayed.height() / 4), 3);
+                distanceError(QRectF(ink).center(), QPoint(displayed.width() / 4, displayed.height() / 4), 3);
             QVERIFY2(image.size() == displayed && off.isEmpty() && ink.width() > 3 * ink.height(),
                      qPrintable(QStringLiteral("page %1, ink %2 wide %3").arg(i).arg(ink.width()).arg(off)));
         }
@@ -170,14 +171,10 @@ private Q_SLOTS:
         writeFile(path("text.pdf"), "just some words, not a document\n");
         writeFile(path("damaged.pdf"), "%PDF-1.7\n1 0 obj << /Type /Catalog /Pages 2 0 R\ntruncated here");
         writePdf(path("empty.pdf"), {});
-        writePdf(path("locked.pdf"), {page});
-        rewritePdf(
-            path("locked.pdf"), [](QPDF&) {},
-            [](QPDFWriter& writer) {
-                writer.setR6EncryptionParameters("user-secret", "owner", true, true, true, true, true, true,
-                                                 qpdf_r3p_full, true);
-            });
+        writePdf(path("locked.pdf"), {page}, true);
         writePdf(path("good.pdf"), {page});
+        QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.pdf")).constData(), 0600), 0);
+        QVERIFY(QFile::link(QStringLiteral("/dev/zero"), path("zero.pdf")));
         QTest::newRow("text named .pdf") << path("text.pdf") << true << QStringLiteral("not a PDF document");
         QTest::newRow("damaged") << path("damaged.pdf") << true << QStringLiteral("damaged beyond repair");
         QTest::newRow("missing file") << path("missing.pdf") << true << QStringLiteral("does not exist");
@@ -185,6 +182,8 @@ private Q_SLOTS:
         QTest::newRow("needs a password") << path("locked.pdf") << true << QStringLiteral("needs a password");
         QTest::newRow("missing output folder")
             << path("good.pdf") << false << QStringLiteral("the output folder does not exist");
+        QTest::newRow("fifo") << path("fifo.pdf") << true << QStringLiteral("not a regular file");
+        QTest::newRow("link to a device") << path("zero.pdf") << true << QStringLiteral("not a regular file");
     }
 
     void unusableInputsWriteNothing()

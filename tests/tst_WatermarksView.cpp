@@ -1,4 +1,3 @@
-#include "app/ContentView.h"
 #include "designs/ColorWell.h"
 #include "designs/ControlsSection.h"
 #include "designs/NumberField.h"
@@ -46,23 +45,13 @@ void clickRow(WatermarksView& view, int row)
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualItemRect(list->item(row)).center());
 }
 
-template <typename T> T* withText(QWidget& root, const QString& text)
+template <typename T = QAbstractButton> T* withText(QWidget& root, const QString& text)
 {
     for (auto* candidate : root.findChildren<T*>()) {
         if (candidate->text() == text)
             return candidate;
     }
     return nullptr;
-}
-
-QLabel* label(QWidget& root, const QString& text)
-{
-    return withText<QLabel>(root, text);
-}
-
-QAbstractButton* button(QWidget& root, const QString& text)
-{
-    return withText<QAbstractButton>(root, text);
 }
 
 } // namespace
@@ -102,7 +91,7 @@ private Q_SLOTS:
         const auto fresh = view.selectedWatermark();
         QVERIFY(fresh && fresh->watermarkName() == QStringLiteral("Your Watermark"));
         QCOMPARE(view.designsList()->count(), 3); // listed only once saved
-        QTest::mouseClick(button(view, QStringLiteral("Save Watermark")), Qt::LeftButton);
+        QTest::mouseClick(withText(view, QStringLiteral("Save Watermark")), Qt::LeftButton);
         QCOMPARE(storedNames().last(), QStringLiteral("Your Watermark"));
         fresh->setWatermarkName(QStringLiteral("Renamed"));
         QTest::keyClick(&view, Qt::Key_S, Qt::ControlModifier);
@@ -125,6 +114,9 @@ private Q_SLOTS:
         QCOMPARE(stored.size(), size_t(4)); // the dropped new design is nowhere
         QCOMPARE(stored[0]->watermarkName(), QStringLiteral("Edited twin"));
         QCOMPARE(stored[1]->xPosition(), 12.0);
+        // Unsaved edits go with the screen: the next one shows what was stored.
+        view.watermarks()[0]->setWatermarkName(QStringLiteral("Unsaved"));
+        QCOMPARE(WatermarksView().watermarks()[0]->watermarkName(), QStringLiteral("Edited twin"));
     }
 
     // Deleting another design keeps the selection, deleting the selected one clears it, and the
@@ -143,25 +135,12 @@ private Q_SLOTS:
         QCOMPARE(storedNames(), (QStringList{"Twin", "Twin"}));
         view.deleteWatermark(WatermarkSettings::fromSnapshot(selected->snapshot())); // the same id
         QVERIFY(!view.selectedWatermark());
-        QVERIFY(label(view, QStringLiteral("No watermark selected"))->isVisible());
+        QVERIFY(withText<QLabel>(view, QStringLiteral("No watermark selected"))->isVisible());
         view.deleteWatermark(view.watermarks()[0]);
         QCOMPARE(view.designsList()->count(), 0);
         QCOMPARE(QSettings(QSettings::IniFormat, QSettings::UserScope, "DadorAduravuzo", "DadorAduravuzo")
                      .value(SavedDesigns::key),
                  QVariant(QByteArray("[]")));
-    }
-
-    // Unsaved edits are gone once the section has been left.
-    void leavingTheSectionDropsUnsavedEdits()
-    {
-        ContentView content;
-        content.setSelectedTab(Tab::watermarks);
-        auto* view = qobject_cast<WatermarksView*>(content.detailWidget());
-        view->watermarks()[0]->setWatermarkName(QStringLiteral("Unsaved"));
-        content.setSelectedTab(Tab::home);
-        content.setSelectedTab(Tab::watermarks);
-        view = qobject_cast<WatermarksView*>(content.detailWidget());
-        QCOMPARE(view->watermarks()[0]->watermarkName(), QStringLiteral("Twin"));
     }
 
     void controlsWriteTheDesign()
@@ -208,13 +187,13 @@ private Q_SLOTS:
         QCOMPARE(text->textColor().toQColor().rgba(), QColor(255, 0, 0, 128).rgba());
 
         // The type switch writes the design's type at once; another design brings its own.
-        QTest::mouseClick(button(*controls, QStringLiteral("Image")), Qt::LeftButton);
+        QTest::mouseClick(withText(*controls, QStringLiteral("Image")), Qt::LeftButton);
         QCOMPARE(text->type(), WatermarkType::image);
-        QVERIFY(button(*controls, QStringLiteral("Select Image"))->isVisible());
+        QVERIFY(withText(*controls, QStringLiteral("Select Image"))->isVisible());
         QVERIFY(!controls->findChild<QPlainTextEdit*>()->isVisible());
         clickRow(view, 1);
         QCOMPARE(controls->selectedType(), WatermarkType::text);
-        QVERIFY(!button(*controls, QStringLiteral("Select Image"))->isVisible());
+        QVERIFY(!withText(*controls, QStringLiteral("Select Image"))->isVisible());
         clickRow(view, 2);
         QCOMPARE(controls->selectedType(), WatermarkType::image);
     }
@@ -229,9 +208,7 @@ private Q_SLOTS:
         const QString fifo = m_dir.filePath(QStringLiteral("pipe.png"));
         TestFiles::writeSolidPicture(png, QSize(20, 10), Qt::red);
         TestFiles::writeSolidPicture(jpeg, QSize(30, 30), Qt::blue, "jpeg");
-        QFile notes(text);
-        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("not a picture") > 0);
-        notes.close();
+        TestFiles::writeFile(text, "not a picture");
         QVERIFY(mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
 
         ControlsSection controls;
@@ -248,9 +225,7 @@ private Q_SLOTS:
         };
         choose(png);
         QCOMPARE(logo->imageData(), QUrl::fromLocalFile(copy));
-        QFile copied(copy), original(png);
-        QVERIFY(copied.open(QIODevice::ReadOnly) && original.open(QIODevice::ReadOnly));
-        QCOMPARE(copied.readAll(), original.readAll());
+        QCOMPARE(TestFiles::readFile(copy), TestFiles::readFile(png));
         choose(jpeg);
         QCOMPARE(QImageReader(copy).format(), QByteArray("jpeg"));
 

@@ -32,7 +32,7 @@ std::unique_ptr<Poppler::Document> openDocument(const QString& pdfPath)
 
 } // namespace
 
-void writePdf(const QString& path, const std::vector<Page>& pages)
+void writePdf(const QString& path, const std::vector<Page>& pages, bool locked)
 {
     QPDF pdf;
     pdf.emptyPDF();
@@ -51,11 +51,13 @@ void writePdf(const QString& path, const std::vector<Page>& pages)
     }
     const QByteArray fileName = QFile::encodeName(path); // QPDFWriter keeps the pointer
     QPDFWriter writer(pdf, fileName.constData());
+    if (locked)
+        writer.setR6EncryptionParameters("user", "owner", true, true, true, true, true, true, qpdf_r3p_full,
+                                         true);
     writer.write();
 }
 
-void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit,
-                const std::function<void(QPDFWriter&)>& configure)
+void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit)
 {
     const QString edited = path + QStringLiteral(".edited");
     {
@@ -64,10 +66,7 @@ void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit,
         pdf.processFile(input.constData());
         edit(pdf);
         const QByteArray output = QFile::encodeName(edited);
-        QPDFWriter writer(pdf, output.constData());
-        if (configure)
-            configure(writer);
-        writer.write();
+        QPDFWriter(pdf, output.constData()).write();
     }
     QFile::remove(path);
     QFile::rename(edited, path);
@@ -94,12 +93,6 @@ QString pageText(const QString& pdfPath, int pageIndex)
     return page ? page->text(QRectF()) : QString();
 }
 
-int pageCount(const QString& pdfPath)
-{
-    const auto document = openDocument(pdfPath);
-    return document ? document->numPages() : -1;
-}
-
 QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate)
 {
     QRect bounds;
@@ -110,11 +103,6 @@ QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate)
         }
     }
     return bounds;
-}
-
-QPointF centreOf(const QRect& rect)
-{
-    return QRectF(rect).center();
 }
 
 QString distanceError(QPointF actual, QPointF expected, double tolerance)
@@ -176,6 +164,12 @@ void writeFile(const QString& path, const QByteArray& bytes)
     QFile file(path);
     file.remove(); // rewriting a file in place waits for the disk on ext4
     QVERIFY2(file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size(), qPrintable(path));
+}
+
+QByteArray readFile(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
 void writeTiff(const QString& path, const std::vector<QImage>& pages)

@@ -14,7 +14,6 @@
 #include <vector>
 
 class QPDF;
-class QPDFWriter;
 
 // Building blocks for tests: hand-made PDFs through qpdf, pages rendered through poppler,
 // and pixel probes.
@@ -30,12 +29,11 @@ struct Page
 };
 
 // Writes a PDF with the given pages through qpdf. Rectangles are PDF rectangles (x, y, w, h).
-void writePdf(const QString& path, const std::vector<Page>& pages);
+// A locked PDF opens only with the password "user".
+void writePdf(const QString& path, const std::vector<Page>& pages, bool locked = false);
 
-// Loads the PDF at path, lets edit change it and configure set up the writer, and writes it
-// back to the same path.
-void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit,
-                const std::function<void(QPDFWriter&)>& configure = {});
+// Loads the PDF at path, lets edit change it, and writes it back to the same path.
+void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit);
 
 // Content operators that show text in Helvetica at (x, y).
 QByteArray textContent(const QString& text, double x, double y, double size = 12);
@@ -46,13 +44,8 @@ QImage renderPage(const QString& pdfPath, int pageIndex, double dpi = 72);
 // The text poppler extracts from one page.
 QString pageText(const QString& pdfPath, int pageIndex);
 
-int pageCount(const QString& pdfPath);
-
 // The bounding box of the pixels that satisfy the predicate; empty when none do.
 QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate);
-
-// The centre of a pixel box, in pixels.
-QPointF centreOf(const QRect& rect);
 
 // Empty when actual lies within tolerance of expected on both axes; otherwise where it lies.
 QString distanceError(QPointF actual, QPointF expected, double tolerance);
@@ -75,6 +68,8 @@ void writeSolidPicture(const QString& path, QSize size, QColor color, const char
 
 // Writes the bytes as a new file at path, replacing any file there.
 void writeFile(const QString& path, const QByteArray& bytes);
+// The bytes of the file at path; empty when it cannot be read.
+QByteArray readFile(const QString& path);
 
 // Writes the pictures as the pages of one TIFF through libtiff, 8-bit RGBA with unassociated
 // alpha, each with the resolution of its dots per metre and the profile of its colour space.
