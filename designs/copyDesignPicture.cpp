@@ -1,10 +1,10 @@
 #include "designs/copyDesignPicture.h"
 
 #include "model/WatermarkCoding.h"
+#include "render/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 #include <QImageReader>
 #include <QSaveFile>
 
@@ -30,11 +30,13 @@ Result<QUrl> failure(const QString& reason)
 
 Result<QUrl> copyDesignPicture(const QString& source, const QUuid& id, const QString& documentsFolder)
 {
-    // A FIFO or device would block the read forever, and a folder is no picture.
-    if (!QFileInfo(source).isFile())
-        return failure(QStringLiteral("%1 is not a regular file").arg(source));
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly))
+    // A FIFO or device would block the read forever, and a folder is no picture; the file
+    // checked is the file read.
+    const auto opened = RegularFile::open(source);
+    if (!opened)
+        return failure(QStringLiteral("%1: %2").arg(source, opened.error()));
+    QFile input;
+    if (!input.open(opened->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
         return failure(input.errorString());
     if (!holdsPicture(input))
         return failure(QStringLiteral("%1 is not a PNG, JPEG or TIFF picture").arg(source));

@@ -3,11 +3,8 @@
 #include "home/MainThread.h"
 #include "home/OutputNames.h"
 #include "home/WatermarkRouting.h"
+#include "render/drawWatermark.h"
 
-#include <QFile>
-#include <QFileInfo>
-#include <QImage>
-#include <QImageReader>
 #include <QPointer>
 #include <QThread>
 
@@ -38,27 +35,6 @@ QString unreadablePicture()
     return QStringLiteral("the design's picture cannot be read");
 }
 
-// The drawing routine draws nothing for a picture it cannot decode, so without this check every
-// output would be written as a plain copy and reported as stamped. Decided by content, as the
-// drawing routine decodes it; only a regular file is opened, since a FIFO would block the worker.
-bool designPictureDecodes(const WatermarkSnapshot& design)
-{
-    if (design.type != WatermarkType::image || !design.imageData)
-        return true; // no picture: the design is drawn as text
-    const QString path = design.imageData->toLocalFile();
-    if (path.isEmpty() || !QFileInfo(path).isFile())
-        return false;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
-        return false;
-    QImageReader reader(&file);
-    reader.setDecideFormatFromContent(true);
-    const QByteArray format = reader.format();
-    if (format != "png" && format != "jpeg" && format != "tiff")
-        return false;
-    return !reader.read().isNull();
-}
-
 FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 {
     if (outcome.ok())
@@ -78,6 +54,8 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
     for (const QUrl& file : files)
         inputs.append(file.toLocalFile());
     const QStringList outputs = OutputNames::forBatch(inputs, outputFolder);
+    // The drawing routine draws nothing for a picture it cannot decode: without this check every
+    // output would be a plain copy reported as stamped.
     const bool pictureReadable = designPictureDecodes(design);
 
     for (qsizetype i = 0; i < files.size(); ++i) {

@@ -160,3 +160,11 @@ void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const Q
     else
         drawText(painter, settings, targetRect);
 }
+
+bool designPictureDecodes(const WatermarkSnapshot& settings)
+{
+    if (settings.type != WatermarkType::image || !settings.imageData)
+        return true;
+    const QString path = settings.imageData->toLocalFile();
+    return !path.isEmpty() && !decodedPicture(path).isNull();
+}

@@ -27,3 +27,8 @@ class QPainter;
 //
 // The painter's state is restored. Safe on any thread, one call per painter at a time.
 void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect);
+
+// Whether drawWatermark can draw the design's picture: true for a design without one (it is
+// drawn as text), otherwise whether the picture decodes as drawWatermark decodes it. Decoding
+// here fills the calling thread's picture cache, so the drawing that follows reads nothing again.
+bool designPictureDecodes(const WatermarkSnapshot& settings);
