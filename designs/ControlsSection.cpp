@@ -89,6 +89,15 @@ QWidget* card(const QList<QWidget*>& items, QWidget* parent)
 
 } // namespace
 
+// A slot that writes a control's new value into the bound design, if one is bound.
+template <typename T> auto ControlsSection::writer(void (WatermarkSettings::*setter)(T))
+{
+    return [this, setter](T value) {
+        if (m_settings)
+            (m_settings.get()->*setter)(value);
+    };
+}
+
 ControlsSection::ControlsSection(QWidget* parent) : QWidget(parent)
 {
     auto* hint = new QLabel(tr("Select a watermark or create a new one."), this);
@@ -135,10 +144,7 @@ QWidget* ControlsSection::makeNameCard()
     m_name = new QLineEdit(this);
     m_name->setPlaceholderText(tr("Watermark Name"));
     m_name->setMinimumWidth(controlWidth);
-    connect(m_name, &QLineEdit::textEdited, this, [this](const QString& name) {
-        if (m_settings)
-            m_settings->setWatermarkName(name);
-    });
+    connect(m_name, &QLineEdit::textEdited, this, writer(&WatermarkSettings::setWatermarkName));
 
     // Several lines, since a design's text may have line breaks that a one-line field would join.
     m_text = new QPlainTextEdit(this);
@@ -167,10 +173,7 @@ QWidget* ControlsSection::makePlacementCard()
     m_yPosition = new ValueSlider(0, 100, 0.01, this);
     for (ValueSlider* slider : {m_rotation, m_xPosition, m_yPosition})
         slider->setMinimumWidth(controlWidth);
-    connect(m_rotation, &ValueSlider::valueEdited, this, [this](double value) {
-        if (m_settings)
-            m_settings->setRotation(value);
-    });
+    connect(m_rotation, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setRotation));
     connect(m_xPosition, &ValueSlider::valueEdited, this, [this](double value) {
         if (m_settings)
             m_settings->setXPosition(centreSnap(value));
@@ -187,10 +190,7 @@ QWidget* ControlsSection::makePlacementCard()
 QWidget* ControlsSection::makeAppearanceCard()
 {
     m_fontSize = new NumberField(this);
-    connect(m_fontSize, &NumberField::valueCommitted, this, [this](double value) {
-        if (m_settings)
-            m_settings->setFontSize(value);
-    });
+    connect(m_fontSize, &NumberField::valueCommitted, this, writer(&WatermarkSettings::setFontSize));
     m_textColor = new ColorWell(this);
     connect(m_textColor, &ColorWell::colorPicked, this, [this](const QColor& color) {
         if (m_settings)
@@ -202,16 +202,10 @@ QWidget* ControlsSection::makeAppearanceCard()
         this);
 
     m_imageSize = new NumberField(this);
-    connect(m_imageSize, &NumberField::valueCommitted, this, [this](double value) {
-        if (m_settings)
-            m_settings->setImageSize(value);
-    });
+    connect(m_imageSize, &NumberField::valueCommitted, this, writer(&WatermarkSettings::setImageSize));
     m_opacity = new ValueSlider(0, 1, 0.0001, this);
     m_opacity->setMinimumWidth(controlWidth);
-    connect(m_opacity, &ValueSlider::valueEdited, this, [this](double value) {
-        if (m_settings)
-            m_settings->setOpacity(value);
-    });
+    connect(m_opacity, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setOpacity));
     m_imageAppearance =
         rows({row(tr("Image Size:"), m_imageSize, this), row(tr("Opacity:"), m_opacity, this)}, this);
     return card({either(m_textAppearance, m_imageAppearance, this)}, this);

@@ -45,6 +45,7 @@ private:
     QWidget* makeNameCard();
     QWidget* makePlacementCard();
     QWidget* makeAppearanceCard();
+    template <typename T> auto writer(void (WatermarkSettings::*setter)(T));
     void showDesign();
     void showType();
 
