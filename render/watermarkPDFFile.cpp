@@ -1,123 +1,40 @@
 #include "render/watermarkPDFFile.h"
 
 #include "render/CheckedSaveFile.h"
+#include "render/IncrementalUpdate.h"
 #include "render/IoDevicePipeline.h"
-#include "render/PageGeometry.h"
+#include "render/PdfPageStamper.h"
+#include "render/QuietQpdf.h"
 #include "render/RegularFile.h"
 #include "render/SystemError.h"
-#include "render/drawWatermark.h"
 
-#include <QBuffer>
 #include <QFile>
-#include <QPageSize>
-#include <QPainter>
-#include <QPdfWriter>
 
-#include <qpdf/Buffer.hh>
+#include <qpdf/PDFVersion.hh>
 #include <qpdf/QPDF.hh>
-#include <qpdf/QPDFAcroFormDocumentHelper.hh>
 #include <qpdf/QPDFExc.hh>
-#include <qpdf/QPDFLogger.hh>
-#include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFSystemError.hh>
 #include <qpdf/QPDFWriter.hh>
 
-#include <algorithm>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <exception>
-#include <map>
-#include <memory>
 #include <new>
-#include <set>
 
 #include <unistd.h>
 
 namespace {
 
-// A drawing of the design for one visible page size, as a form XObject ready to be placed.
-struct Stamp
-{
-    QPDFObjectHandle form;  // in the input document
-    double heightShift = 0; // QPdfWriter pages are whole points tall; see stampFor()
-};
+// Transparency (opacity, soft masks) needs PDF 1.4.
+constexpr const char* minimumVersion = "1.4";
 
-// The QPdfWriter documents that stamps were copied from. qpdf copies stream data lazily,
-// so they and their bytes must outlive the writing of the output.
-struct StampSource
+bool belowMinimumVersion(const std::string& version)
 {
-    QByteArray bytes;
-    std::unique_ptr<QPDF> pdf;
-};
-
-std::shared_ptr<QPDFLogger> silentLogger()
-{
-    auto logger = QPDFLogger::create();
-    logger->setInfo(logger->discard());
-    logger->setWarn(logger->discard());
-    logger->setError(logger->discard());
-    return logger;
+    int major = 0;
+    int minor = 0;
+    std::sscanf(version.c_str(), "%d.%d", &major, &minor);
+    return PDFVersion(major, minor) < PDFVersion(1, 4);
 }
-
-std::unique_ptr<QPDF> newQpdf()
-{
-    auto pdf = std::make_unique<QPDF>();
-    pdf->setLogger(silentLogger());
-    pdf->setSuppressWarnings(true);
-    return pdf;
-}
-
-QRectF toQRect(const QPDFObjectHandle::Rectangle& box)
-{
-    // PDF rectangles are y-up; QRectF's "top" here is the lower edge.
-    return QRectF(QPointF(std::min(box.llx, box.urx), std::min(box.lly, box.ury)),
-                  QPointF(std::max(box.llx, box.urx), std::max(box.lly, box.ury)));
-}
-
-PageGeometry geometryOf(QPDFPageObjectHelper& page)
-{
-    QPDFObjectHandle media = page.getMediaBox();
-    QPDFObjectHandle crop = page.getCropBox();
-    const QRectF mediaBox =
-        media.isRectangle() ? toQRect(media.getArrayAsRectangle()) : QRectF(0, 0, 612, 792);
-    const QRectF cropBox = crop.isRectangle() ? toQRect(crop.getArrayAsRectangle()) : mediaBox;
-    const QRectF visible = cropBox.intersected(mediaBox);
-    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
-    const long long turn = rotate.isInteger() ? rotate.getIntValue() : 0;
-    return {visible.isEmpty() ? mediaBox : visible, PageGeometry::normalisedRotation(turn)};
-}
-
-// Keys stamps by the displayed size, to a thousandth of a point.
-std::pair<long long, long long> sizeKey(const QSizeF& size)
-{
-    return {std::llround(size.width() * 1000), std::llround(size.height() * 1000)};
-}
-
-class PdfStamper
-{
-public:
-    explicit PdfStamper(const WatermarkSnapshot& settings) : m_settings(settings) {}
-
-    FileOutcome run(const QString& inputFile, const QString& outputPath);
-
-private:
-    FileOutcome open(const QString& inputFile);
-    void flattenAnnotations();
-    void stampPage(QPDFPageObjectHelper& page);
-    QPDFObjectHandle contentForm(QPDFPageObjectHelper& page, const PageGeometry& geometry);
-    const Stamp& stampFor(const QSizeF& size);
-    FileOutcome write(const QString& outputPath);
-
-    const WatermarkSnapshot& m_settings;
-    std::shared_ptr<Buffer> m_flattened; // backs m_input after flattening
-    std::unique_ptr<QPDF> m_input;
-    std::unique_ptr<QPDF> m_output;
-    std::vector<StampSource> m_stampSources;
-    std::map<std::pair<long long, long long>, Stamp> m_stamps;
-    std::set<QPDFObjGen> m_usedContentStreams;
-    std::map<std::string, QPDFObjectHandle> m_pageContents;
-};
 
 // Readers look for the header within the first 1024 bytes; without one the file is something else.
 bool startsLikePdf(int descriptor)
@@ -127,6 +44,33 @@ bool startsLikePdf(int descriptor)
     return length > 0 && QByteArray::fromRawData(head, length).contains("%PDF-");
 }
 
+// Two roads lead to the output. A document qpdf read as it stands, neither repaired nor
+// encrypted, is written as the input's own bytes plus an incremental update holding the changed
+// pages and the design: everything else (forms and their values, links, bookmarks, the
+// structure tree, a signature's signed revision) stays byte for byte. A document that needed
+// repair (damaged cross-references, wrong stream lengths, a broken page tree) cannot take an
+// update whose offsets refer to what is broken, and objects appended to an encrypted document
+// would have to be encrypted, so both are rewritten whole by qpdf's writer, which keeps the
+// catalogue, the annotations and the encryption with its permissions.
+class PdfStamper
+{
+public:
+    explicit PdfStamper(const WatermarkSnapshot& settings) : m_settings(settings) {}
+
+    FileOutcome run(const QString& inputFile, const QString& outputPath);
+
+private:
+    FileOutcome open(const QString& inputFile);
+    void raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed);
+    void writeUpdate(Pipeline& output, const std::vector<QPDFObjGen>& changed);
+    void rewrite(Pipeline& output);
+
+    const WatermarkSnapshot& m_settings;
+    std::unique_ptr<QPDF> m_input;
+    int m_descriptor = -1; // the input's, owned by qpdf's stream
+    long long m_inputSize = 0;
+};
+
 FileOutcome PdfStamper::open(const QString& inputFile)
 {
     auto opened = RegularFile::open(inputFile);
@@ -134,6 +78,7 @@ FileOutcome PdfStamper::open(const QString& inputFile)
         return FileOutcome::failure(opened.error());
     if (!startsLikePdf(opened->descriptor()))
         return FileOutcome::failure(QStringLiteral("not a PDF document"));
+    m_inputSize = opened->size();
     const int descriptor = std::move(opened).value().release();
     std::FILE* stream = ::fdopen(descriptor, "rb");
     if (!stream) {
@@ -141,187 +86,68 @@ FileOutcome PdfStamper::open(const QString& inputFile)
         ::close(descriptor);
         return FileOutcome::failure(SystemError::reason(error));
     }
-    m_input = newQpdf();
+    m_descriptor = descriptor;
+    m_input = newQuietQpdf();
     // qpdf reads the document lazily from the stream and closes it with m_input. An empty
     // password: documents that need one to open fail here.
     m_input->processFile(QFile::encodeName(inputFile).constData(), stream, true, "");
     return inputFile;
 }
 
-// Annotations that print (filled form fields, stamps, highlights) become part of the page so
-// the page keeps what it showed. Generated field appearances only survive a write and reload.
-void PdfStamper::flattenAnnotations()
+// A reader takes the catalogue's /Version over the header's, which the update cannot change.
+void PdfStamper::raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed)
 {
-    QPDFPageDocumentHelper pages(*m_input);
-    const auto all = pages.getAllPages();
-    if (std::none_of(all.begin(), all.end(),
-                     [](QPDFPageObjectHelper page) { return page.getObjectHandle().hasKey("/Annots"); }))
+    QPDFObjectHandle root = m_input->getRoot();
+    QPDFObjectHandle version = root.getKey("/Version");
+    if (!belowMinimumVersion(m_input->getPDFVersion()) ||
+        (version.isName() && !belowMinimumVersion(version.getName().substr(1))))
         return;
-    QPDFAcroFormDocumentHelper forms(*m_input);
-    forms.generateAppearancesIfNeeded();
-    pages.flattenAnnotations(an_print);
+    root.replaceKey("/Version", QPDFObjectHandle::newName(std::string("/") + minimumVersion));
+    changed.push_back(root.getObjGen());
+}
+
+void PdfStamper::rewrite(Pipeline& output)
+{
     QPDFWriter writer(*m_input);
-    writer.setOutputMemory();
-    writer.setPreserveEncryption(false);
+    writer.setOutputPipeline(&output);
+    // Streams are copied as they are: no time spent decoding and compressing them again, and
+    // content that cannot be decoded still arrives for readers that can show some of it.
+    writer.setDecodeLevel(qpdf_dl_none);
+    writer.setCompressStreams(false);
+    // Deterministic IDs: two outputs written in the same second still get different IDs. An
+    // encrypted document keeps its own, which its encryption key depends on.
+    if (!m_input->isEncrypted())
+        writer.setDeterministicID(true);
+    writer.setMinimumPDFVersion(minimumVersion);
     writer.write();
-    m_flattened = writer.getBufferSharedPointer();
-    auto reloaded = newQpdf();
-    reloaded->processMemoryFile("flattened", reinterpret_cast<const char*>(m_flattened->getBuffer()),
-                                m_flattened->getSize());
-    m_input = std::move(reloaded);
-}
-
-// Draws the design once for a visible page size with QPdfWriter and takes that page as a form.
-const Stamp& PdfStamper::stampFor(const QSizeF& size)
-{
-    const auto key = sizeKey(size);
-    if (const auto found = m_stamps.find(key); found != m_stamps.end())
-        return found->second;
-
-    StampSource source;
-    {
-        QBuffer buffer(&source.bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setResolution(72);
-        writer.setCreator(QString());
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        // QPdfWriter pages are whole points; round up so the page covers the whole area.
-        const QSizeF pageSize(std::max(1.0, std::ceil(size.width())),
-                              std::max(1.0, std::ceil(size.height())));
-        writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
-        QPainter painter(&writer);
-        // Without this QPdfWriter re-encodes picture watermarks as JPEG.
-        painter.setRenderHint(QPainter::LosslessImageRendering);
-        drawWatermark(painter, m_settings, QRectF(QPointF(0, 0), size));
-        painter.end();
-    }
-    source.pdf = newQpdf();
-    source.pdf->processMemoryFile("watermark", source.bytes.constData(),
-                                  static_cast<size_t>(source.bytes.size()));
-    QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
-    const QRectF stampBox = toQRect(page.getMediaBox().getArrayAsRectangle());
-    QPDFObjectHandle form = page.getFormXObjectForPage(false);
-    // QPdfWriter's content is drawn from the top of its whole-point page; the target area is its
-    // top size.height() points. The box clips the design to that area, as the page would.
-    const double shift = stampBox.height() - size.height();
-    form.getDict().replaceKey("/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                           0, shift, size.width(), shift + size.height())));
-    Stamp stamp{m_input->copyForeignObject(form), shift};
-    m_stampSources.push_back(std::move(source));
-    return m_stamps.emplace(key, stamp).first->second;
-}
-
-// The page's own content as a form XObject. Painting it with Do brackets it in its own
-// graphics state, so unbalanced q/Q or a left-over transform can never move the watermark.
-QPDFObjectHandle PdfStamper::contentForm(QPDFPageObjectHelper& page, const PageGeometry& geometry)
-{
-    QPDFObjectHandle pageObject = page.getObjectHandle();
-    QPDFObjectHandle contents = pageObject.getKey("/Contents");
-    QPDFObjectHandle form;
-    if (contents.isStream() && m_usedContentStreams.insert(contents.getObjGen()).second) {
-        // The page's one content stream becomes the form as it is, without decoding it.
-        form = contents;
-    } else {
-        std::string data;
-        for (auto& stream : page.getPageContents()) {
-            const auto bytes = stream.getStreamData(qpdf_dl_generalized);
-            data.append(reinterpret_cast<const char*>(bytes->getBuffer()), bytes->getSize());
-            data += '\n';
-        }
-        form = QPDFObjectHandle::newStream(m_input.get(), data);
-    }
-    QPDFObjectHandle dict = form.getDict();
-    dict.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
-    dict.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
-    QPDFObjectHandle media = page.getMediaBox();
-    dict.replaceKey("/BBox", media.isRectangle()
-                                 ? media.shallowCopy()
-                                 : QPDFObjectHandle::newFromRectangle(QPDFObjectHandle::Rectangle(
-                                       geometry.visibleArea.left(), geometry.visibleArea.top(),
-                                       geometry.visibleArea.right(), geometry.visibleArea.bottom())));
-    QPDFObjectHandle resources = pageObject.getKey("/Resources");
-    dict.replaceKey("/Resources", resources.isDictionary() ? resources : QPDFObjectHandle::newDictionary());
-    if (pageObject.hasKey("/Group"))
-        dict.replaceKey("/Group", pageObject.getKey("/Group"));
-    return form;
-}
-
-void PdfStamper::stampPage(QPDFPageObjectHelper& page)
-{
-    const PageGeometry geometry = geometryOf(page);
-    const QSizeF size = geometry.displayedSize();
-    const Stamp& stamp = stampFor(size);
-    const QTransform place =
-        QTransform::fromTranslate(0, -stamp.heightShift) * geometry.displayedToUserSpace();
-
-    QPDFObjectHandle xobjects = QPDFObjectHandle::newDictionary();
-    std::string content;
-    if (page.getObjectHandle().hasKey("/Contents")) {
-        xobjects.replaceKey("/Page", contentForm(page, geometry));
-        content = "q /Page Do Q\n";
-    }
-    xobjects.replaceKey("/Watermark", stamp.form);
-    content += QStringLiteral("q %1 %2 %3 %4 %5 %6 cm /Watermark Do Q\n")
-                   .arg(place.m11(), 0, 'g', 12)
-                   .arg(place.m12(), 0, 'g', 12)
-                   .arg(place.m21(), 0, 'g', 12)
-                   .arg(place.m22(), 0, 'g', 12)
-                   .arg(place.dx(), 0, 'g', 12)
-                   .arg(place.dy(), 0, 'g', 12)
-                   .toStdString();
-
-    QPDFObjectHandle resources = QPDFObjectHandle::newDictionary();
-    resources.replaceKey("/XObject", xobjects);
-    QPDFObjectHandle pageObject = page.getObjectHandle();
-    pageObject.replaceKey("/Resources", resources);
-    // Pages placed alike share one content stream: only their resources differ.
-    auto [shared, isNew] = m_pageContents.try_emplace(content);
-    if (isNew)
-        shared->second = QPDFObjectHandle::newStream(m_input.get(), content);
-    pageObject.replaceKey("/Contents", shared->second);
-    // The output is pages only: nothing interactive is carried over.
-    for (const char* key : {"/Annots", "/AA", "/B", "/StructParents", "/Tabs"})
-        pageObject.removeKey(key);
-    QPDFPageDocumentHelper(*m_output).addPage(page, false);
-}
-
-FileOutcome PdfStamper::write(const QString& outputPath)
-{
-    CheckedSaveFile file(outputPath);
-    if (auto created = file.create(); !created)
-        return created;
-    IoDevicePipeline pipeline(file);
-    QPDFWriter writer(*m_output);
-    writer.setOutputPipeline(&pipeline);
-    // Deterministic IDs: two outputs written in the same second still get different IDs.
-    writer.setDeterministicID(true);
-    // Object streams compress the many small dictionaries the new pages and forms add.
-    writer.setObjectStreamMode(qpdf_o_generate);
-    // Transparency (opacity, soft masks) needs 1.4; never go below what the input declared.
-    writer.setMinimumPDFVersion("1.4");
-    writer.setMinimumPDFVersion(m_input->getPDFVersion(), m_input->getExtensionLevel());
-    writer.write();
-    pipeline.finish(); // whatever qpdf did, nothing stays unwritten and unchecked
-    if (pipeline.failed())
-        return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
-    return file.commit();
 }
 
 FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
 {
     if (auto opened = open(inputFile); !opened)
         return opened;
-    flattenAnnotations();
-    m_input->pushInheritedAttributesToPage();
-    auto pages = QPDFPageDocumentHelper(*m_input).getAllPages();
-    if (pages.empty())
+    PdfPageStamper stamper(*m_input, m_settings);
+    if (!stamper.readPages())
         return FileOutcome::failure(QStringLiteral("has no pages"));
-    m_output = newQpdf();
-    m_output->emptyPDF();
-    for (auto& page : pages)
-        stampPage(page);
-    return write(outputPath);
+    // Decided before any content is decoded: broken content is no reason to rewrite the document.
+    const bool appendUpdate = !m_input->anyWarnings() && !m_input->isEncrypted();
+    stamper.stampPages();
+
+    CheckedSaveFile file(outputPath);
+    if (auto created = file.create(); !created)
+        return created;
+    IoDevicePipeline pipeline(file);
+    if (appendUpdate) {
+        std::vector<QPDFObjGen> changed = stamper.changedObjects();
+        raiseVersionInCatalogue(changed);
+        IncrementalUpdate(*m_input, m_descriptor, m_inputSize).write(changed, pipeline);
+    } else {
+        rewrite(pipeline);
+    }
+    pipeline.finish(); // whatever happened, nothing stays unwritten and unchecked
+    if (pipeline.failed())
+        return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
+    return file.commit();
 }
 
 // qpdf's own messages name objects and offsets; the user gets what the code means.

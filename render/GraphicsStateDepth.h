@@ -1,0 +1,31 @@
+#pragma once
+
+#include "render/ContentBytes.h"
+
+#include <string>
+#include <vector>
+
+// How a page's content leaves the graphics state: how far its Q operators reach below the
+// state it started in, how many of its q operators stay open, and whether it ends inside a
+// text object. The streams that bracket the content are made from it, so that whatever the
+// content does, the state after the closing stream is the one before the opening stream.
+struct GraphicsStateDepth
+{
+    int lowest = 0;      // the lowest nesting reached, 0 or less: Q operators without their q
+    int ending = 0;      // the nesting at the end, relative to the start
+    bool inText = false; // a BT without its ET
+
+    // Reads decoded content with qpdf's tokenizer; strings, inline images and comments are
+    // skipped as a reader skips them. Never throws: what cannot be read counts as nothing.
+    static GraphicsStateDepth of(const std::string& content);
+
+    // The depth of each content, decoded and read over all cores; contents that cannot be
+    // decoded count as balanced. Contents are independent, so the threads share nothing but the
+    // index of the next content to read.
+    static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents);
+
+    // Operators to put before the content: one q for each Q without its q, and one more.
+    std::string opening() const;
+    // Operators to put after the content: ending an open text object and one Q for each q open.
+    std::string closing() const;
+};

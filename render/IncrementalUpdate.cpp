@@ -1,0 +1,270 @@
+#include "render/IncrementalUpdate.h"
+
+#include <QCryptographicHash>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFXRefEntry.hh>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <stdexcept>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr long long copyBlock = 1 << 20;
+// Readers look for the header within the first kilobyte and for startxref within the last.
+constexpr long long searchedLength = 1024;
+
+// Trailer entries that describe one cross-reference section, written anew for the update's own.
+const std::set<std::string> sectionKeys{"/Size",    "/Prev",         "/XRefStm", "/Type",        "/W",
+                                        "/Index",   "/Length",       "/Filter",  "/DecodeParms", "/F",
+                                        "/FFilter", "/FDecodeParms", "/DL",      "/ID",          "/Encrypt"};
+
+std::string readAt(int descriptor, long long offset, long long length)
+{
+    std::string bytes(static_cast<size_t>(std::max(0LL, length)), '\0');
+    size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t read = ::pread(descriptor, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + static_cast<long long>(done)));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            throw std::runtime_error("the document changed while it was read");
+        done += static_cast<size_t>(read);
+    }
+    return bytes;
+}
+
+std::string fixedWidth(long long value, int width)
+{
+    char text[32];
+    std::snprintf(text, sizeof text, "%0*lld", width, value);
+    return text;
+}
+
+std::string bigEndian(long long value, int bytes)
+{
+    std::string text(static_cast<size_t>(bytes), '\0');
+    for (int i = bytes - 1; i >= 0; --i, value >>= 8)
+        text[static_cast<size_t>(i)] = static_cast<char>(value & 0xff);
+    return text;
+}
+
+bool isRegular(char c)
+{
+    return !std::strchr(" \t\r\n\f()<>[]{}/%", c) && c != '\0';
+}
+
+// Appends a token, separated from the one before only where the two would otherwise run
+// together: pages are the bulk of an update, and most of their bytes would be spaces.
+void appendToken(const std::string& token, std::string& out)
+{
+    if (!out.empty() && !token.empty() && isRegular(out.back()) && isRegular(token.front()))
+        out += ' ';
+    out += token;
+}
+
+std::string hexString(const QByteArray& bytes)
+{
+    std::string text(1, '<');
+    text += bytes.toHex().toStdString();
+    text += '>';
+    return text;
+}
+
+} // namespace
+
+IncrementalUpdate::IncrementalUpdate(QPDF& pdf, int descriptor, long long fileSize)
+    : m_pdf(pdf), m_descriptor(descriptor), m_fileSize(fileSize)
+{}
+
+void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& output)
+{
+    findLastCrossReference();
+    int largest = 0;
+    for (const auto& [object, entry] : m_pdf.getXRefTable()) {
+        m_original.insert(object);
+        largest = std::max(largest, object.getObj());
+    }
+    QPDFObjectHandle size = m_pdf.getTrailer().getKey("/Size");
+    m_nextNumber = std::max(largest + 1, size.isInteger() ? static_cast<int>(size.getIntValue()) : 0);
+
+    copyFile(output);
+    for (const auto& object : changed)
+        writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
+    for (size_t i = 0; i < m_pending.size(); ++i)
+        writeObject(m_pending[i], m_newNumbers.at(m_pending[i].getObjGen()), 0);
+    if (m_crossReferenceStream)
+        writeCrossReferenceStream();
+    else
+        writeCrossReferenceTable();
+    output.write(reinterpret_cast<const unsigned char*>(m_section.data()), m_section.size());
+}
+
+void IncrementalUpdate::findLastCrossReference()
+{
+    const std::string head = readAt(m_descriptor, 0, std::min(m_fileSize, searchedLength));
+    const size_t header = head.find("%PDF-");
+    m_headerOffset = header == std::string::npos ? 0 : static_cast<long long>(header);
+
+    const long long tailLength = std::min(m_fileSize, searchedLength + 30);
+    const std::string tail = readAt(m_descriptor, m_fileSize - tailLength, tailLength);
+    const size_t keyword = tail.rfind("startxref");
+    if (keyword == std::string::npos)
+        throw std::runtime_error("no startxref");
+    m_lastCrossReference = std::stoll(tail.substr(keyword + 9));
+    const std::string section = readAt(m_descriptor, m_headerOffset + m_lastCrossReference,
+                                       std::min(64LL, m_fileSize - m_headerOffset - m_lastCrossReference));
+    const size_t start = section.find_first_not_of(" \t\r\n\f");
+    m_crossReferenceStream = start == std::string::npos || section.compare(start, 4, "xref") != 0;
+    if (!tail.empty() && tail.back() != '\n' && tail.back() != '\r')
+        m_section += '\n';
+}
+
+void IncrementalUpdate::copyFile(Pipeline& output)
+{
+    for (long long offset = 0; offset < m_fileSize; offset += copyBlock) {
+        const std::string block = readAt(m_descriptor, offset, std::min(copyBlock, m_fileSize - offset));
+        output.write(reinterpret_cast<const unsigned char*>(block.data()), block.size());
+    }
+}
+
+void IncrementalUpdate::writeObject(QPDFObjectHandle object, int number, int generation)
+{
+    m_offsets[number] = {m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()), generation};
+    m_section += std::to_string(number) + ' ' + std::to_string(generation) + " obj\n";
+    if (object.isStream())
+        writeStream(object);
+    else if (object.isArray() || object.isDictionary())
+        writeValue(object.shallowCopy(), m_section);
+    else
+        m_section += object.unparseResolved();
+    m_section += "\nendobj\n";
+}
+
+void IncrementalUpdate::writeValue(QPDFObjectHandle value, std::string& out)
+{
+    if (value.isIndirect()) {
+        appendToken(reference(value), out);
+    } else if (value.isArray()) {
+        out += '[';
+        for (auto& item : value.getArrayAsVector())
+            writeValue(item, out);
+        out += ']';
+    } else if (value.isDictionary()) {
+        out += "<<";
+        for (auto& [key, item] : value.getDictAsMap())
+            writeEntry(key, item, out);
+        out += ">>";
+    } else {
+        appendToken(value.unparse(), out);
+    }
+}
+
+// A key whose value is null is as good as absent.
+void IncrementalUpdate::writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out)
+{
+    if (!value.isIndirect() && value.isNull())
+        return;
+    out += QPDFObjectHandle::newName(key).unparse();
+    writeValue(value, out);
+}
+
+void IncrementalUpdate::writeStream(QPDFObjectHandle stream)
+{
+    QPDFObjectHandle dictionary = stream.getDict().shallowCopy();
+    dictionary.removeKey("/Length");
+    const auto data = stream.getRawStreamData();
+    dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data->getSize())));
+    writeValue(dictionary, m_section);
+    m_section += "\nstream\n";
+    m_section.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+    m_section += "\nendstream";
+}
+
+// The file's own objects keep their numbers; a new object is numbered on first sight and
+// written after the objects before it.
+std::string IncrementalUpdate::reference(QPDFObjectHandle object)
+{
+    const QPDFObjGen identity = object.getObjGen();
+    if (m_original.count(identity))
+        return std::to_string(identity.getObj()) + ' ' + std::to_string(identity.getGen()) + " R";
+    auto [known, isNew] = m_newNumbers.try_emplace(identity, m_nextNumber);
+    if (isNew) {
+        ++m_nextNumber;
+        m_pending.push_back(object);
+    }
+    return std::to_string(known->second) + " 0 R";
+}
+
+void IncrementalUpdate::writeCrossReferenceTable()
+{
+    const long long start = m_fileSize - m_headerOffset + static_cast<long long>(m_section.size());
+    m_section += "xref\n";
+    for (auto first = m_offsets.begin(); first != m_offsets.end();) {
+        auto last = first;
+        int count = 1;
+        while (std::next(last) != m_offsets.end() && std::next(last)->first == last->first + 1) {
+            ++last;
+            ++count;
+        }
+        m_section += std::to_string(first->first) + ' ' + std::to_string(count) + '\n';
+        for (auto entry = first; entry != std::next(last); ++entry)
+            m_section +=
+                fixedWidth(entry->second.first, 10) + ' ' + fixedWidth(entry->second.second, 5) + " n\r\n";
+        first = std::next(last);
+    }
+    m_section += "trailer\n<</Size " + std::to_string(m_nextNumber) + " /Prev " +
+                 std::to_string(m_lastCrossReference) + trailerEntries() + ">>\nstartxref\n" +
+                 std::to_string(start) + "\n%%EOF\n";
+}
+
+void IncrementalUpdate::writeCrossReferenceStream()
+{
+    const int number = m_nextNumber++;
+    const long long start = m_fileSize - m_headerOffset + static_cast<long long>(m_section.size());
+    m_offsets[number] = {start, 0};
+    const int offsetBytes = start > 0xffffffffLL ? 8 : 4;
+    std::string index;
+    std::string entries;
+    for (auto first = m_offsets.begin(); first != m_offsets.end();) {
+        auto last = first;
+        while (std::next(last) != m_offsets.end() && std::next(last)->first == last->first + 1)
+            ++last;
+        index += std::to_string(first->first) + ' ' + std::to_string(last->first - first->first + 1) + ' ';
+        for (auto entry = first; entry != std::next(last); ++entry)
+            entries +=
+                '\1' + bigEndian(entry->second.first, offsetBytes) + bigEndian(entry->second.second, 2);
+        first = std::next(last);
+    }
+    m_section += std::to_string(number) + " 0 obj\n<</Type /XRef /Size " + std::to_string(m_nextNumber) +
+                 " /Prev " + std::to_string(m_lastCrossReference) + " /W [1 " + std::to_string(offsetBytes) +
+                 " 2] /Index [" + index + "] /Length " + std::to_string(entries.size()) + trailerEntries() +
+                 ">>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(start) +
+                 "\n%%EOF\n";
+}
+
+// What the file's last trailer says about the document (its catalogue, information, anything
+// else), and an identifier whose second half tells this version from the one before.
+std::string IncrementalUpdate::trailerEntries()
+{
+    QPDFObjectHandle trailer = m_pdf.getTrailer();
+    std::string text;
+    for (auto& [key, value] : trailer.getDictAsMap()) {
+        if (!sectionKeys.count(key))
+            writeEntry(key, value, text);
+    }
+    const QByteArray changedPart =
+        QCryptographicHash::hash(QByteArray::fromStdString(m_section), QCryptographicHash::Md5);
+    QPDFObjectHandle id = trailer.getKey("/ID");
+    const std::string firstPart = id.isArray() && id.getArrayNItems() == 2 && id.getArrayItem(0).isString()
+                                      ? id.getArrayItem(0).unparse()
+                                      : hexString(changedPart);
+    return text + "/ID[" + firstPart + hexString(changedPart) + ']';
+}

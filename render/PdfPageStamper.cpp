@@ -1,0 +1,230 @@
+#include "render/PdfPageStamper.h"
+
+#include "render/QuietQpdf.h"
+#include "render/drawWatermark.h"
+#include "render/plainDecimal.h"
+
+#include <QBuffer>
+#include <QPageSize>
+#include <QPainter>
+#include <QPdfWriter>
+
+#include <qpdf/Buffer.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFPageObjectHelper.hh>
+
+#include <algorithm>
+#include <cmath>
+#include <exception>
+
+namespace {
+
+constexpr size_t portionSize = 16 << 20;
+
+QRectF toQRect(const QPDFObjectHandle::Rectangle& box)
+{
+    // PDF rectangles are y-up; QRectF's "top" here is the lower edge.
+    return QRectF(QPointF(std::min(box.llx, box.urx), std::min(box.lly, box.ury)),
+                  QPointF(std::max(box.llx, box.urx), std::max(box.lly, box.ury)));
+}
+
+// Reads the boxes and rotation, inherited ones too, without changing the page tree.
+PageGeometry geometryOf(QPDFPageObjectHelper& page)
+{
+    QPDFObjectHandle media = page.getMediaBox(false);
+    QPDFObjectHandle crop = page.getCropBox(false);
+    const QRectF mediaBox =
+        media.isRectangle() ? toQRect(media.getArrayAsRectangle()) : QRectF(0, 0, 612, 792);
+    const QRectF cropBox = crop.isRectangle() ? toQRect(crop.getArrayAsRectangle()) : mediaBox;
+    const QRectF visible = cropBox.intersected(mediaBox);
+    QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
+    const long long turn = rotate.isInteger() ? rotate.getIntValue() : 0;
+    return {visible.isEmpty() ? mediaBox : visible, PageGeometry::normalisedRotation(turn)};
+}
+
+// The page's content streams as a reader takes them: one stream or an array of them.
+std::vector<QPDFObjectHandle> contentStreamsOf(QPDFObjectHandle page)
+{
+    QPDFObjectHandle contents = page.getKey("/Contents");
+    if (contents.isStream())
+        return {contents};
+    std::vector<QPDFObjectHandle> streams;
+    if (contents.isArray()) {
+        for (auto& item : contents.getArrayAsVector()) {
+            if (item.isStream())
+                streams.push_back(item);
+        }
+    }
+    return streams;
+}
+
+std::vector<QPDFObjGen> identities(const std::vector<QPDFObjectHandle>& objects)
+{
+    std::vector<QPDFObjGen> result;
+    for (const auto& object : objects)
+        result.push_back(object.getObjGen());
+    return result;
+}
+
+// Keys stamps by the displayed size, to a thousandth of a point.
+std::pair<long long, long long> sizeKey(const QSizeF& size)
+{
+    return {std::llround(size.width() * 1000), std::llround(size.height() * 1000)};
+}
+
+std::string placement(const QTransform& place, const std::string& name)
+{
+    std::string text = "q";
+    for (double value : {place.m11(), place.m12(), place.m21(), place.m22(), place.dx(), place.dy()})
+        text += ' ' + plainDecimal(value);
+    return text + " cm " + name + " Do Q\n";
+}
+
+} // namespace
+
+PdfPageStamper::PdfPageStamper(QPDF& pdf, const WatermarkSnapshot& settings)
+    : m_pdf(pdf), m_settings(settings)
+{}
+
+PdfPageStamper::~PdfPageStamper() = default;
+
+bool PdfPageStamper::readPages()
+{
+    std::map<std::vector<QPDFObjGen>, size_t> contentIndices;
+    for (auto& helper : QPDFPageDocumentHelper(m_pdf).getAllPages()) {
+        Page page{helper.getObjectHandle(), geometryOf(helper), helper.getAttribute("/Resources", false),
+                  contentStreamsOf(helper.getObjectHandle())};
+        auto [known, isNew] =
+            contentIndices.try_emplace(identities(page.contents), m_distinctContents.size());
+        if (isNew)
+            m_distinctContents.push_back(page.contents);
+        page.contentIndex = known->second;
+        m_pages.push_back(std::move(page));
+    }
+    return !m_pages.empty();
+}
+
+void PdfPageStamper::stampPages()
+{
+    // Contents are read here, where qpdf's document lives, a portion at a time so that a document
+    // with a great deal of content never holds all of it at once; decoding and reading them runs
+    // over the cores.
+    std::vector<GraphicsStateDepth> depths;
+    for (size_t first = 0; first < m_distinctContents.size();) {
+        std::vector<ContentBytes> portion;
+        size_t bytes = 0;
+        while (first + portion.size() < m_distinctContents.size() && bytes < portionSize) {
+            portion.push_back(ContentBytes::read(m_distinctContents[first + portion.size()]));
+            bytes += portion.back().size();
+        }
+        const auto portionDepths = GraphicsStateDepth::ofEach(portion);
+        depths.insert(depths.end(), portionDepths.begin(), portionDepths.end());
+        first += portion.size();
+    }
+    for (const auto& page : m_pages)
+        stampPage(page, depths[page.contentIndex]);
+}
+
+void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth)
+{
+    const Stamp& stamp = stampFor(page.geometry.displayedSize());
+    const QTransform place =
+        QTransform::fromTranslate(0, -stamp.heightShift) * page.geometry.displayedToUserSpace();
+    auto [resources, name] = resourcesWith(page, stamp.form);
+
+    QPDFObjectHandle contents = QPDFObjectHandle::newArray();
+    std::string closing = placement(place, name);
+    if (!page.contents.empty()) {
+        contents.appendItem(sharedStream(depth.opening()));
+        for (const auto& stream : page.contents)
+            contents.appendItem(stream);
+        closing = depth.closing() + closing;
+    }
+    // Pages placed alike share their streams: only their resources differ.
+    contents.appendItem(sharedStream(closing));
+    QPDFObjectHandle object = page.object;
+    object.replaceKey("/Contents", contents);
+    object.replaceKey("/Resources", resources);
+}
+
+QPDFObjectHandle PdfPageStamper::sharedStream(const std::string& content)
+{
+    auto [shared, isNew] = m_sharedStreams.try_emplace(content);
+    if (isNew)
+        shared->second = m_pdf.newStream(content);
+    return shared->second;
+}
+
+// The page's resources with the stamp added under a name of its own. The document's own
+// resource dictionaries stay as they are. Pages whose resources are one object or read alike
+// share one new dictionary, so a page adds little more than its own dictionary to the output.
+std::pair<QPDFObjectHandle, std::string> PdfPageStamper::resourcesWith(const Page& page,
+                                                                       const QPDFObjectHandle& form)
+{
+    QPDFObjectHandle original = page.resources;
+    const std::string identity =
+        original.isIndirect() ? original.getObjGen().unparse(' ') : original.unparse();
+    auto [shared, isNew] = m_sharedResources.try_emplace(std::make_pair(identity, form.getObjGen()));
+    if (!isNew)
+        return shared->second;
+    QPDFObjectHandle resources =
+        original.isDictionary() ? original.shallowCopy() : QPDFObjectHandle::newDictionary();
+    QPDFObjectHandle xobjects = resources.getKey("/XObject");
+    xobjects = xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
+    std::string name = "/Watermark";
+    for (int i = 1; xobjects.hasKey(name); ++i)
+        name = "/Watermark" + std::to_string(i);
+    xobjects.replaceKey(name, form);
+    resources.replaceKey("/XObject", xobjects);
+    shared->second = {m_pdf.makeIndirectObject(resources), name};
+    return shared->second;
+}
+
+// Draws the design once for a displayed page size with QPdfWriter and takes that page as a form.
+const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const QSizeF& size)
+{
+    const auto key = sizeKey(size);
+    if (const auto found = m_stamps.find(key); found != m_stamps.end())
+        return found->second;
+
+    StampSource source;
+    {
+        QBuffer buffer(&source.bytes);
+        buffer.open(QIODevice::WriteOnly);
+        QPdfWriter writer(&buffer);
+        writer.setResolution(72);
+        writer.setCreator(QString());
+        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+        // QPdfWriter pages are whole points; round up so the page covers the whole area.
+        const QSizeF pageSize(std::max(1.0, std::ceil(size.width())),
+                              std::max(1.0, std::ceil(size.height())));
+        writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        QPainter painter(&writer);
+        // Without this QPdfWriter re-encodes picture watermarks as JPEG.
+        painter.setRenderHint(QPainter::LosslessImageRendering);
+        drawWatermark(painter, m_settings, QRectF(QPointF(0, 0), size));
+        painter.end();
+    }
+    source.pdf = newQuietQpdf();
+    source.pdf->processMemoryFile("watermark", source.bytes.constData(),
+                                  static_cast<size_t>(source.bytes.size()));
+    QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
+    const QRectF stampBox = toQRect(page.getMediaBox().getArrayAsRectangle());
+    QPDFObjectHandle form = page.getFormXObjectForPage(false);
+    // QPdfWriter's content is drawn from the top of its whole-point page; the target area is its
+    // top size.height() points. The box clips the design to that area, as the page would.
+    const double shift = stampBox.height() - size.height();
+    form.getDict().replaceKey("/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                           0, shift, size.width(), shift + size.height())));
+    Stamp stamp{m_pdf.copyForeignObject(form), shift};
+    m_stampSources.push_back(std::move(source));
+    return m_stamps.emplace(key, stamp).first->second;
+}
+
+std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
+{
+    std::vector<QPDFObjGen> changed;
+    for (const auto& page : m_pages)
+        changed.push_back(page.object.getObjGen());
+    return changed;
+}
