@@ -1,6 +1,7 @@
 #include "render/PdfPageStamper.h"
 
 #include "render/QuietQpdf.h"
+#include "render/breakPageTreeLoops.h"
 #include "render/drawWatermark.h"
 #include "render/plainDecimal.h"
 
@@ -10,6 +11,7 @@
 #include <QPdfWriter>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
 
@@ -90,8 +92,17 @@ PdfPageStamper::~PdfPageStamper() = default;
 
 bool PdfPageStamper::readPages()
 {
+    std::vector<QPDFPageObjectHelper> pages;
+    try {
+        pages = QPDFPageDocumentHelper(m_pdf).getAllPages();
+    } catch (const QPDFExc& error) {
+        if (error.getErrorCode() != qpdf_e_pages)
+            throw;
+        breakPageTreeLoops(m_pdf);
+        pages = QPDFPageDocumentHelper(m_pdf).getAllPages();
+    }
     std::map<std::vector<QPDFObjGen>, size_t> contentIndices;
-    for (auto& helper : QPDFPageDocumentHelper(m_pdf).getAllPages()) {
+    for (auto& helper : pages) {
         Page page{helper.getObjectHandle(), geometryOf(helper), helper.getAttribute("/Resources", false),
                   contentStreamsOf(helper.getObjectHandle())};
         auto [known, isNew] =

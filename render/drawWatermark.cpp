@@ -6,24 +6,68 @@
 
 #include <QElapsedTimer>
 #include <QFile>
+#include <QGlyphRun>
 #include <QImage>
 #include <QImageReader>
 #include <QPainter>
+#include <QPainterPath>
+#include <QRawFont>
 #include <QTextLayout>
 
 #include <algorithm>
+#include <cmath>
 #include <optional>
 
 namespace {
 
-// Moves the painter to the design's anchor and turns it, so the box can be drawn centred on
-// the origin. Qt turns clockwise in its y-down space, which is counterclockwise to the reader.
-void moveToAnchor(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
+// PDF readers need not handle numbers beyond 32,767 (PDF's implementation limit), and QPdfWriter
+// writes far larger ones as garbage, so no design is drawn larger than this many points.
+constexpr double largestSize = 32767;
+
+// Poppler and Xpdf skip text more than 20 inches (1,440 points) tall, and Qt's font engines
+// draw an empty box once a font reaches 65,536 pixels. Larger text is laid out at this size
+// and scaled, its glyphs filled as outlines, which every reader and engine draws.
+constexpr double largestLaidOutSize = 1000;
+
+// A picture smaller than this many points is invisible at any resolution, and QPdfWriter,
+// which writes nine decimals, would round its matrix to a singular one.
+constexpr double smallestPictureSize = 0.01;
+
+// Where the design's centre goes, in the painter's y-down space. A centre further off the
+// target than the design reaches shows nothing there, so it is brought in to that distance
+// (and a point more): far placements draw exactly what they drew, with no coordinate large
+// enough to wrap around in the raster engine or to be written wrongly by QPdfWriter.
+QPointF anchorFor(const WatermarkSnapshot& settings, const QSizeF& target, double reach)
 {
-    const double width = target.width();
-    const double height = target.height();
-    painter.translate(width * settings.xPosition / 100.0, height - height * settings.yPosition / 100.0);
-    painter.rotate(-settings.rotation);
+    const double margin = reach + 1;
+    const double x =
+        std::clamp(settings.xPosition / 100.0 * target.width(), -margin, target.width() + margin);
+    const double up =
+        std::clamp(settings.yPosition / 100.0 * target.height(), -margin, target.height() + margin);
+    return QPointF(x, target.height() - up);
+}
+
+// The turn as Qt applies it: clockwise in its y-down space, which is counterclockwise to the
+// reader. The remainder is exact, while the sine of a huge angle would be noise.
+double qtTurn(double rotation)
+{
+    return -std::fmod(rotation, 360.0);
+}
+
+// From the design's own space, centred on the origin, to the target's: to the anchor, turned.
+QTransform designToTarget(const WatermarkSnapshot& settings, const QRectF& target, double reach)
+{
+    const QPointF anchor = anchorFor(settings, target.size(), reach);
+    return QTransform::fromTranslate(anchor.x(), anchor.y()).rotate(qtTurn(settings.rotation));
+}
+
+// How far from the origin the corners of box reach.
+double reachOf(const QRectF& box)
+{
+    double reach = 0;
+    for (const QPointF& corner : {box.topLeft(), box.topRight(), box.bottomLeft(), box.bottomRight()})
+        reach = std::max(reach, std::hypot(corner.x(), corner.y()));
+    return reach;
 }
 
 // One version of a picture file: a file replaced under the same name, even within the same
@@ -65,6 +109,25 @@ QImage decodedPicture(const QString& path)
     return picture;
 }
 
+// Points per pixel of the picture: its longer side at most largestSize points.
+double pictureScale(const WatermarkSnapshot& settings, const QImage& picture)
+{
+    const double longerSide = std::max(picture.width(), picture.height());
+    return std::min(settings.imageSize / 100.0, largestSize / longerSide);
+}
+
+// The pixels of a picture of the given size that can show on the target, with two more on each
+// side for smoothing to sample. Only these are drawn: a reader scales a picture to its full
+// drawn size before cutting it to the page, many gigabytes for one much larger than the page.
+QRect visiblePixels(const QTransform& pixelsToTarget, const QSizeF& target, const QSize& picture)
+{
+    const QRectF whole(QPointF(0, 0), QSizeF(picture));
+    const QRectF seen = pixelsToTarget.inverted().mapRect(QRectF(QPointF(0, 0), target)).intersected(whole);
+    if (seen.isEmpty())
+        return QRect();
+    return seen.toAlignedRect().adjusted(-2, -2, 2, 2).intersected(QRect(QPoint(0, 0), picture));
+}
+
 void drawPicture(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
 {
     const QString path = settings.imageData->toLocalFile();
@@ -73,13 +136,21 @@ void drawPicture(QPainter& painter, const WatermarkSnapshot& settings, const QRe
     const QImage picture = decodedPicture(path);
     if (picture.isNull())
         return;
-    const double w = settings.imageSize / 100.0 * picture.width();
-    const double h = settings.imageSize / 100.0 * picture.height();
+    const double scale = pictureScale(settings, picture);
+    const QSizeF size = QSizeF(picture.size()) * scale;
+    if (std::max(size.width(), size.height()) < smallestPictureSize)
+        return;
+    const QRectF box(QPointF(-size.width() * 0.5, -size.height() * 0.5), size);
+    const QTransform toTarget = designToTarget(settings, target, reachOf(box));
+    const QTransform pixelsToDesign = QTransform::fromTranslate(box.x(), box.y()).scale(scale, scale);
+    const QRect pixels = visiblePixels(pixelsToDesign * toTarget, target.size(), picture.size());
+    if (pixels.isEmpty())
+        return;
     painter.save();
-    moveToAnchor(painter, settings, target);
+    painter.setTransform(toTarget, true);
     painter.setOpacity(settings.opacity);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
-    painter.drawImage(QRectF(-w * 0.5, -h * 0.5, w, h), picture);
+    painter.drawImage(pixelsToDesign.mapRect(QRectF(pixels)), picture, QRectF(pixels));
     painter.restore();
 }
 
@@ -106,10 +177,60 @@ QPaintDevice* pointDevice()
     return &device;
 }
 
+// The size text is drawn at, from at least 1 point (for zero and negative sizes too) to
+// largestSize, and the scale from the size it is laid out at to that size.
+struct TextSize
+{
+    double laidOut = 1;
+    double scale = 1;
+};
+
+TextSize textSizeFor(double fontSize)
+{
+    const double size = std::clamp(fontSize, 1.0, largestSize);
+    const double laidOut = std::min(size, largestLaidOutSize);
+    return TextSize{laidOut, size / laidOut};
+}
+
+// Calls visit(font, glyph, position) for every glyph, at the position the layout gives it.
+template <typename Visit> void forEachGlyph(const QTextLayout& layout, Visit visit)
+{
+    for (const QGlyphRun& run : layout.glyphRuns()) {
+        const QRawFont font = run.rawFont();
+        const QList<quint32> glyphs = run.glyphIndexes();
+        const QList<QPointF> positions = run.positions();
+        for (qsizetype i = 0; i < glyphs.size(); ++i)
+            visit(font, glyphs[i], positions[i]);
+    }
+}
+
+// The box the lines are laid out in, united with the ink of every glyph, which may stick out of
+// it (accents, swashes, stacked marks), as placed when the layout is drawn at the box's corner.
+QRectF textExtent(const QTextLayout& layout, const QRectF& box)
+{
+    QRectF extent = box;
+    forEachGlyph(layout, [&](const QRawFont& font, quint32 glyph, QPointF position) {
+        extent |= font.boundingRect(glyph).translated(position + box.topLeft());
+    });
+    return extent;
+}
+
+// The glyphs' outlines, as placed when the layout is drawn at origin.
+QPainterPath textOutlines(const QTextLayout& layout, const QPointF& origin)
+{
+    QPainterPath outlines;
+    outlines.setFillRule(Qt::WindingFill);
+    forEachGlyph(layout, [&](const QRawFont& font, quint32 glyph, QPointF position) {
+        outlines.addPath(font.pathForGlyph(glyph).translated(position + origin));
+    });
+    return outlines;
+}
+
 void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
 {
+    const TextSize size = textSizeFor(settings.fontSize);
     QFont font = FontResolver::fontFor(settings.fontName);
-    font.setPointSizeF(settings.fontSize > 0 ? settings.fontSize : 1.0);
+    font.setPointSizeF(size.laidOut);
     font.setHintingPreference(QFont::PreferNoHinting);
     font.setKerning(true);
 
@@ -141,13 +262,24 @@ void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF
     printElapsed(timer);
 
     timer.restart();
-    painter.save();
-    moveToAnchor(painter, settings, target);
-    painter.setPen(settings.textColor.toQColor());
-    painter.setRenderHint(QPainter::TextAntialiasing);
-    if (width > 0 && height > 0)
-        layout.draw(&painter, QPointF(-width * 0.5, -height * 0.5));
-    painter.restore();
+    if (width > 0 && height > 0) {
+        // Laid out at size.laidOut and scaled as a whole, the box stays centred on the anchor.
+        const QRectF box(-width * 0.5, -height * 0.5, width, height);
+        painter.save();
+        painter.setTransform(designToTarget(settings, target, size.scale * reachOf(textExtent(layout, box))),
+                             true);
+        painter.scale(size.scale, size.scale);
+        const QColor color = settings.textColor.toQColor();
+        if (size.scale == 1) {
+            painter.setPen(color);
+            painter.setRenderHint(QPainter::TextAntialiasing);
+            layout.draw(&painter, box.topLeft());
+        } else {
+            painter.setRenderHint(QPainter::Antialiasing);
+            painter.fillPath(textOutlines(layout, box.topLeft()), color);
+        }
+        painter.restore();
+    }
     printElapsed(timer);
 }
 
