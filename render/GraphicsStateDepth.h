@@ -15,8 +15,9 @@ struct GraphicsStateDepth
     int ending = 0;      // the nesting at the end, relative to the start
     bool inText = false; // a BT without its ET
 
-    // Reads decoded content with qpdf's tokenizer; strings, inline images and comments are
-    // skipped as a reader skips them. Never throws: what cannot be read counts as nothing.
+    // Reads decoded content token by token as qpdf's tokenizer does (content with inline images
+    // through that tokenizer itself); strings, names, comments and inline image data are skipped
+    // as a reader skips them. Never throws: what cannot be read counts as nothing.
     static GraphicsStateDepth of(const std::string& content);
 
     // The depth of each content, decoded and read over all cores; contents that cannot be
