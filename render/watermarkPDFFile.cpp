@@ -20,10 +20,17 @@
 #include <cstdio>
 #include <exception>
 #include <new>
+#include <optional>
+#include <string>
+
+#include <sys/stat.h>
 
 #include <unistd.h>
 
 namespace {
+
+// Documents up to this size are read into memory whole.
+constexpr qint64 inMemoryLimit = 256 << 20;
 
 // Transparency (opacity, soft masks) needs PDF 1.4.
 constexpr const char* minimumVersion = "1.4";
@@ -62,13 +69,14 @@ public:
 private:
     FileOutcome open(const QString& inputFile);
     void raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed);
-    void writeUpdate(Pipeline& output, const std::vector<QPDFObjGen>& changed);
+    FileOutcome readAll();
+    bool inputUnchanged() const;
     void rewrite(Pipeline& output);
 
     const WatermarkSnapshot& m_settings;
     std::unique_ptr<QPDF> m_input;
-    int m_descriptor = -1; // the input's, owned by qpdf's stream
-    long long m_inputSize = 0;
+    std::optional<RegularFile> m_file;
+    std::string m_bytes; // the whole input, when qpdf reads it from memory
 };
 
 FileOutcome PdfStamper::open(const QString& inputFile)
@@ -78,20 +86,55 @@ FileOutcome PdfStamper::open(const QString& inputFile)
         return FileOutcome::failure(opened.error());
     if (!startsLikePdf(opened->descriptor()))
         return FileOutcome::failure(QStringLiteral("not a PDF document"));
-    m_inputSize = opened->size();
-    const int descriptor = std::move(opened).value().release();
-    std::FILE* stream = ::fdopen(descriptor, "rb");
+    m_file.emplace(std::move(opened).value());
+    m_input = newQuietQpdf();
+    const QByteArray name = QFile::encodeName(inputFile);
+    // qpdf reads objects by seeking all over the file; from memory that costs no system calls,
+    // which is a third of the reading time of a long document. Large files are read from the
+    // disk as needed instead. An empty password: documents that need one fail here.
+    if (m_file->size() <= inMemoryLimit) {
+        if (auto read = readAll(); !read)
+            return read;
+        m_input->processMemoryFile(name.constData(), m_bytes.data(), m_bytes.size(), "");
+        return inputFile;
+    }
+    // The stream has a descriptor of its own (sharing the file position, which pread ignores)
+    // and is closed with m_input.
+    const int descriptor = ::dup(m_file->descriptor());
+    std::FILE* stream = descriptor < 0 ? nullptr : ::fdopen(descriptor, "rb");
     if (!stream) {
         const int error = errno;
-        ::close(descriptor);
+        if (descriptor >= 0)
+            ::close(descriptor);
         return FileOutcome::failure(SystemError::reason(error));
     }
-    m_descriptor = descriptor;
-    m_input = newQuietQpdf();
-    // qpdf reads the document lazily from the stream and closes it with m_input. An empty
-    // password: documents that need one to open fail here.
-    m_input->processFile(QFile::encodeName(inputFile).constData(), stream, true, "");
+    m_input->processFile(name.constData(), stream, true, "");
     return inputFile;
+}
+
+FileOutcome PdfStamper::readAll()
+{
+    m_bytes.resize(static_cast<size_t>(m_file->size()));
+    for (size_t done = 0; done < m_bytes.size();) {
+        const ssize_t read = ::pread(m_file->descriptor(), m_bytes.data() + done, m_bytes.size() - done,
+                                     static_cast<off_t>(done));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read <= 0)
+            return FileOutcome::failure(read < 0 ? SystemError::reason(errno)
+                                                 : QStringLiteral("changed while it was being stamped"));
+        done += static_cast<size_t>(read);
+    }
+    return QString();
+}
+
+// The update is appended to the file's bytes as they are now: they must still be the ones read.
+bool PdfStamper::inputUnchanged() const
+{
+    struct stat status = {};
+    return ::fstat(m_file->descriptor(), &status) == 0 && status.st_size == m_file->size() &&
+           static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec ==
+               m_file->modified();
 }
 
 // A reader takes the catalogue's /Version over the header's, which the update cannot change.
@@ -132,6 +175,8 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     // Decided before any content is decoded: broken content is no reason to rewrite the document.
     const bool appendUpdate = !m_input->anyWarnings() && !m_input->isEncrypted();
     stamper.stampPages();
+    if (appendUpdate && !inputUnchanged())
+        return FileOutcome::failure(QStringLiteral("changed while it was being stamped"));
 
     CheckedSaveFile file(outputPath);
     if (auto created = file.create(); !created)
@@ -140,7 +185,7 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     if (appendUpdate) {
         std::vector<QPDFObjGen> changed = stamper.changedObjects();
         raiseVersionInCatalogue(changed);
-        IncrementalUpdate(*m_input, m_descriptor, m_inputSize).write(changed, pipeline);
+        IncrementalUpdate(*m_input, m_file->descriptor(), m_file->size()).write(changed, pipeline);
     } else {
         rewrite(pipeline);
     }
