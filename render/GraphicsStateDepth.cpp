@@ -147,7 +147,8 @@ GraphicsStateDepth GraphicsStateDepth::of(const std::string& content)
     return quick ? *quick : tokenizedDepth(content);
 }
 
-std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<ContentBytes>& contents)
+std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<ContentBytes>& contents,
+                                                           const std::function<void()>& meanwhile)
 {
     std::vector<GraphicsStateDepth> depths(contents.size());
     std::atomic<size_t> next{0};
@@ -157,19 +158,29 @@ std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<Con
                 depths[i] = of(*content);
         }
     };
-    const size_t threads = std::min(static_cast<size_t>(std::max(1, QThread::idealThreadCount())),
-                                    contents.size() / contentsPerThread + 1);
-    std::vector<std::thread> helpers;
-    for (size_t i = 1; i < threads; ++i) {
+    const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
+    // While the calling thread is busy with meanwhile, a helper takes its place.
+    const size_t helpers = std::min(cores, contents.size() / contentsPerThread + 1) - (meanwhile ? 0 : 1);
+    std::vector<std::thread> threads;
+    for (size_t i = 0; i < helpers; ++i) {
         try {
-            helpers.emplace_back(readContents);
+            threads.emplace_back(readContents);
         } catch (const std::system_error&) {
             break; // no thread to be had: the threads already running read the rest
         }
     }
+    std::exception_ptr failure;
+    try {
+        if (meanwhile)
+            meanwhile();
+    } catch (...) {
+        failure = std::current_exception();
+    }
     readContents();
-    for (auto& helper : helpers)
-        helper.join();
+    for (auto& thread : threads)
+        thread.join();
+    if (failure)
+        std::rethrow_exception(failure);
     return depths;
 }
 

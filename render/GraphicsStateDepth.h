@@ -2,6 +2,7 @@
 
 #include "render/ContentBytes.h"
 
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -22,8 +23,10 @@ struct GraphicsStateDepth
 
     // The depth of each content, decoded and read over all cores; contents that cannot be
     // decoded count as balanced. Contents are independent, so the threads share nothing but the
-    // index of the next content to read.
-    static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents);
+    // index of the next content to read. The calling thread first runs meanwhile, if given,
+    // then helps reading; what meanwhile throws is thrown once the threads are done.
+    static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents,
+                                                  const std::function<void()>& meanwhile = {});
 
     // Operators to put before the content: one q for each Q without its q, and one more.
     std::string opening() const;

@@ -120,6 +120,10 @@ void PdfPageStamper::stampPages()
     // Contents are read here, where qpdf's document lives, a portion at a time so that a document
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
+    const std::function<void()> drawStamps = [this] {
+        for (const auto& page : m_pages)
+            stampFor(page.geometry.displayedSize());
+    };
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < m_distinctContents.size();) {
         std::vector<ContentBytes> portion;
@@ -128,7 +132,9 @@ void PdfPageStamper::stampPages()
             portion.push_back(ContentBytes::read(m_distinctContents[first + portion.size()]));
             bytes += portion.back().size();
         }
-        const auto portionDepths = GraphicsStateDepth::ofEach(portion);
+        // The design is drawn while the first portion is read.
+        const auto portionDepths =
+            GraphicsStateDepth::ofEach(portion, first == 0 ? drawStamps : std::function<void()>());
         depths.insert(depths.end(), portionDepths.begin(), portionDepths.end());
         first += portion.size();
     }
