@@ -6,8 +6,15 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <qpdf/BufferInputSource.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Discard.hh>
 #include <qpdf/QPDF.hh>
+#include <qpdf/QPDFAcroFormDocumentHelper.hh>
+#include <qpdf/QPDFOutlineDocumentHelper.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
+#include <qpdf/QPDFTokenizer.hh>
+#include <qpdf/QPDFWriter.hh>
 
 #include <set>
 
@@ -19,11 +26,25 @@ Q_DECLARE_METATYPE(TestFiles::Page)
 
 namespace {
 
-// The pages of the document at path, read into pdf, which must outlive them.
+// The pages of the document at path, read into pdf, which must outlive them. Warnings are kept
+// for getWarnings(), not printed.
 std::vector<QPDFPageObjectHelper> pagesOf(QPDF& pdf, const QString& path)
 {
+    pdf.setSuppressWarnings(true);
     pdf.processFile(QFile::encodeName(path).constData());
     return QPDFPageDocumentHelper(pdf).getAllPages();
+}
+
+// The first page of the document at path, read into pdf, found without qpdf's walk of the page
+// tree, which refuses trees that loop.
+QPDFPageObjectHelper firstPage(QPDF& pdf, const QString& path)
+{
+    pdf.setSuppressWarnings(true);
+    pdf.processFile(QFile::encodeName(path).constData());
+    QPDFObjectHandle node = pdf.getRoot().getKey("/Pages");
+    while (node.getKey("/Type").isNameAndEquals("/Pages"))
+        node = node.getKey("/Kids").getArrayItem(0);
+    return QPDFPageObjectHelper(node);
 }
 
 // Every page's media box, crop box and rotation as qpdf reads them, a line a page.
@@ -60,6 +81,83 @@ std::set<std::string> imageFilters(const QString& path)
         });
     }
     return filters;
+}
+
+// The decoded data of a stream; empty when its filters cannot be undone.
+QByteArray dataOf(QPDFObjectHandle stream)
+{
+    Pl_Buffer buffer("stream");
+    bool decoded = false;
+    if (!stream.pipeStreamData(&buffer, &decoded, 0, qpdf_dl_generalized, true, true) || !decoded)
+        return {};
+    const auto bytes = buffer.getBufferSharedPointer();
+    return QByteArray(reinterpret_cast<const char*>(bytes->getBuffer()), qsizetype(bytes->getSize()));
+}
+
+// What qpdf --check would find wrong with the document: objects it had to repair or could not
+// read, and page content that does not tokenise or writes a number with an exponent, which PDF
+// does not have. Content nobody can decode is not looked at.
+QStringList problemsIn(const QString& path)
+{
+    QPDF pdf;
+    QStringList problems;
+    try {
+        auto pages = pagesOf(pdf, path);
+        Pl_Discard discard;
+        QPDFWriter writer(pdf);
+        writer.setOutputPipeline(&discard);
+        writer.setDecodeLevel(qpdf_dl_none);
+        writer.setCompressStreams(false); // else it decodes LZW to compress with Flate
+        writer.write();                   // reads every object
+        for (const auto& warning : pdf.getWarnings())
+            problems << QString::fromUtf8(warning.what());
+        for (auto& page : pages) {
+            for (auto& stream : page.getPageContents()) {
+                auto input = std::make_shared<BufferInputSource>("content", dataOf(stream).toStdString());
+                QPDFTokenizer tokenizer;
+                tokenizer.allowEOF();
+                for (QPDFTokenizer::Token token; token.getType() != QPDFTokenizer::tt_eof;) {
+                    token = tokenizer.readToken(input, "content", true);
+                    const std::string& word = token.getValue();
+                    if (token.getType() == QPDFTokenizer::tt_bad ||
+                        (token.getType() == QPDFTokenizer::tt_word &&
+                         word.find_first_of("+-.0123456789") == 0))
+                        problems << QString::fromStdString(stream.unparse() + ": " + word);
+                }
+            }
+        }
+    } catch (const std::exception& error) {
+        problems << QString::fromUtf8(error.what());
+    }
+    return problems;
+}
+
+// What the first page offers beyond its drawing, a line each: the document's encryption, the
+// page's annotations, form fields, bookmarks and structure as qpdf reads them, and the links and
+// field values poppler shows.
+QStringList featuresOf(const QString& path)
+{
+    QPDF pdf;
+    auto page = firstPage(pdf, path);
+    QPDFObjectHandle root = pdf.getRoot();
+    QStringList found{
+        QStringLiteral("encrypted %1, prints %2").arg(pdf.isEncrypted()).arg(pdf.allowPrintLowRes())};
+    const auto add = [&](const std::string& line) { found << QString::fromStdString(line); };
+    for (auto& annotation : page.getAnnotations())
+        add(annotation.getObjectHandle().getKey("/Subtype").unparse() + " " +
+            annotation.getAppearanceState() + " " +
+            annotation.getObjectHandle().getKey("/A").unparseResolved());
+    for (auto& field : QPDFAcroFormDocumentHelper(pdf).getFormFields())
+        add(field.getFullyQualifiedName() + " = " + field.getValue().unparse());
+    for (auto& outline : QPDFOutlineDocumentHelper(pdf).getTopLevelOutlines())
+        add(outline.getTitle() + " on the page " +
+            std::to_string(outline.getDestPage().isSameObjectAs(page.getObjectHandle())));
+    QPDFObjectHandle element = root.getKey("/StructTreeRoot").getKey("/K");
+    add(root.getKey("/MarkInfo").unparseResolved() + root.getKey("/PageLabels").unparseResolved() +
+        element.getKey("/S").unparse() + " MCID " + element.getKey("/K").unparse() + " on the page " +
+        std::to_string(element.getKey("/Pg").isSameObjectAs(page.getObjectHandle())) +
+        ", page's struct parents " + page.getObjectHandle().getKey("/StructParents").unparse());
+    return found + linksAndFields(path, 0);
 }
 
 QStringList filesIn(const QString& folder)
@@ -141,19 +239,112 @@ private Q_SLOTS:
         QCOMPARE(distinctWatermarks(*outcome), size_t(5));
     }
 
-    // A filled form field keeps showing its value once the form is gone. A picture design is
-    // embedded losslessly, not re-encoded as JPEG, and drawn at its opacity.
-    void formValueAndPictureDesign()
+    // Stamping keeps all the document does beyond its drawing, on odd pages too. A sound document
+    // gets the stamp as an update appended to its unchanged bytes, its cross-references written the
+    // way its last ones were; one that is encrypted or had to be repaired is written anew, encrypted
+    // alike. Content nobody can decode is left as it is.
+    void everythingElseKept_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<int>("pages");
+        QTest::addColumn<bool>("appended");
+        const auto path = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
+        writeInteractivePdf(path("table.pdf"), {});
+        writeInteractivePdf(path("stream.pdf"),
+                            [](QPDFWriter& writer) { writer.setObjectStreamMode(qpdf_o_generate); });
+        writeInteractivePdf(path("owner.pdf"), [](QPDFWriter& writer) {
+            writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_none,
+                                             true);
+        });
+        // Bytes after the header move every object away from where the cross-references say.
+        writeInteractivePdf(path("moved.pdf"), {});
+        writeFile(path("moved.pdf"), readFile(path("moved.pdf")).insert(9, "% moved\n"));
+        QTest::newRow("cross-reference table") << path("table.pdf") << 1 << true;
+        QTest::newRow("cross-reference stream") << path("stream.pdf") << 1 << true;
+        QTest::newRow("owner password only") << path("owner.pdf") << 1 << false;
+        QTest::newRow("repaired cross-references") << path("moved.pdf") << 1 << false;
+
+        const auto add = [&](const char* name, int pages, bool appended, std::vector<QByteArray> objects) {
+            objects.insert(objects.begin(), "<< /Type /Catalog /Pages 2 0 R >>");
+            writeObjects(path(name), objects, [](QPDFWriter& writer) {
+                // Kept as they are: qpdf would decode broken streams to compress them again.
+                writer.setDecodeLevel(qpdf_dl_none);
+                writer.setCompressStreams(false);
+            });
+            QTest::newRow(name) << path(name) << pages << appended;
+        };
+        const auto tree = [](const char* kids) {
+            return "<< /Type /Pages /MediaBox [0 0 612 792] " + QByteArray(kids) + " >>";
+        };
+        const QByteArray box = " stream\n0 g 150 150 40 10 re f\nendstream";
+        const char* onePage = "/Kids [3 0 R] /Count 1";
+        add("near-integer media box", 1, true,
+            {tree(onePage),
+             "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /MediaBox [0 0 612 791.99999999999989] >>",
+             "<< >>" + box});
+        add("content with form keys", 1, true,
+            {tree(onePage), "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+             "<< /Matrix [0.5 0 0 0.5 0 0] /BBox [0 0 612 792] >>" + box});
+        add("content streams, one broken LZW", 1, true,
+            {tree(onePage), "<< /Type /Page /Parent 2 0 R /Contents [4 0 R 5 0 R] >>", "<< >>" + box,
+             "<< /Filter /LZWDecode >> stream\n\xff\xff\xff\xff garbage\nendstream"});
+        add("content shared with an unknown filter", 2, true,
+            {tree("/Kids [3 0 R 5 0 R] /Count 2"), "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+             "<< /Filter /Foo >>" + box, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>"});
+        // A page tree that loops is mended first, so the document is written anew.
+        add("pages node among its own kids", 1, false,
+            {tree("/Kids [3 0 R 2 0 R] /Count 1"), "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+             "<< >>" + box});
+        add("pages node's parent among its kids", 1, false,
+            {tree("/Kids [5 0 R] /Count 1"), "<< /Type /Page /Parent 5 0 R /Contents 4 0 R >>", "<< >>" + box,
+             "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 2 0 R] /Count 1 >>"});
+    }
+
+    void everythingElseKept()
+    {
+        QFETCH(QString, input);
+        QFETCH(int, pages);
+        QFETCH(bool, appended);
+        const QByteArray before = readFile(input);
+        const auto outcome = watermarkPDFFile(input, redText(QStringLiteral("MARK")),
+                                              QDir(outputFolder()).filePath(QStringLiteral("out.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QStringList problems = problemsIn(*outcome);
+        QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QStringLiteral("; "))));
+        QPDF pdf, original, stamped;
+        QCOMPARE(int(pagesOf(pdf, *outcome).size()), pages);
+        QCOMPARE(featuresOf(*outcome), featuresOf(input));
+        for (int i = 0; i < pages; ++i) {
+            const QImage image = renderPage(*outcome, i);
+            VERIFY_NEAR(QRectF(inkBounds(image, isRed)).center(), QPointF(306, 396), 3);
+            QCOMPARE(inkBounds(image, [](QRgb pixel) { return isInk(pixel) && !isRed(pixel); }),
+                     inkBounds(renderPage(input, i), isInk));
+        }
+        // Marked content stays in the page's own stream, the same object when appended.
+        const auto kept = firstPage(original, input).getPageContents().at(0);
+        const auto contents = firstPage(stamped, *outcome).getPageContents();
+        QVERIFY(std::any_of(contents.begin(), contents.end(), [&](QPDFObjectHandle stream) {
+            return dataOf(stream) == dataOf(kept) && (!appended || stream.getObjGen() == kept.getObjGen());
+        }));
+        const QByteArray after = readFile(*outcome);
+        QCOMPARE(after.startsWith(before), appended);
+        if (appended) {
+            const QByteArray update = after.mid(before.size());
+            QVERIFY(update.contains("/Prev"));
+            QCOMPARE(update.contains("/XRef"), before.contains("/XRef"));
+        }
+    }
+
+    // A picture design is embedded losslessly, not re-encoded as JPEG, and drawn at its opacity.
+    void pictureDesignLosslessAndBlended()
     {
         const QString picture = m_dir.filePath(QStringLiteral("logo.png"));
         writeSolidPicture(picture, QSize(100, 60), Qt::blue);
-        const QString input = m_dir.filePath(QStringLiteral("form.pdf"));
-        writeFormPdf(input);
+        const QString input = m_dir.filePath(QStringLiteral("plain.pdf"));
+        writePdf(input, {Page{.content = textContent(QStringLiteral("Name:"), 50, 610)}});
         const auto outcome = watermarkPDFFile(input, pictureDesign(picture, 100, 0.5),
-                                              QDir(outputFolder()).filePath("form.pdf"));
+                                              QDir(outputFolder()).filePath("plain.pdf"));
         QVERIFY2(outcome, qPrintable(outcome.error()));
-        const QString text = pageText(*outcome, 0);
-        QVERIFY2(text.contains(QStringLiteral("Jane Filled-In")), qPrintable(text));
         QCOMPARE(imageFilters(*outcome), std::set<std::string>{"/FlateDecode"});
         const QRgb blended = renderPage(*outcome, 0).pixel(306, 396);
         QVERIFY2(std::abs(qRed(blended) - 128) <= 3 && qBlue(blended) >= 245,
@@ -205,24 +396,35 @@ private:
         return path;
     }
 
-    // A page with a filled text field whose appearance the reader has to generate.
-    static void writeFormPdf(const QString& path)
+    // One page with what a reader offers beyond drawing: a link, a bookmark, a filled text field,
+    // a checked check box, page labels and tagged text, a paragraph that is marked content in the
+    // page's stream. configure sets how qpdf writes it.
+    static void writeInteractivePdf(const QString& path, const std::function<void(QPDFWriter&)>& configure)
     {
-        writePdf(path, {Page{.content = textContent(QStringLiteral("Name:"), 50, 610)}});
-        rewritePdf(path, [&](QPDF& pdf) {
-            auto page = QPDFPageDocumentHelper(pdf).getAllPages().at(0).getObjectHandle();
-            auto field = pdf.makeIndirectObject(QPDFObjectHandle::parse(
-                "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Jane Filled-In) "
-                "/F 4 /Rect [100 600 400 630] /DA (/Helv 12 Tf 0 g) >>"));
-            field.replaceKey("/P", page);
-            page.replaceKey("/Annots", QPDFObjectHandle::newArray({field}));
-            auto form =
-                QPDFObjectHandle::parse("<< /NeedAppearances true /DA (/Helv 12 Tf 0 g) /DR << /Font "
-                                        "<< /Helv << /Type /Font /Subtype /Type1 /BaseFont /Helvetica >> "
-                                        ">> >> >>");
-            form.replaceKey("/Fields", QPDFObjectHandle::newArray({field}));
-            pdf.getRoot().replaceKey("/AcroForm", form);
-        });
+        writeObjects(
+            path,
+            {"<< /Type /Catalog /Pages 2 0 R /Outlines 9 0 R /StructTreeRoot 11 0 R "
+             "/MarkInfo << /Marked true >> /PageLabels << /Nums [0 << /S /r /St 3 >>] >> "
+             "/AcroForm << /Fields [5 0 R 6 0 R] /NeedAppearances true /DA (/Helv 12 Tf 0 g) "
+             "/DR << /Font << /Helv 8 0 R /ZaDb << /Type /Font /Subtype /Type1 /BaseFont /ZapfDingbats >> >> "
+             ">> >> >>",
+             "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+             "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 8 0 R "
+             ">> >> /Contents 4 0 R /Annots [7 0 R 5 0 R 6 0 R] /StructParents 0 >>",
+             "<< >> stream\n/P << /MCID 0 >> BDC BT /F1 12 Tf 50 610 Td (Name:) Tj ET EMC\nendstream",
+             "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Jane Filled-In) /F 4 /P 3 0 R "
+             "/Rect [100 600 400 630] /DA (/Helv 12 Tf 0 g) >>",
+             "<< /Type /Annot /Subtype /Widget /FT /Btn /T (agree) /V /Yes /AS /Yes /F 4 /P 3 0 R "
+             "/Rect [100 550 120 570] /AP << /N << /Yes 13 0 R >> >> >>",
+             "<< /Type /Annot /Subtype /Link /Rect [50 500 200 520] /Border [0 0 0] "
+             "/A << /S /URI /URI (https://example.org/) >> >>",
+             "<< /Type /Font /Subtype /Type1 /BaseFont /Helvetica /Encoding /WinAnsiEncoding >>",
+             "<< /Type /Outlines /First 10 0 R /Last 10 0 R /Count 1 >>",
+             "<< /Title (Chapter 1) /Parent 9 0 R /Dest [3 0 R /Fit] >>",
+             "<< /Type /StructTreeRoot /K 12 0 R /ParentTree << /Nums [0 [12 0 R]] >> >>",
+             "<< /Type /StructElem /S /P /P 11 0 R /Pg 3 0 R /K 0 >>",
+             "<< /BBox [0 0 20 20] >> stream\n0 0 1 rg 2 2 16 16 re f\nendstream"},
+            configure);
     }
 
     QTemporaryDir m_dir;

@@ -5,6 +5,7 @@
 #include <QImageWriter>
 #include <QTest>
 
+#include <poppler-form.h>
 #include <poppler-qt6.h>
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
@@ -72,6 +73,24 @@ void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit)
     QFile::rename(edited, path);
 }
 
+void writeObjects(const QString& path, const std::vector<QByteArray>& objects,
+                  const std::function<void(QPDFWriter&)>& configure)
+{
+    QByteArray text = "%PDF-1.7\n";
+    for (size_t i = 0; i < objects.size(); ++i)
+        text += QByteArray::number(qulonglong(i + 1)) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    // qpdf writes /Size only into a trailer that has one.
+    text += "trailer << /Root 1 0 R /Size " + QByteArray::number(qulonglong(objects.size() + 1)) + " >>\n";
+    QPDF pdf;
+    pdf.setSuppressWarnings(true); // about the lengths and cross-references it works out
+    pdf.processMemoryFile("objects", text.constData(), size_t(text.size()));
+    const QByteArray fileName = QFile::encodeName(path); // QPDFWriter keeps the pointer
+    QPDFWriter writer(pdf, fileName.constData());
+    if (configure)
+        configure(writer);
+    writer.write();
+}
+
 QByteArray textContent(const QString& text, double x, double y, double size)
 {
     return QStringLiteral("BT /F1 %1 Tf %2 %3 Td (%4) Tj ET\n").arg(size).arg(x).arg(y).arg(text).toLatin1();
@@ -91,6 +110,27 @@ QString pageText(const QString& pdfPath, int pageIndex)
     const auto document = openDocument(pdfPath);
     const auto page = document ? document->page(pageIndex) : nullptr;
     return page ? page->text(QRectF()) : QString();
+}
+
+QStringList linksAndFields(const QString& pdfPath, int pageIndex)
+{
+    const auto document = openDocument(pdfPath);
+    const auto page = document ? document->page(pageIndex) : nullptr;
+    QStringList found;
+    if (!page)
+        return found;
+    for (const auto& link : page->links()) {
+        if (auto* browse = dynamic_cast<Poppler::LinkBrowse*>(link.get()))
+            found << QStringLiteral("link to ") + browse->url();
+    }
+    for (const auto& field : page->formFields()) {
+        if (auto* text = dynamic_cast<Poppler::FormFieldText*>(field.get()))
+            found << field->fullyQualifiedName() + QStringLiteral(" shows ") + text->text();
+        if (auto* button = dynamic_cast<Poppler::FormFieldButton*>(field.get()))
+            found << field->fullyQualifiedName() + QStringLiteral(" checked ") +
+                         QString::number(button->state());
+    }
+    return found;
 }
 
 QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate)

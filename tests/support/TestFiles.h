@@ -7,6 +7,7 @@
 #include <QRect>
 #include <QRectF>
 #include <QString>
+#include <QStringList>
 
 #include <functional>
 
@@ -14,6 +15,7 @@
 #include <vector>
 
 class QPDF;
+class QPDFWriter;
 
 // Building blocks for tests: hand-made PDFs through qpdf, pages rendered through poppler,
 // and pixel probes.
@@ -35,6 +37,11 @@ void writePdf(const QString& path, const std::vector<Page>& pages, bool locked =
 // Loads the PDF at path, lets edit change it, and writes it back to the same path.
 void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit);
 
+// Writes a PDF of the objects given as PDF text, numbered from 1, the catalogue first; qpdf adds
+// the stream lengths and cross-references as it writes the file the way configure sets up.
+void writeObjects(const QString& path, const std::vector<QByteArray>& objects,
+                  const std::function<void(QPDFWriter&)>& configure = {});
+
 // Content operators that show text in Helvetica at (x, y).
 QByteArray textContent(const QString& text, double x, double y, double size = 12);
 
@@ -43,6 +50,10 @@ QImage renderPage(const QString& pdfPath, int pageIndex, double dpi = 72);
 
 // The text poppler extracts from one page.
 QString pageText(const QString& pdfPath, int pageIndex);
+
+// What poppler offers on one page beyond its drawing, a line each: its links' web addresses and
+// its form fields' values.
+QStringList linksAndFields(const QString& pdfPath, int pageIndex);
 
 // The bounding box of the pixels that satisfy the predicate; empty when none do.
 QRect inkBounds(const QImage& image, const std::function<bool(QRgb)>& predicate);
