@@ -20,30 +20,31 @@
 
 namespace {
 
-// PDF readers need not handle numbers beyond 32,767 (PDF's implementation limit), and QPdfWriter
-// writes far larger ones as garbage, so no design is drawn larger than this many points.
+// PDF readers need not handle numbers beyond 32,767 (PDF's implementation limit), so no design
+// is drawn larger than this many points: text at most this size, a picture at most this long.
 constexpr double largestSize = 32767;
 
-// Poppler and Xpdf skip text more than 20 inches (1,440 points) tall, and Qt's font engines
-// draw an empty box once a font reaches 65,536 pixels. Larger text is laid out at this size
-// and scaled, its glyphs filled as outlines, which every reader and engine draws.
+// Poppler skips text more than 20 inches (1,440 points) tall, and Qt's font engines draw an
+// empty box once a font reaches 65,536 pixels. Larger text is laid out at this size and
+// scaled, its glyphs filled as outlines, which every reader and engine draws.
 constexpr double largestLaidOutSize = 1000;
 
 // A picture smaller than this many points is invisible at any resolution, and QPdfWriter,
 // which writes nine decimals, would round its matrix to a singular one.
 constexpr double smallestPictureSize = 0.01;
 
-// Where the design's centre goes, in the painter's y-down space. A centre further off the
-// target than the design reaches shows nothing there, so it is brought in to that distance
-// (and a point more): far placements draw exactly what they drew, with no coordinate large
-// enough to wrap around in the raster engine or to be written wrongly by QPdfWriter.
-QPointF anchorFor(const WatermarkSnapshot& settings, const QSizeF& target, double reach)
+// Where the design's centre goes, in the painter's y-down space; none when it lies so far off
+// the target that nothing within reach of it (in points, plus one for antialiasing) shows
+// there. Such a design is not drawn at all: far placements show what they always showed,
+// nothing, without coordinates that wrap around in the raster engine or that QPdfWriter,
+// which cannot write numbers beyond 2^32, turns into garbage.
+std::optional<QPointF> anchorFor(const WatermarkSnapshot& settings, const QSizeF& target, double reach)
 {
+    const double x = settings.xPosition / 100.0 * target.width();
+    const double up = settings.yPosition / 100.0 * target.height();
     const double margin = reach + 1;
-    const double x =
-        std::clamp(settings.xPosition / 100.0 * target.width(), -margin, target.width() + margin);
-    const double up =
-        std::clamp(settings.yPosition / 100.0 * target.height(), -margin, target.height() + margin);
+    if (x < -margin || x > target.width() + margin || up < -margin || up > target.height() + margin)
+        return std::nullopt;
     return QPointF(x, target.height() - up);
 }
 
@@ -55,10 +56,13 @@ double qtTurn(double rotation)
 }
 
 // From the design's own space, centred on the origin, to the target's: to the anchor, turned.
-QTransform designToTarget(const WatermarkSnapshot& settings, const QRectF& target, double reach)
+std::optional<QTransform> designToTarget(const WatermarkSnapshot& settings, const QRectF& target,
+                                         double reach)
 {
-    const QPointF anchor = anchorFor(settings, target.size(), reach);
-    return QTransform::fromTranslate(anchor.x(), anchor.y()).rotate(qtTurn(settings.rotation));
+    const std::optional<QPointF> anchor = anchorFor(settings, target.size(), reach);
+    if (!anchor)
+        return std::nullopt;
+    return QTransform::fromTranslate(anchor->x(), anchor->y()).rotate(qtTurn(settings.rotation));
 }
 
 // How far from the origin the corners of box reach.
@@ -141,13 +145,15 @@ void drawPicture(QPainter& painter, const WatermarkSnapshot& settings, const QRe
     if (std::max(size.width(), size.height()) < smallestPictureSize)
         return;
     const QRectF box(QPointF(-size.width() * 0.5, -size.height() * 0.5), size);
-    const QTransform toTarget = designToTarget(settings, target, reachOf(box));
+    const std::optional<QTransform> toTarget = designToTarget(settings, target, reachOf(box));
+    if (!toTarget)
+        return;
     const QTransform pixelsToDesign = QTransform::fromTranslate(box.x(), box.y()).scale(scale, scale);
-    const QRect pixels = visiblePixels(pixelsToDesign * toTarget, target.size(), picture.size());
+    const QRect pixels = visiblePixels(pixelsToDesign * *toTarget, target.size(), picture.size());
     if (pixels.isEmpty())
         return;
     painter.save();
-    painter.setTransform(toTarget, true);
+    painter.setTransform(*toTarget, true);
     painter.setOpacity(settings.opacity);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     painter.drawImage(pixelsToDesign.mapRect(QRectF(pixels)), picture, QRectF(pixels));
@@ -215,7 +221,8 @@ QRectF textExtent(const QTextLayout& layout, const QRectF& box)
     return extent;
 }
 
-// The glyphs' outlines, as placed when the layout is drawn at origin.
+// The glyphs' outlines, as placed when the layout is drawn at origin: the same shapes as the
+// text, but drawn by every reader whatever their size.
 QPainterPath textOutlines(const QTextLayout& layout, const QPointF& origin)
 {
     QPainterPath outlines;
@@ -224,6 +231,30 @@ QPainterPath textOutlines(const QTextLayout& layout, const QPointF& origin)
         outlines.addPath(font.pathForGlyph(glyph).translated(position + origin));
     });
     return outlines;
+}
+
+// Draws text laid out in a box of the given size, centred on the anchor and scaled as a whole,
+// so the box keeps its centre at any size. Scaled text is filled as outlines.
+void drawLaidOutText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target,
+                     const QTextLayout& layout, const QSizeF& size, double scale)
+{
+    const QRectF box(QPointF(-size.width() * 0.5, -size.height() * 0.5), size);
+    const auto toTarget = designToTarget(settings, target, scale * reachOf(textExtent(layout, box)));
+    if (!toTarget)
+        return;
+    painter.save();
+    painter.setTransform(*toTarget, true);
+    painter.scale(scale, scale);
+    const QColor color = settings.textColor.toQColor();
+    if (scale == 1) {
+        painter.setPen(color);
+        painter.setRenderHint(QPainter::TextAntialiasing);
+        layout.draw(&painter, box.topLeft());
+    } else {
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.fillPath(textOutlines(layout, box.topLeft()), color);
+    }
+    painter.restore();
 }
 
 void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& target)
@@ -262,24 +293,8 @@ void drawText(QPainter& painter, const WatermarkSnapshot& settings, const QRectF
     printElapsed(timer);
 
     timer.restart();
-    if (width > 0 && height > 0) {
-        // Laid out at size.laidOut and scaled as a whole, the box stays centred on the anchor.
-        const QRectF box(-width * 0.5, -height * 0.5, width, height);
-        painter.save();
-        painter.setTransform(designToTarget(settings, target, size.scale * reachOf(textExtent(layout, box))),
-                             true);
-        painter.scale(size.scale, size.scale);
-        const QColor color = settings.textColor.toQColor();
-        if (size.scale == 1) {
-            painter.setPen(color);
-            painter.setRenderHint(QPainter::TextAntialiasing);
-            layout.draw(&painter, box.topLeft());
-        } else {
-            painter.setRenderHint(QPainter::Antialiasing);
-            painter.fillPath(textOutlines(layout, box.topLeft()), color);
-        }
-        painter.restore();
-    }
+    if (width > 0 && height > 0)
+        drawLaidOutText(painter, settings, target, layout, QSizeF(width, height), size.scale);
     printElapsed(timer);
 }
 

@@ -3,8 +3,14 @@
 #include "support/TestFiles.h"
 
 #include <QPainter>
+#include <QPdfWriter>
+#include <QRegularExpression>
 #include <QTemporaryDir>
 #include <QTest>
+
+#include <qpdf/Pl_String.hh>
+#include <qpdf/QPDF.hh>
+#include <qpdf/QPDFPageDocumentHelper.hh>
 
 #include <thread>
 
@@ -40,6 +46,36 @@ QRgb stemOf(const QImage& image)
 bool isBlue(QRgb pixel)
 {
     return qBlue(pixel) > 150 && qRed(pixel) < 110 && qGreen(pixel) < 110;
+}
+
+// The design drawn by QPdfWriter at 72 dpi on a 400 by 300 point page, as PDF stamps are drawn.
+void writeDrawnPdf(const WatermarkSnapshot& design, const QString& path)
+{
+    QPdfWriter writer(path);
+    writer.setResolution(72);
+    writer.setPageMargins(QMarginsF());
+    writer.setPageSize(QPageSize(QSizeF(400, 300), QPageSize::Point, QString(), QPageSize::ExactMatch));
+    QPainter painter(&writer);
+    StdoutCapture quiet;
+    drawWatermark(painter, design, QRectF(0, 0, 400, 300));
+    quiet.finish();
+}
+
+// The numbers in the page's content that are not plain decimals within PDF's limit of 32,767.
+QStringList unsoundNumbers(const QString& path)
+{
+    QPDF pdf;
+    pdf.processFile(QFile::encodeName(path).constData());
+    std::string content;
+    Pl_String pipe("content", nullptr, content);
+    QPDFPageDocumentHelper(pdf).getAllPages().at(0).pipeContents(&pipe);
+    static const QRegularExpression token(QStringLiteral(R"((?<![^\s\[\]])[-+.\d][^\s\[\]]*)"));
+    static const QRegularExpression plain(QStringLiteral(R"(^-?\d+(\.\d+)?$)"));
+    QStringList unsound;
+    for (const QRegularExpressionMatch& number : token.globalMatch(QString::fromStdString(content)))
+        if (!plain.match(number.captured()).hasMatch() || std::abs(number.captured().toDouble()) > 32767)
+            unsound.append(number.captured());
+    return unsound;
 }
 
 } // namespace
@@ -175,6 +211,36 @@ private Q_SLOTS:
             const QImage image = drawn(pictureDesign(path), QSize(400, 300), QPointF(), &printed);
             QCOMPARE(printed, QByteArray());
             QVERIFY(inkBounds(image, [](QRgb pixel) { return pixel != qRgb(255, 255, 255); }).isEmpty());
+        }
+    }
+
+    // Text of any size draws solid glyphs (up to 32,767 points), and so does a picture; a design
+    // far off the target draws nothing. QPdfWriter writes plain decimals within PDF's limits.
+    void extremeValues_data()
+    {
+        QTest::addColumn<WatermarkSnapshot>("design");
+        QTest::addColumn<bool>("covers");
+        const QString path = m_dir.filePath(QStringLiteral("extreme.png"));
+        writeSolidPicture(path, QSize(100, 60), Qt::red);
+        const QString block = QStringLiteral("\u2588");
+        QTest::newRow("70,000 points") << redText(block, 50, 50, 0, 7e4) << true;
+        QTest::newRow("1e30 points") << redText(block, 50, 50, 0, 1e30) << true;
+        QTest::newRow("picture at 1e12 %") << pictureDesign(path, 1e12) << true;
+        QTest::newRow("x at 1e9 %") << redText(block, 1e9) << false;
+        QTest::newRow("y at -1e12 %") << redText(block, 50, -1e12) << false;
+    }
+
+    void extremeValues()
+    {
+        QFETCH(WatermarkSnapshot, design);
+        QFETCH(bool, covers);
+        const QString pdf = m_dir.filePath(QStringLiteral("extreme.pdf"));
+        writeDrawnPdf(design, pdf);
+        QCOMPARE(unsoundNumbers(pdf).join(QLatin1Char(' ')), QString());
+        const auto notRed = [](QRgb pixel) { return !isRed(pixel); };
+        for (const QImage& image : {drawn(design), renderPage(pdf, 0)}) {
+            QCOMPARE(image.size(), QSize(400, 300));
+            QCOMPARE(inkBounds(image, covers ? notRed : isInk), QRect());
         }
     }
 
