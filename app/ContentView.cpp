@@ -2,6 +2,7 @@
 
 #include "app/CustomHeaderView.h"
 #include "designs/WatermarksView.h"
+#include "home/FileIntake.h"
 #include "home/HomeView.h"
 #include "widgets/Icons.h"
 
@@ -107,6 +108,12 @@ void ContentView::setSelectedTab(std::optional<Tab> tab)
     m_selectedTab = tab;
     selectRowOfTab();
     showDetail();
+}
+
+void ContentView::openFiles(const QList<QUrl>& files)
+{
+    setSelectedTab(Tab::home);
+    FileIntake::take(static_cast<HomeView*>(m_detail)->state(), files);
 }
 
 void ContentView::selectRowOfTab()

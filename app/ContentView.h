@@ -2,6 +2,8 @@
 
 #include "app/Tab.h"
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
 
 #include <optional>
@@ -24,6 +26,9 @@ public:
     std::optional<Tab> selectedTab() const { return m_selectedTab; }
     // Selects that section's row, or none, and shows its screen.
     void setSelectedTab(std::optional<Tab> tab);
+    // Shows the Home screen and hands the files to the same intake as a drop on it, which
+    // judges them by content and skips those already listed.
+    void openFiles(const QList<QUrl>& files);
     // The screen in the detail column, below the header bar.
     QWidget* detailWidget() const { return m_detail; }
 

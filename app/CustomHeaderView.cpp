@@ -1,5 +1,7 @@
 #include "app/CustomHeaderView.h"
 
+#include "app/ApplicationMenuButton.h"
+#include "app/DadorAduravuzoApp.h"
 #include "app/WindowControlButton.h"
 
 #include <QApplication>
@@ -14,6 +16,8 @@ namespace {
 constexpr int titleLeadingPadding = 24;
 constexpr int controlsTrailingPadding = 8;
 constexpr int controlsSpacing = 6;
+// Keeps the menu apart from the window's controls, which do something else entirely.
+constexpr int menuTrailingSpacing = 6;
 
 } // namespace
 
@@ -28,6 +32,8 @@ CustomHeaderView::CustomHeaderView(const QString& title, QWidget* parent) : QWid
     m_titleLabel = makeTitleLabel(title);
     row->addWidget(m_titleLabel);
     row->addStretch(1);
+    row->addWidget(makeApplicationMenu());
+    row->addSpacing(menuTrailingSpacing);
     addWindowControls();
 }
 
@@ -55,6 +61,12 @@ QLabel* CustomHeaderView::makeTitleLabel(const QString& title)
     // Presses on the title belong to the bar, which drags the window.
     label->setAttribute(Qt::WA_TransparentForMouseEvents);
     return label;
+}
+
+ApplicationMenuButton* CustomHeaderView::makeApplicationMenu()
+{
+    DadorAduravuzoApp* app = DadorAduravuzoApp::current();
+    return new ApplicationMenuButton(app ? &app->updaterController().updater() : nullptr, this);
 }
 
 void CustomHeaderView::addWindowControls()

@@ -5,10 +5,12 @@
 
 #include <optional>
 
+class ApplicationMenuButton;
 class QLabel;
 
-// The bar at the top of each screen: its title, and the window's own controls at the trailing
-// edge, because the window has no frame of its own. Dragging the bar moves the window.
+// The bar at the top of each screen: its title, then at the trailing edge the application menu
+// and the window's own controls, since the window has neither a frame nor a menu bar of its own.
+// Dragging the bar moves the window.
 class CustomHeaderView : public QWidget
 {
     Q_OBJECT
@@ -30,6 +32,7 @@ protected:
 
 private:
     QLabel* makeTitleLabel(const QString& title);
+    ApplicationMenuButton* makeApplicationMenu();
     void addWindowControls();
     void toggleMaximized();
 

@@ -31,12 +31,17 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     resize(1100, 700);
     setMouseTracking(true);
 
-    auto* content = new ContentView(this);
+    m_content = new ContentView(this);
     // The content keeps the ordinary pointer; only the margin around it shows the resize ones.
-    content->setCursor(Qt::ArrowCursor);
+    m_content->setCursor(Qt::ArrowCursor);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(resizeMargin, resizeMargin, resizeMargin, resizeMargin);
-    layout->addWidget(content);
+    layout->addWidget(m_content);
+}
+
+void MainWindow::openFiles(const QList<QUrl>& files)
+{
+    m_content->openFiles(files);
 }
 
 Qt::Edges MainWindow::edgesAt(const QPoint& position) const

@@ -1,6 +1,10 @@
 #pragma once
 
+#include <QList>
+#include <QUrl>
 #include <QWidget>
+
+class ContentView;
 
 // The one main window. It has no frame, so that the screens' header bars reach its top edge;
 // a thin margin all around stands in for the frame's edges and resizes the window.
@@ -11,6 +15,9 @@ class MainWindow : public QWidget
 public:
     explicit MainWindow(QWidget* parent = nullptr);
 
+    // Shows the Home screen and lists the files there as a drop would (the program's arguments).
+    void openFiles(const QList<QUrl>& files);
+
 protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
@@ -19,4 +26,6 @@ protected:
 
 private:
     Qt::Edges edgesAt(const QPoint& position) const;
+
+    ContentView* m_content = nullptr;
 };

@@ -13,3 +13,12 @@ if(WATERMARK_SANITIZE)
         -fsanitize=address,undefined -fno-sanitize-recover=undefined -fno-omit-frame-pointer)
     target_link_options(project_settings INTERFACE -fsanitize=address,undefined)
 endif()
+
+# ThreadSanitizer watches the batch pool's workers; it cannot share a process with AddressSanitizer.
+if(WATERMARK_SANITIZE_THREAD)
+    if(WATERMARK_SANITIZE)
+        message(FATAL_ERROR "WATERMARK_SANITIZE_THREAD and WATERMARK_SANITIZE cannot be combined.")
+    endif()
+    target_compile_options(project_settings INTERFACE -fsanitize=thread -fno-omit-frame-pointer)
+    target_link_options(project_settings INTERFACE -fsanitize=thread)
+endif()

@@ -1,5 +1,6 @@
 #include "home/BatchJob.h"
 
+#include "home/FileFootprint.h"
 #include "home/MainThread.h"
 #include "home/OutputNames.h"
 #include "home/WatermarkRouting.h"
@@ -47,7 +48,7 @@ FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot& design,
                               const QString& outputFolder, const std::atomic<bool>& stop,
                               const FileReported& fileReported, const std::function<void()>& finished,
-                              const Stamper& stamper)
+                              const Stamper& stamper, int workers)
 {
     QStringList inputs;
     inputs.reserve(files.size());
@@ -55,19 +56,23 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
         inputs.append(file.toLocalFile());
     const QStringList outputs = OutputNames::forBatch(inputs, outputFolder);
     // The drawing routine draws nothing for a picture it cannot decode: without this check every
-    // output would be a plain copy reported as stamped.
+    // output would be a plain copy reported as stamped. Each worker decodes the picture once more
+    // for its own drawing.
     const bool pictureReadable = designPictureDecodes(design);
-
-    for (qsizetype i = 0; i < files.size(); ++i) {
-        if (stop.load())
-            break;
+    const auto reportOn = [&](qsizetype i) -> FileReport {
         if (outputs[i].isEmpty())
-            fileReported({files[i], FileReport::Status::skipped, {}, notRouted()});
-        else if (!pictureReadable)
-            fileReported({files[i], FileReport::Status::failed, {}, unreadablePicture()});
-        else
-            fileReported(reportFor(files[i], stamper(inputs[i], design, outputs[i])));
-    }
+            return {files[i], FileReport::Status::skipped, {}, notRouted()};
+        if (!pictureReadable)
+            return {files[i], FileReport::Status::failed, {}, unreadablePicture()};
+        return reportFor(files[i], stamper(inputs[i], design, outputs[i]));
+    };
+    // Files that are not stamped hold nothing.
+    const auto footprint = [&](qsizetype i) {
+        return outputs[i].isEmpty() || !pictureReadable ? 0 : FileFootprint::of(inputs[i]);
+    };
+
+    BatchPool pool(workers, BatchPool::machineBudget());
+    pool.run(files.size(), stop, footprint, [&](qsizetype i) { fileReported(reportOn(i)); });
     finished();
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "home/BatchPool.h"
 #include "home/FileReport.h"
 #include "model/WatermarkSnapshot.h"
 #include "render/FileOutcome.h"
@@ -14,33 +15,41 @@
 
 class QObject;
 
-// One batch: every file in list order through its stamping path, on a worker thread of its own.
+// One batch: every file through its stamping path, several at once (BatchPool), from a worker
+// thread of its own.
 class BatchJob
 {
 public:
     using StopFlag = std::shared_ptr<std::atomic<bool>>;
-    // Stamps one routed file into the output path the batch chose for it.
+    // Stamps one routed file into the output path the batch chose for it. Called for several
+    // files at once, from the pool's workers.
     using Stamper =
         std::function<FileOutcome(const QString& input, const WatermarkSnapshot&, const QString& output)>;
     using FileReported = std::function<void(const FileReport&)>;
 
-    // The worker routine, run on the calling thread. Before the first file it names every routed
-    // file's output (OutputNames) and checks an image design's picture; a picture that does not
-    // decode fails every routed file unwritten. Reads the stop flag before each file (a file being
-    // stamped always finishes), reports each file it reaches in list order, and calls finished
-    // once at the end, whether the list ran out or a stop was seen.
+    // The batch routine, run from the calling thread. Before the first file it names every routed
+    // file's output (OutputNames, in list order) and checks an image design's picture; a picture
+    // that does not decode fails every routed file unwritten. Then the files go through a pool of
+    // `workers` (the calling thread one of them), starting in list order while their estimated
+    // memory (FileFootprint) fits the machine's budget. Each file reached is reported as it
+    // finishes, on the worker that stamped it, so reports come in finishing order and from
+    // several threads at once. Once stop is set no further file starts; the files in flight
+    // finish and are reported. finished is called once, on the calling thread, after the last.
     static void watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot& design,
                                const QString& outputFolder, const std::atomic<bool>& stop,
                                const FileReported& fileReported, const std::function<void()>& finished,
-                               const Stamper& stamper = routedStamper());
+                               const Stamper& stamper = routedStamper(),
+                               int workers = BatchPool::machineWorkers());
 
-    // Starts watermarkFiles on a new thread with copies of the files, design and folder. Each
-    // callback runs on context's thread, in the order the worker made them; once context is
-    // destroyed they are dropped while the batch goes on to its end. Call on the main thread.
+    // Starts watermarkFiles on a new thread with copies of the files, design and folder, with
+    // the machine's pool. Each callback runs on context's thread, in the order the workers made
+    // them; once context is destroyed they are dropped while the batch goes on to its end. Call
+    // on the main thread.
     static void start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
                       QObject* context, FileReported fileReported, std::function<void()> finished);
 
-    // Asks every running batch to stop after its current file and waits for them all. For quitting.
+    // Asks every running batch to stop and waits for them all, the files in flight finished. For
+    // quitting.
     static void stopAllAndWait();
 
     // The batch's own routing: pdf to PDF stamping; png, jpg, jpeg, tif, tiff to picture stamping.

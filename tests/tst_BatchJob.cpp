@@ -1,14 +1,28 @@
 #include "home/BatchJob.h"
+#include "home/BatchPool.h"
 #include "home/HomeState.h"
 #include "model/SavedDesigns.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
 
+#include <QDeadlineTimer>
 #include <QDir>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QThread>
+
+#include <optional>
+#include <vector>
 
 using namespace TestFiles;
+
+// How a test runs its batch: the machine's pool through the batch's own routing by default.
+struct Batch
+{
+    BatchJob::Stamper stamper = BatchJob::routedStamper();
+    int workers = BatchPool::machineWorkers();
+    const std::atomic<bool>* stop = nullptr;
+};
 
 class TestBatchJob : public QObject
 {
@@ -25,8 +39,8 @@ private Q_SLOTS:
 
     void cleanup() { BatchJob::stopAllAndWait(); }
 
-    // Extensions are lower-cased before routing. Every file reached is reported in list order:
-    // written with its output, failed with the reason, or skipped.
+    // Extensions are lower-cased before routing. Every file reached is reported once: written
+    // with its output, failed with the reason, or skipped.
     void routesByExtensionAndReportsEachFile()
     {
         const QList<QUrl> files =
@@ -44,8 +58,9 @@ private Q_SLOTS:
         QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList({"a.pdf", "c.Png"}));
     }
 
-    // The stop is read before each file: the file being stamped when it came finishes and
-    // counts, and a run that starts stopped touches no file. Every run ends with one finish.
+    // One worker: the stop is read before each file, the file being stamped when it came
+    // finishes and counts, and a run that starts stopped touches no file. Every run ends with
+    // one finish.
     void stopTakesEffectBetweenFiles()
     {
         QStringList names;
@@ -63,7 +78,8 @@ private Q_SLOTS:
                     stamped << QFileInfo(path).fileName();
                     stop = stamped.size() == 3; // "Stop" pressed while the third file is being written
                     return FileOutcome(output);
-                });
+                },
+                1);
         };
         runStopping();
         QCOMPARE(stamped, QStringList({"1.pdf", "2.pdf", "3.pdf"}));
@@ -72,6 +88,60 @@ private Q_SLOTS:
         runStopping();
         QCOMPARE(stamped.size(), 3);
         QCOMPARE(finished, 2);
+    }
+
+    // Three workers stamp three files at once and still write every routed file's output;
+    // every file is reported, the batch finishes once.
+    void severalFilesAtOnceWriteEveryOutput()
+    {
+        QList<QUrl> files = documents(6);
+        files.insert(2, in({"notes.txt"}).front());
+        writeFile(files[2].toLocalFile(), "notes");
+        std::atomic<bool> together = false;
+        const QStringList events = run(files, redText(QStringLiteral("STAMPED")), m_out,
+                                       {.stamper = overlapping(3, together), .workers = 3});
+        QVERIFY(together);
+        QCOMPARE(events,
+                 QStringList({"doc1.pdf -> out/doc1.pdf", "doc2.pdf -> out/doc2.pdf", "skipped notes.txt",
+                              "doc3.pdf -> out/doc3.pdf", "doc4.pdf -> out/doc4.pdf",
+                              "doc5.pdf -> out/doc5.pdf", "doc6.pdf -> out/doc6.pdf", "done"}));
+        verifyWholeOutputs(6);
+    }
+
+    // "Stop" pressed while three files are in flight: those three finish whole and are
+    // reported, no other file starts, and the batch finishes once.
+    void stopLetsTheFilesInFlightFinish()
+    {
+        std::atomic<bool> stop = false;
+        const QStringList events = run(documents(8), redText(QStringLiteral("STAMPED")), m_out,
+                                       {.stamper = overlapping(3, stop), .workers = 3, .stop = &stop});
+        QCOMPARE(events, QStringList({"doc1.pdf -> out/doc1.pdf", "doc2.pdf -> out/doc2.pdf",
+                                      "doc3.pdf -> out/doc3.pdf", "done"}));
+        verifyWholeOutputs(3);
+    }
+
+    // Files start in list order, and only while the estimated memory of the files in flight
+    // stays within the budget; a file larger than the budget runs alone.
+    void memoryBudgetBoundsTheFilesInFlight()
+    {
+        const std::vector<qint64> costs = {60, 30, 30, 150, 10, 10, 50};
+        std::vector<qsizetype> order(costs.size(), -1);
+        std::atomic<size_t> started = 0;
+        std::atomic<qint64> inFlight = 0;
+        std::atomic<bool> overBudget = false;
+        const std::atomic<bool> stop = false;
+        BatchPool(4, 100).run(
+            qsizetype(costs.size()), stop, [&](qsizetype file) { return costs[file]; },
+            [&](qsizetype file) {
+                order[started++] = file;
+                const qint64 now = inFlight += costs[file];
+                if (now > 100 && now != costs[file])
+                    overBudget = true;
+                QThread::msleep(20);
+                inFlight -= costs[file];
+            });
+        QVERIFY(!overBudget);
+        QCOMPARE(order, (std::vector<qsizetype>{0, 1, 2, 3, 4, 5, 6}));
     }
 
     // Two inputs of one name never share an output. An input living in the output folder keeps
@@ -130,8 +200,9 @@ private Q_SLOTS:
     }
 
     // A run needs files, a folder and a chosen design, and the list holds one entry per
-    // location. Each file's report arrives in list order with its count (routed files only),
-    // all before the completion; a new run starts afresh; removing a file drops its report.
+    // location. Each file's report arrives with its count (routed files only), in the order the
+    // files finish, all before the completion; a new run starts afresh; removing a file drops
+    // its report.
     void runNeedsReportsAndStartsAfresh()
     {
         HomeState state;
@@ -165,7 +236,7 @@ private Q_SLOTS:
         QTRY_VERIFY_WITH_TIMEOUT(state.isWatermarkingComplete(), 60000);
         QVERIFY(capture.finish().startsWith("Watermarking files...\n"));
         QCOMPARE(counts, QList<qint64>({0, 1, 2, 3, 4, 5}));
-        QCOMPARE(reported, listed);
+        QCOMPARE(QSet<QUrl>(reported.begin(), reported.end()), QSet<QUrl>(listed.begin(), listed.end()));
         QCOMPARE(state.fileReports().value(files[0]).output,
                  QDir(m_out).filePath(QStringLiteral("doc1.pdf")));
         QCOMPARE(state.fileReports().value(listed[2]).status, FileReport::Status::skipped);
@@ -205,7 +276,7 @@ private Q_SLOTS:
         quiet.finish();
     }
 
-    // Quitting stops a run after the file being stamped, which is completed: no partial or
+    // Quitting stops a run after the files being stamped, which are completed: no partial or
     // temporary file is left in the output folder.
     void quittingFinishesTheCurrentFile()
     {
@@ -240,28 +311,61 @@ private:
             state.appendFile(file);
     }
 
-    // Runs one batch to its end and gives a line per report ("<name> -> <output>" below the
-    // test's folder, "failed <name>", "skipped <name>"), then "done"; the reports go to m_reports.
-    QStringList run(const QList<QUrl>& files, const WatermarkSnapshot& design, QString out = {})
+    // Runs one batch to its end and gives a line per report in list order ("<name> -> <output>"
+    // below the test's folder, "failed <name>", "skipped <name>"), then "done" per finish; the
+    // reports go to m_reports. Each worker writes only the slot of the file it reports.
+    QStringList run(const QList<QUrl>& files, const WatermarkSnapshot& design, QString out = {},
+                    const Batch& batch = {})
     {
-        QStringList events;
-        m_reports.clear();
-        const std::atomic<bool> stop = false;
+        std::vector<std::optional<FileReport>> slots(files.size());
+        int finished = 0;
+        const std::atomic<bool> neverStopped = false;
         StdoutCapture quiet; // the drawing routine's timing lines
         BatchJob::watermarkFiles(
-            files, design, out.isEmpty() ? m_out : out, stop,
-            [&](const FileReport& report) {
-                m_reports << report;
-                const QString name = QFileInfo(report.file.toLocalFile()).fileName();
-                const char* const verbs[] = {"", "failed ", "skipped "};
-                events << (report.status == FileReport::Status::written
-                               ? name + QStringLiteral(" -> ") +
-                                     QDir(m_folder).relativeFilePath(report.output)
-                               : QLatin1String(verbs[int(report.status)]) + name);
-            },
-            [&] { events << QStringLiteral("done"); });
+            files, design, out.isEmpty() ? m_out : out, batch.stop ? *batch.stop : neverStopped,
+            [&](const FileReport& report) { slots[files.indexOf(report.file)] = report; },
+            [&] { ++finished; }, batch.stamper, batch.workers);
         quiet.finish();
-        return events;
+        QStringList events;
+        m_reports.clear();
+        for (const auto& report : slots) {
+            if (!report)
+                continue;
+            m_reports << *report;
+            const QString name = QFileInfo(report->file.toLocalFile()).fileName();
+            const char* const verbs[] = {"", "failed ", "skipped "};
+            events << (report->status == FileReport::Status::written
+                           ? name + QStringLiteral(" -> ") + QDir(m_folder).relativeFilePath(report->output)
+                           : QLatin1String(verbs[int(report->status)]) + name);
+        }
+        return events << QStringList(finished, QStringLiteral("done"));
+    }
+
+    // The batch's own stamping, each file first waiting (five seconds at most in all) until
+    // `together` files are in flight at once, which sets `reached`.
+    static BatchJob::Stamper overlapping(int together, std::atomic<bool>& reached)
+    {
+        const auto inFlight = std::make_shared<std::atomic<int>>(0);
+        const QDeadlineTimer deadline(5000);
+        return [=, &reached](const QString& input, const WatermarkSnapshot& design, const QString& output) {
+            if (++*inFlight == together)
+                reached = true;
+            while (!reached && !deadline.hasExpired())
+                QThread::msleep(1);
+            const FileOutcome outcome = BatchJob::routedStamper()(input, design, output);
+            --*inFlight;
+            return outcome;
+        };
+    }
+
+    // The output folder holds exactly `count` files, each stamped on its last page: no partial
+    // or temporary file.
+    void verifyWholeOutputs(int count) const
+    {
+        const QStringList written = QDir(m_out).entryList(QDir::Files | QDir::Hidden);
+        QCOMPARE(written.size(), count);
+        for (const QString& name : written)
+            QVERIFY(pageText(QDir(m_out).filePath(name), 19).contains(QStringLiteral("STAMPED")));
     }
 
     QList<QUrl> in(const QStringList& names) const

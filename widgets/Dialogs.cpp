@@ -1,8 +1,11 @@
 #include "widgets/Dialogs.h"
 
+#include "widgets/UpdateAlertDialog.h"
+
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QMessageBox>
 
 namespace Dialogs {
 namespace {
@@ -26,6 +29,24 @@ std::function<std::optional<QColor>(const QColor&)>& colorAnswer()
 }
 
 std::function<bool(const QUrl&)>& showFolderAnswer()
+{
+    static std::function<bool(const QUrl&)> answer;
+    return answer;
+}
+
+std::function<UpdateAlertAnswer(const UpdateAlert&)>& updateAlertAnswer()
+{
+    static std::function<UpdateAlertAnswer(const UpdateAlert&)> answer;
+    return answer;
+}
+
+std::function<void(const QString&, const QString&)>& informationAnswer()
+{
+    static std::function<void(const QString&, const QString&)> answer;
+    return answer;
+}
+
+std::function<bool(const QUrl&)>& openLinkAnswer()
 {
     static std::function<bool(const QUrl&)> answer;
     return answer;
@@ -79,6 +100,29 @@ bool showFolder(const QUrl& folder)
     return QDesktopServices::openUrl(folder);
 }
 
+UpdateAlertAnswer showUpdateAlert(QWidget* parent, const UpdateAlert& alert)
+{
+    if (updateAlertAnswer())
+        return updateAlertAnswer()(alert);
+    UpdateAlertDialog dialog(alert, parent);
+    dialog.exec();
+    return dialog.answer();
+}
+
+void showInformation(QWidget* parent, const QString& title, const QString& text)
+{
+    if (informationAnswer())
+        return informationAnswer()(title, text);
+    QMessageBox::about(parent, title, text);
+}
+
+bool openLink(const QUrl& link)
+{
+    if (openLinkAnswer())
+        return openLinkAnswer()(link);
+    return QDesktopServices::openUrl(link);
+}
+
 void setFolderAnswer(std::function<Choice(const QString&)> answer)
 {
     folderAnswer() = std::move(answer);
@@ -97,6 +141,21 @@ void setColorAnswer(std::function<std::optional<QColor>(const QColor&)> answer)
 void setShowFolderAnswer(std::function<bool(const QUrl&)> answer)
 {
     showFolderAnswer() = std::move(answer);
+}
+
+void setUpdateAlertAnswer(std::function<UpdateAlertAnswer(const UpdateAlert&)> answer)
+{
+    updateAlertAnswer() = std::move(answer);
+}
+
+void setInformationAnswer(std::function<void(const QString&, const QString&)> answer)
+{
+    informationAnswer() = std::move(answer);
+}
+
+void setOpenLinkAnswer(std::function<bool(const QUrl&)> answer)
+{
+    openLinkAnswer() = std::move(answer);
 }
 
 } // namespace Dialogs

@@ -1,0 +1,32 @@
+#include "home/FileFootprint.h"
+
+#include "home/WatermarkRouting.h"
+#include "render/RegularFile.h"
+
+#include <QFile>
+#include <QImageReader>
+#include <QSize>
+
+namespace {
+
+// Four bytes a pixel for the decoded picture and four for the canvas the design is drawn on.
+constexpr qint64 bytesPerPixel = 8;
+
+} // namespace
+
+qint64 FileFootprint::of(const QString& path)
+{
+    // Opened without blocking and read through the descriptor checked, as the stamping reads it.
+    const auto opened = RegularFile::open(path);
+    if (!opened)
+        return 0;
+    if (WatermarkRouting::routeFor(path) != WatermarkRoute::image)
+        return opened->size();
+    QFile file;
+    if (!file.open(opened->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
+        return opened->size();
+    QImageReader reader(&file);
+    reader.setDecideFormatFromContent(true);
+    const QSize size = reader.size();
+    return size.isValid() ? qint64(size.width()) * size.height() * bytesPerPixel : opened->size();
+}

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <QString>
+
+// The memory stamping one file of a batch is expected to hold, judged without decoding it, so a
+// batch can keep the files it stamps at once within a budget.
+class FileFootprint
+{
+public:
+    FileFootprint() = delete;
+
+    // A picture: width × height × 8 bytes from its header (decoded, plus the canvas drawn on);
+    // its file size when the header gives no size. A PDF: its file size, as qpdf keeps little
+    // more than the document. Nothing for a file that is not a regular file, which fails at once.
+    static qint64 of(const QString& path);
+};

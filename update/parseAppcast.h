@@ -1,0 +1,13 @@
+#pragma once
+
+#include "model/Result.h"
+#include "update/AppcastItem.h"
+
+#include <QByteArray>
+
+#include <vector>
+
+// Reads the items of an update feed, in the feed's order. Items without a build version cannot be
+// compared and are left out. A document that is not well-formed XML, or not RSS with a channel,
+// fails with the reason in words.
+Result<std::vector<AppcastItem>> parseAppcast(const QByteArray& feed);
