@@ -18,6 +18,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <system_error>
+#include <thread>
 
 namespace {
 
@@ -92,6 +94,66 @@ PdfPageStamper::~PdfPageStamper() = default;
 
 bool PdfPageStamper::readPages()
 {
+    // Drawing the design takes a while the first time (fonts are looked up and loaded), so it is
+    // drawn for the first page's size on this thread, which keeps the drawing's per-thread
+    // caches, while another thread walks the pages; qpdf's document is only ever used by one
+    // thread at a time.
+    const std::optional<QSizeF> firstSize = firstPageSize();
+    if (!firstSize) {
+        readAllPages();
+        return !m_pages.empty();
+    }
+    std::exception_ptr failure;
+    std::thread reader;
+    try {
+        reader = std::thread([this, &failure] {
+            try {
+                readAllPages();
+            } catch (...) {
+                failure = std::current_exception();
+            }
+        });
+    } catch (const std::system_error&) {
+        readAllPages(); // no thread to be had
+    }
+    QByteArray drawing;
+    try {
+        drawing = drawnStamp(*firstSize);
+    } catch (...) {
+        if (reader.joinable())
+            reader.join();
+        throw;
+    }
+    if (reader.joinable())
+        reader.join();
+    if (failure)
+        std::rethrow_exception(failure);
+    adoptStamp(*firstSize, std::move(drawing));
+    return !m_pages.empty();
+}
+
+// The displayed size of the first page, found by following the first kids down the page tree;
+// nothing when that does not lead to a page.
+std::optional<QSizeF> PdfPageStamper::firstPageSize() const
+{
+    try {
+        QPDFObjectHandle node = m_pdf.getRoot().getKey("/Pages");
+        for (int depth = 0; depth < 64 && node.isDictionary(); ++depth) {
+            QPDFObjectHandle kids = node.getKey("/Kids");
+            if (!kids.isArray()) {
+                QPDFPageObjectHelper page(node);
+                return geometryOf(page).displayedSize();
+            }
+            node = kids.getArrayNItems() > 0 ? kids.getArrayItem(0) : QPDFObjectHandle::newNull();
+        }
+    } catch (const std::exception&) {
+        // The page walk that follows meets the same damage and reports it.
+    }
+    return std::nullopt;
+}
+
+void PdfPageStamper::readAllPages()
+{
     std::vector<QPDFPageObjectHelper> pages;
     try {
         pages = QPDFPageDocumentHelper(m_pdf).getAllPages();
@@ -112,7 +174,6 @@ bool PdfPageStamper::readPages()
         page.contentIndex = known->second;
         m_pages.push_back(std::move(page));
     }
-    return !m_pages.empty();
 }
 
 void PdfPageStamper::stampPages()
@@ -197,32 +258,39 @@ std::pair<QPDFObjectHandle, std::string> PdfPageStamper::resourcesWith(const Pag
     return shared->second;
 }
 
-// Draws the design once for a displayed page size with QPdfWriter and takes that page as a form.
+// The design drawn with QPdfWriter on a page of the given size: a PDF of one page.
+QByteArray PdfPageStamper::drawnStamp(const QSizeF& size) const
+{
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    QPdfWriter writer(&buffer);
+    writer.setResolution(72);
+    writer.setCreator(QString());
+    writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    // QPdfWriter pages are whole points; round up so the page covers the whole area.
+    const QSizeF pageSize(std::max(1.0, std::ceil(size.width())), std::max(1.0, std::ceil(size.height())));
+    writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
+    QPainter painter(&writer);
+    // Without this QPdfWriter re-encodes picture watermarks as JPEG.
+    painter.setRenderHint(QPainter::LosslessImageRendering);
+    drawWatermark(painter, m_settings, QRectF(QPointF(0, 0), size));
+    painter.end();
+    return bytes;
+}
+
+// The design for a displayed page size as a form of the document, drawn the first time it is asked for.
 const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const QSizeF& size)
 {
-    const auto key = sizeKey(size);
-    if (const auto found = m_stamps.find(key); found != m_stamps.end())
+    if (const auto found = m_stamps.find(sizeKey(size)); found != m_stamps.end())
         return found->second;
+    return adoptStamp(size, drawnStamp(size));
+}
 
-    StampSource source;
-    {
-        QBuffer buffer(&source.bytes);
-        buffer.open(QIODevice::WriteOnly);
-        QPdfWriter writer(&buffer);
-        writer.setResolution(72);
-        writer.setCreator(QString());
-        writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-        // QPdfWriter pages are whole points; round up so the page covers the whole area.
-        const QSizeF pageSize(std::max(1.0, std::ceil(size.width())),
-                              std::max(1.0, std::ceil(size.height())));
-        writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
-        QPainter painter(&writer);
-        // Without this QPdfWriter re-encodes picture watermarks as JPEG.
-        painter.setRenderHint(QPainter::LosslessImageRendering);
-        drawWatermark(painter, m_settings, QRectF(QPointF(0, 0), size));
-        painter.end();
-    }
-    source.pdf = newQuietQpdf();
+// Takes the drawn page as a form XObject of the document.
+const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const QSizeF& size, QByteArray drawing)
+{
+    StampSource source{std::move(drawing), newQuietQpdf()};
     source.pdf->processMemoryFile("watermark", source.bytes.constData(),
                                   static_cast<size_t>(source.bytes.size()));
     QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
@@ -235,7 +303,7 @@ const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const QSizeF& size)
                                            0, shift, size.width(), shift + size.height())));
     Stamp stamp{m_pdf.copyForeignObject(form), shift};
     m_stampSources.push_back(std::move(source));
-    return m_stamps.emplace(key, stamp).first->second;
+    return m_stamps.emplace(sizeKey(size), stamp).first->second;
 }
 
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const

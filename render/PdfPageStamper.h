@@ -33,7 +33,8 @@ public:
     PdfPageStamper(const PdfPageStamper&) = delete;
     PdfPageStamper& operator=(const PdfPageStamper&) = delete;
 
-    // Reads every page's boxes, rotation, resources and content streams. False without pages.
+    // Reads every page's boxes, rotation, resources and content streams, and meanwhile draws the
+    // design for the first page's size. False without pages.
     bool readPages();
 
     // Reads how each page's content nests its graphics state (over all cores), draws the design
@@ -68,7 +69,11 @@ private:
     };
 
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
+    void readAllPages();
+    std::optional<QSizeF> firstPageSize() const;
+    QByteArray drawnStamp(const QSizeF& size) const;
     const Stamp& stampFor(const QSizeF& size);
+    const Stamp& adoptStamp(const QSizeF& size, QByteArray drawing);
     std::pair<QPDFObjectHandle, std::string> resourcesWith(const Page& page, const QPDFObjectHandle& form);
     QPDFObjectHandle sharedStream(const std::string& content);
 
