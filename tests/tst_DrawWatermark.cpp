@@ -12,24 +12,21 @@
 #include <qpdf/QPDF.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 
-#include <thread>
-
 #include <sys/stat.h>
 
 using namespace TestFiles;
 
 namespace {
 
-// A white canvas of the target's size with the design drawn over it, one unit per pixel. What
-// the drawing printed goes to printed, when given.
-QImage drawn(const WatermarkSnapshot& design, QSize size = QSize(400, 300), QPointF targetOrigin = QPointF(),
-             QByteArray* printed = nullptr)
+// A white 400 by 300 canvas with the design drawn over it, one unit per pixel. What the drawing
+// printed goes to printed, when given.
+QImage drawn(const WatermarkSnapshot& design, QByteArray* printed = nullptr)
 {
-    QImage image(size, QImage::Format_RGB32);
+    QImage image(400, 300, QImage::Format_RGB32);
     image.fill(Qt::white);
     QPainter painter(&image);
     StdoutCapture capture;
-    drawWatermark(painter, design, QRectF(targetOrigin, QSizeF(size)));
+    drawWatermark(painter, design, QRectF(image.rect()));
     const QByteArray output = capture.finish();
     if (printed)
         *printed = output;
@@ -87,30 +84,9 @@ class TestDrawWatermark : public QObject
     QTemporaryDir m_dir;
 
 private Q_SLOTS:
-    // Positions count from the lower-left corner of the target, y up; only the target's size counts.
-    void textPlacement_data()
-    {
-        QTest::addColumn<double>("x");
-        QTest::addColumn<double>("y");
-        QTest::addColumn<QPointF>("targetOrigin");
-        QTest::addColumn<QPointF>("centre");
-        QTest::newRow("lower left quarter") << 25.0 << 25.0 << QPointF() << QPointF(100, 225);
-        QTest::newRow("upper right") << 80.0 << 90.0 << QPointF() << QPointF(320, 30);
-        QTest::newRow("target elsewhere") << 30.0 << 70.0 << QPointF(120, -80) << QPointF(120, 90);
-    }
-
-    void textPlacement()
-    {
-        QFETCH(double, x);
-        QFETCH(double, y);
-        QFETCH(QPointF, targetOrigin);
-        QFETCH(QPointF, centre);
-        const QImage image = drawn(redText(QStringLiteral("HHHH"), x, y), QSize(400, 300), targetOrigin);
-        VERIFY_NEAR(QRectF(inkBounds(image, isRed)).center(), centre, 2);
-    }
-
     // A picture, recognised by its content whatever its name, is one unit per pixel at size 100,
-    // centred on its position, cut by the target's edges and drawn at its opacity.
+    // centred on its position counted from the lower-left corner, y up, cut by the target's edges
+    // and drawn at its opacity.
     void pictureBoxAndOpacity()
     {
         const QString path = m_dir.filePath(QStringLiteral("block.jpg"));
@@ -193,7 +169,7 @@ private Q_SLOTS:
         noPicture.type = WatermarkType::image;
         for (const auto& design : {noPicture, redText(QString())}) {
             QByteArray printed;
-            const QImage image = drawn(design, QSize(400, 300), QPointF(), &printed);
+            const QImage image = drawn(design, &printed);
             QCOMPARE(inkBounds(image, isRed).isEmpty(), design.text.isEmpty());
             const QList<QByteArray> lines = printed.split('\n');
             QCOMPARE(lines.size(), 4);
@@ -208,7 +184,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("/dev/zero"), zero));
         for (const QString& path : {m_dir.filePath(QStringLiteral("gone.png")), fifo, zero}) {
             QByteArray printed;
-            const QImage image = drawn(pictureDesign(path), QSize(400, 300), QPointF(), &printed);
+            const QImage image = drawn(pictureDesign(path), &printed);
             QCOMPARE(printed, QByteArray());
             QVERIFY(inkBounds(image, [](QRgb pixel) { return pixel != qRgb(255, 255, 255); }).isEmpty());
         }
@@ -242,15 +218,6 @@ private Q_SLOTS:
             QCOMPARE(image.size(), QSize(400, 300));
             QCOMPARE(inkBounds(image, covers ? notRed : isInk), QRect());
         }
-    }
-
-    void drawsTheSameOnAWorkerThread()
-    {
-        const auto design = redText(QStringLiteral("Worker"), 40, 60, 30);
-        QImage fromWorker;
-        std::thread worker([&] { fromWorker = drawn(design); });
-        worker.join();
-        QCOMPARE(fromWorker, drawn(design));
     }
 };
 

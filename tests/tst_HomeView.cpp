@@ -259,9 +259,60 @@ private Q_SLOTS:
         QVERIFY(!area->isDragging());
     }
 
+    // Only a confirmed choice of folder counts, a confirmed "none" too. The dialog starts in the
+    // home folder, then in the last folder chosen. Enter on the focused button asks too. The
+    // screen says when listed files live in the output folder; an unlisted file of the same name
+    // elsewhere does not count.
+    void outputFolderKeepsConfirmedChoicesAndWarns()
+    {
+        HomeView view;
+        view.show();
+        const auto* selected = view.findChild<QLabel*>(QStringLiteral("selectedFolderLabel"));
+        const auto* replacing = view.findChild<QLabel*>(QStringLiteral("replacementLine"));
+        QCOMPARE(selected->text(), QStringLiteral("Selected folder: Not Selected"));
+        const QUrl listed = file("listed.png");
+        const QUrl elsewhere = file("elsewhere/listed.png");
+        view.state().appendFile(listed);
+        const QUrl folder = QUrl::fromLocalFile(m_dir.path());
+        QCOMPARE(chooseFolder(view, {true, folder}), QDir::homePath());
+        QCOMPARE(view.state().outputDirectory(), folder);
+        QCOMPARE(selected->text(), QStringLiteral("Selected folder: ") + m_dir.path());
+        QVERIFY(replacing->isVisible());
+        QCOMPARE(replacing->text(),
+                 QStringLiteral("Files in this folder will be replaced by their watermarked copies"));
+        chooseFolder(view, {false, std::nullopt});
+        QCOMPARE(view.state().outputDirectory(), folder);
+        QCOMPARE(chooseFolder(view, {true, std::nullopt}), m_dir.path());
+        QCOMPARE(view.state().outputDirectory(), std::nullopt);
+        QCOMPARE(selected->text(), QStringLiteral("Selected folder: Not Selected"));
+
+        QString startedIn;
+        Dialogs::setFolderAnswer([&](const QString& start) {
+            startedIn = start;
+            return Dialogs::Choice{true, elsewhere.adjusted(QUrl::RemoveFilename | QUrl::StripTrailingSlash)};
+        });
+        button(view, "openFolderButton")->setFocus();
+        QTest::keyClick(button(view, "openFolderButton"), Qt::Key_Return);
+        QCOMPARE(startedIn, m_dir.path());
+        QVERIFY(view.state().outputDirectory().has_value());
+        QVERIFY(!replacing->isVisible());
+    }
+
 private:
     static QPushButton* button(HomeView& v, const char* name) { return v.findChild<QPushButton*>(name); }
     static FileDropAreaView* zone(HomeView& view) { return view.findChild<FileDropAreaView*>(); }
+
+    // Answers the folder dialog in advance and presses "Open Folder"; gives where the dialog started.
+    static QString chooseFolder(HomeView& view, Dialogs::Choice choice)
+    {
+        QString startedIn;
+        Dialogs::setFolderAnswer([&](const QString& start) {
+            startedIn = start;
+            return choice;
+        });
+        QTest::mouseClick(button(view, "openFolderButton"), Qt::LeftButton);
+        return startedIn;
+    }
 
     // A real file in the test's folder of the type its suffix names, or holding content when given.
     QUrl file(const QString& name, const QByteArray& content = {})

@@ -70,8 +70,6 @@ private Q_SLOTS:
         QTest::addColumn<Action>("action");
         QTest::newRow("delete unknown")
             << Action([](auto& s, auto& l) { s.deleteWatermark(l, *design("?")); });
-        QTest::newRow("store unencodable")
-            << Action([](auto& s, auto&) { s.storeWatermarks({design("", qInf())}); });
         QTest::newRow("save unencodable")
             << Action([](auto& s, auto& l) { s.saveWatermark(l, design("", qQNaN())); });
     }

@@ -121,8 +121,9 @@ private Q_SLOTS:
         });
     }
 
-    // The application's updater runs from start-up. A model made before its updater started, and one
-    // made after, hold false, then follow every flip, false during a whole check, windows included.
+    // The application's updater runs from start-up. A model made before its updater started holds
+    // false, then follows every flip, false during a whole check, windows included. (The header's
+    // menu item shows a model made after.)
     void modelsFollowTheUpdater()
     {
         QVERIFY(DadorAduravuzoApp::current()->updaterController().updater().canCheckForUpdates());
@@ -134,12 +135,9 @@ private Q_SLOTS:
         updater.checkForUpdates(); // not started: ignored
         QCOMPARE(before.canCheckForUpdates(), false);
         updater.start();
-        CheckForUpdatesViewModel after(updater);
-        QCOMPARE(after.canCheckForUpdates(), true);
-        QSignalSpy afterFlips(&after, &CheckForUpdatesViewModel::canCheckForUpdatesChanged);
         std::optional<bool> duringWindow;
         Dialogs::setUpdateAlertAnswer([&](const Dialogs::UpdateAlert&) {
-            duringWindow = before.canCheckForUpdates() || after.canCheckForUpdates();
+            duringWindow = before.canCheckForUpdates();
             return Dialogs::UpdateAlertAnswer();
         });
         QVERIFY(check(updater));
@@ -147,7 +145,6 @@ private Q_SLOTS:
         QCOMPARE(m_server.requests, 1);
         using Flips = QList<QList<QVariant>>;
         QCOMPARE(Flips(flips), (Flips{{true}, {false}, {true}}));
-        QCOMPARE(Flips(afterFlips), (Flips{{false}, {true}}));
     }
 
     void checkAnswers_data()

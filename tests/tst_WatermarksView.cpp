@@ -1,13 +1,17 @@
 #include "designs/ColorWell.h"
 #include "designs/ControlsSection.h"
+#include "designs/FontPicker.h"
 #include "designs/NumberField.h"
 #include "designs/ValueSlider.h"
 #include "designs/WatermarksView.h"
+#include "render/FontResolver.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
 #include "widgets/Dialogs.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
+#include <QComboBox>
 #include <QDir>
 #include <QImageReader>
 #include <QLabel>
@@ -239,6 +243,34 @@ private Q_SLOTS:
         QVERIFY(lines.contains("not a regular file"));
         QCOMPARE(logo->imageData(), QUrl::fromLocalFile(copy));
         QCOMPARE(QImageReader(copy).format(), QByteArray("jpeg"));
+    }
+
+    // A listed face is the current entry; any other name is kept and shown as the placeholder.
+    void fontPickerPicksAndFollowsTheDesign()
+    {
+        const auto settings = WatermarkSettings::makeNew();
+        FontPicker picker(settings);
+        QComboBox* menu = picker.menu();
+        QTRY_COMPARE(menu->count(), FontResolver::installedFaces().size());
+        // "Helvetica" is no installed face's name: no entry is current and the name is kept.
+        QCOMPARE(menu->currentIndex(), -1);
+        QCOMPARE(menu->placeholderText(), QStringLiteral("Helvetica"));
+
+        // Type-ahead on the closed menu.
+        QTest::keyClick(menu, Qt::Key_U);
+        QVERIFY(settings->fontName().startsWith(QLatin1Char('U')));
+
+        // An entry chosen in the popup.
+        menu->showPopup();
+        menu->view()->setCurrentIndex(
+            menu->model()->index(menu->findText(QStringLiteral("DejaVu Sans Oblique")), 0));
+        QTest::keyClick(menu->view(), Qt::Key_Return);
+        QCOMPARE(settings->fontName(), QStringLiteral("DejaVu Sans Oblique"));
+        settings->setFontName(QStringLiteral("Liberation Serif Bold"));
+        QCOMPARE(menu->currentText(), QStringLiteral("Liberation Serif Bold"));
+        settings->setFontName(QStringLiteral("ArialMT"));
+        QCOMPARE(menu->currentIndex(), -1);
+        QCOMPARE(menu->placeholderText(), QStringLiteral("ArialMT"));
     }
 };
 
