@@ -1,6 +1,6 @@
 #include "app/ApplicationMenuButton.h"
 
-#include "update/CheckForUpdatesView.h"
+#include "app/CheckForUpdatesView.h"
 #include "widgets/Dialogs.h"
 
 #include <QApplication>

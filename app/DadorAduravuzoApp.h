@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/UpdaterController.h"
+#include "app/UpdaterController.h"
 
 #include <QApplication>
 

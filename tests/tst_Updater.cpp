@@ -1,9 +1,9 @@
 #include "app/ApplicationMenuButton.h"
 #include "app/CustomHeaderView.h"
 #include "app/DadorAduravuzoApp.h"
-#include "update/CheckForUpdatesView.h"
-#include "update/CheckForUpdatesViewModel.h"
-#include "update/UpdatePreferences.h"
+#include "app/CheckForUpdatesView.h"
+#include "app/CheckForUpdatesViewModel.h"
+#include "app/UpdatePreferences.h"
 #include "widgets/Dialogs.h"
 
 #include <QMenu>

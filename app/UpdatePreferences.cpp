@@ -1,4 +1,4 @@
-#include "update/UpdatePreferences.h"
+#include "app/UpdatePreferences.h"
 
 namespace {
 

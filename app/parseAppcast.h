@@ -1,7 +1,7 @@
 #pragma once
 
+#include "app/AppcastItem.h"
 #include "model/Result.h"
-#include "update/AppcastItem.h"
 
 #include <QByteArray>
 

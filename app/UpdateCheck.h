@@ -1,8 +1,8 @@
 #pragma once
 
+#include "app/AppcastItem.h"
+#include "app/UpdaterConfiguration.h"
 #include "model/Result.h"
-#include "update/AppcastItem.h"
-#include "update/UpdaterConfiguration.h"
 
 #include <QObject>
 

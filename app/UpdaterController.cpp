@@ -1,4 +1,4 @@
-#include "update/UpdaterController.h"
+#include "app/UpdaterController.h"
 
 UpdaterController::UpdaterController(bool startingUpdater, UpdaterConfiguration configuration,
                                      QObject* parent)

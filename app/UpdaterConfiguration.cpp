@@ -1,4 +1,4 @@
-#include "update/UpdaterConfiguration.h"
+#include "app/UpdaterConfiguration.h"
 
 UpdaterConfiguration UpdaterConfiguration::standard()
 {

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/AppcastItem.h"
+#include "app/AppcastItem.h"
 
 #include <optional>
 #include <vector>

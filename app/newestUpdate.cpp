@@ -1,4 +1,4 @@
-#include "update/newestUpdate.h"
+#include "app/newestUpdate.h"
 
 #include <QSysInfo>
 #include <QVersionNumber>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/BoundedDownload.h"
+#include "app/BoundedDownload.h"
 
 #include <QString>
 #include <QUrl>

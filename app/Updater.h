@@ -1,8 +1,8 @@
 #pragma once
 
-#include "update/UpdateCheck.h"
-#include "update/UpdatePreferences.h"
-#include "update/UpdaterConfiguration.h"
+#include "app/UpdateCheck.h"
+#include "app/UpdatePreferences.h"
+#include "app/UpdaterConfiguration.h"
 #include "widgets/Dialogs.h"
 
 #include <QObject>

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "update/Updater.h"
+#include "app/Updater.h"
 
 #include <QObject>
 

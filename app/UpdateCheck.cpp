@@ -1,7 +1,7 @@
-#include "update/UpdateCheck.h"
+#include "app/UpdateCheck.h"
 
-#include "update/newestUpdate.h"
-#include "update/parseAppcast.h"
+#include "app/newestUpdate.h"
+#include "app/parseAppcast.h"
 
 #include <QTextDocument>
 

@@ -1,6 +1,6 @@
-#include "update/CheckForUpdatesViewModel.h"
+#include "app/CheckForUpdatesViewModel.h"
 
-#include "update/Updater.h"
+#include "app/Updater.h"
 
 CheckForUpdatesViewModel::CheckForUpdatesViewModel(const Updater& updater, QObject* parent) : QObject(parent)
 {

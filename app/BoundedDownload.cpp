@@ -1,4 +1,4 @@
-#include "update/BoundedDownload.h"
+#include "app/BoundedDownload.h"
 
 #include <QCoreApplication>
 #include <QFileInfo>

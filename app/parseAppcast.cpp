@@ -1,4 +1,4 @@
-#include "update/parseAppcast.h"
+#include "app/parseAppcast.h"
 
 #include <QObject>
 #include <QXmlStreamReader>

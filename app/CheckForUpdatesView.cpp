@@ -1,7 +1,7 @@
-#include "update/CheckForUpdatesView.h"
+#include "app/CheckForUpdatesView.h"
 
-#include "update/CheckForUpdatesViewModel.h"
-#include "update/Updater.h"
+#include "app/CheckForUpdatesViewModel.h"
+#include "app/Updater.h"
 
 CheckForUpdatesView::CheckForUpdatesView(Updater& updater, QObject* parent)
     : QAction(tr("Check for Updates…"), parent), m_updater(updater),

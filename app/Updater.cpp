@@ -1,4 +1,4 @@
-#include "update/Updater.h"
+#include "app/Updater.h"
 
 #include "model/StandardOutput.h"
 #include "widgets/Dialogs.h"
