@@ -165,6 +165,10 @@ void PdfPageStamper::readAllPages()
     }
     std::map<std::vector<QPDFObjGen>, size_t> contentIndices;
     for (auto& helper : pages) {
+        // qpdf lists what a damaged tree names among its kids, numbers included; only
+        // dictionaries are pages a reader can show.
+        if (!helper.getObjectHandle().isDictionary())
+            continue;
         Page page{helper.getObjectHandle(), geometryOf(helper), helper.getAttribute("/Resources", false),
                   contentStreamsOf(helper.getObjectHandle())};
         auto [known, isNew] =

@@ -17,11 +17,11 @@ long long repairNode(QPDFObjectHandle node, std::set<QPDFObjGen>& path)
     QPDFObjectHandle keptKids = QPDFObjectHandle::newArray();
     long long pages = 0;
     for (auto& kid : kids.getArrayAsVector()) {
-        if (kid.isIndirect() && path.count(kid.getObjGen()))
+        // A kid that is no dictionary is no page either; one already above would loop.
+        if (!kid.isDictionary() || (kid.isIndirect() && path.count(kid.getObjGen())))
             continue;
         keptKids.appendItem(kid);
-        if (kid.isDictionary())
-            pages += repairNode(kid, path);
+        pages += repairNode(kid, path);
     }
     path.erase(node.getObjGen());
     if (keptKids.getArrayNItems() != kids.getArrayNItems())

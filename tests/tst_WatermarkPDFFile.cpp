@@ -376,6 +376,9 @@ private Q_SLOTS:
         writeFile(path("text.pdf"), "just some words, not a document\n");
         writeFile(path("damaged.pdf"), "%PDF-1.7\n1 0 obj << /Type /Catalog /Pages 2 0 R\ntruncated here");
         writePdf(path("empty.pdf"), {});
+        // Kids that are numbers, one looping back: nothing a reader can show, so nothing to stamp.
+        writeObjects(path("number kids.pdf"),
+                     {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 2 0 R] /Count 1 >>"});
         writePdf(path("locked.pdf"), {page}, true);
         writePdf(path("good.pdf"), {page});
         QCOMPARE(::mkfifo(QFile::encodeName(path("fifo.pdf")).constData(), 0600), 0);
@@ -384,6 +387,8 @@ private Q_SLOTS:
         QTest::newRow("damaged") << path("damaged.pdf") << true << QStringLiteral("damaged beyond repair");
         QTest::newRow("missing file") << path("missing.pdf") << true << QStringLiteral("does not exist");
         QTest::newRow("no pages") << path("empty.pdf") << true << QStringLiteral("has no pages");
+        QTest::newRow("kids that are no pages")
+            << path("number kids.pdf") << true << QStringLiteral("has no pages");
         QTest::newRow("needs a password") << path("locked.pdf") << true << QStringLiteral("needs a password");
         QTest::newRow("missing output folder")
             << path("good.pdf") << false << QStringLiteral("the output folder does not exist");
