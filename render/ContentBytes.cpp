@@ -31,39 +31,43 @@ std::string text(const std::shared_ptr<Buffer>& data)
 ContentBytes ContentBytes::read(const std::vector<QPDFObjectHandle>& streams)
 {
     ContentBytes content;
-    try {
-        for (auto stream : streams) {
-            if (onlyDeflated(stream.getDict()))
-                content.m_pieces.push_back({text(stream.getRawStreamData()), true});
-            else
-                content.m_pieces.push_back({text(stream.getStreamData(qpdf_dl_generalized)), false});
+    for (auto stream : streams) {
+        Piece piece;
+        try {
+            if (onlyDeflated(stream.getDict())) {
+                piece = {text(stream.getRawStreamData()), true};
+            } else {
+                Pl_String sink("content", nullptr, piece.bytes);
+                bool decoding = false;
+                stream.pipeStreamData(&sink, &decoding, 0, qpdf_dl_generalized, true);
+                if (!decoding) // a filter qpdf does not know: the bytes are still encoded
+                    piece.bytes.clear();
+            }
+        } catch (const std::exception&) {
+            // What was decoded before the break stays.
         }
-    } catch (const std::exception&) {
-        content.m_valid = false;
-        content.m_pieces.clear();
+        content.m_pieces.push_back(std::move(piece));
     }
     return content;
 }
 
-std::optional<std::string> ContentBytes::decoded() const
+std::string ContentBytes::decoded() const
 {
-    if (!m_valid)
-        return std::nullopt;
     std::string content;
-    try {
-        for (const auto& piece : m_pieces) {
-            if (piece.deflated) {
+    for (const auto& piece : m_pieces) {
+        if (piece.deflated) {
+            try {
                 Pl_String sink("content", nullptr, content);
                 Pl_Flate inflate("inflate", &sink, Pl_Flate::a_inflate);
                 inflate.write(reinterpret_cast<const unsigned char*>(piece.bytes.data()), piece.bytes.size());
                 inflate.finish();
-            } else {
-                content += piece.bytes;
+            } catch (const std::exception&) {
+                // What was inflated before the break stays.
             }
-            content += '\n';
+        } else {
+            content += piece.bytes;
         }
-    } catch (const std::exception&) {
-        return std::nullopt;
+        content += '\n';
     }
     return content;
 }

@@ -62,18 +62,22 @@ bool countOperator(std::string_view word, GraphicsStateDepth& depth)
     return word != "ID";
 }
 
-// Where the literal string starting at begin ends: parentheses nest, a backslash escapes.
-size_t afterString(std::string_view content, size_t begin)
+// Where the literal string starting at begin ends: parentheses nest, a backslash escapes. A
+// string the content leaves open adds what closes it to unclosed.
+size_t afterString(std::string_view content, size_t begin, std::string& unclosed)
 {
     int nesting = 0;
     for (size_t i = begin; i < content.size(); ++i) {
-        if (content[i] == '\\')
-            ++i;
-        else if (content[i] == '(')
+        if (content[i] == '\\') {
+            if (++i == content.size())
+                unclosed += ')'; // taken by the escape
+        } else if (content[i] == '(') {
             ++nesting;
-        else if (content[i] == ')' && --nesting == 0)
+        } else if (content[i] == ')' && --nesting == 0) {
             return i + 1;
+        }
     }
+    unclosed += std::string(static_cast<size_t>(nesting), ')');
     return content.size();
 }
 
@@ -85,17 +89,30 @@ size_t afterOrEnd(std::string_view content, size_t found, size_t skip)
 // Nearly all content is text and paths: a plain scan that skips strings, names, comments and
 // brackets as qpdf's tokenizer does is some twenty times faster than tokenizing. Inline image
 // data is another matter (only heuristics find its end), so at an inline image this gives up.
+// Arrays and dictionaries are followed only to know which the content leaves open.
 std::optional<GraphicsStateDepth> quickDepth(std::string_view content)
 {
     GraphicsStateDepth depth;
+    std::string open; // '[' for an array, '<' for a dictionary, innermost last
     for (size_t i = 0; i < content.size();) {
         const char c = content[i];
+        const char next = i + 1 < content.size() ? content[i + 1] : '\0';
         if (c == '(') {
-            i = afterString(content, i);
+            i = afterString(content, i, depth.unclosed);
         } else if (c == '%') {
             i = afterOrEnd(content, content.find_first_of("\r\n", i), 1);
-        } else if (c == '<' && i + 1 < content.size() && content[i + 1] != '<') {
-            i = afterOrEnd(content, content.find('>', i), 1);
+        } else if (c == '<' && next != '<') {
+            const size_t end = content.find('>', i);
+            if (end == std::string_view::npos)
+                depth.unclosed += '>';
+            i = afterOrEnd(content, end, 1);
+        } else if ((c == '<' && next == '<') || c == '[') {
+            open += c;
+            i += c == '[' ? 1 : 2;
+        } else if ((c == '>' && next == '>') || c == ']') {
+            if (!open.empty() && open.back() == (c == ']' ? '[' : '<'))
+                open.pop_back();
+            i += c == ']' ? 1 : 2;
         } else if (c == '/' || isRegular(c)) {
             const size_t start = i++;
             while (i < content.size() && isRegular(content[i]))
@@ -106,6 +123,8 @@ std::optional<GraphicsStateDepth> quickDepth(std::string_view content)
             ++i;
         }
     }
+    for (auto opener = open.rbegin(); opener != open.rend(); ++opener)
+        depth.unclosed += *opener == '[' ? "]" : ">>";
     return depth;
 }
 
@@ -154,8 +173,7 @@ std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<Con
     std::atomic<size_t> next{0};
     const auto readContents = [&] {
         for (size_t i = next++; i < contents.size(); i = next++) {
-            if (const auto content = contents[i].decoded())
-                depths[i] = of(*content);
+            depths[i] = of(contents[i].decoded());
         }
     };
     const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
@@ -191,5 +209,5 @@ std::string GraphicsStateDepth::opening() const
 
 std::string GraphicsStateDepth::closing() const
 {
-    return std::string(inText ? "\nET" : "") + "\n" + repeated("Q\n", 1 - lowest + ending);
+    return "\n" + unclosed + (inText ? "\nET" : "") + "\n" + repeated("Q\n", 1 - lowest + ending);
 }

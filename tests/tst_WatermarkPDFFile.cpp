@@ -115,19 +115,20 @@ QStringList problemsIn(const QString& path)
         writer.write();                   // reads every object
         for (const auto& warning : pdf.getWarnings())
             problems << QString::fromUtf8(warning.what());
+        // A page's streams are read as one, as readers read them.
         for (auto& page : pages) {
-            for (auto& stream : page.getPageContents()) {
-                auto input = std::make_shared<BufferInputSource>("content", dataOf(stream).toStdString());
-                QPDFTokenizer tokenizer;
-                tokenizer.allowEOF();
-                for (QPDFTokenizer::Token token; token.getType() != QPDFTokenizer::tt_eof;) {
-                    token = tokenizer.readToken(input, "content", true);
-                    const std::string& word = token.getValue();
-                    if (token.getType() == QPDFTokenizer::tt_bad ||
-                        (token.getType() == QPDFTokenizer::tt_word &&
-                         word.find_first_of("+-.0123456789") == 0))
-                        problems << QString::fromStdString(stream.unparse() + ": " + word);
-                }
+            QByteArray content;
+            for (auto& stream : page.getPageContents())
+                content += dataOf(stream) + '\n';
+            auto input = std::make_shared<BufferInputSource>("content", content.toStdString());
+            QPDFTokenizer tokenizer;
+            tokenizer.allowEOF();
+            for (QPDFTokenizer::Token token; token.getType() != QPDFTokenizer::tt_eof;) {
+                token = tokenizer.readToken(input, "content", true);
+                const std::string& word = token.getValue();
+                if (token.getType() == QPDFTokenizer::tt_bad ||
+                    (token.getType() == QPDFTokenizer::tt_word && word.find_first_of("+-.0123456789") == 0))
+                    problems << QString::fromStdString(page.getObjectHandle().unparse() + ": " + word);
             }
         }
     } catch (const std::exception& error) {
@@ -299,6 +300,9 @@ private Q_SLOTS:
         add("content with form keys", 1, true,
             {tree(onePage), "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
              "<< /Matrix [0.5 0 0 0.5 0 0] /BBox [0 0 612 792] >>" + box});
+        add("content cut short in a string", 1, true,
+            {tree(onePage), "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+             "<< >> stream\n0 g 150 150 40 10 re f [(cut (short\nendstream"});
         add("content streams, one broken LZW", 1, true,
             {tree(onePage), "<< /Type /Page /Parent 2 0 R /Contents [4 0 R 5 0 R] >>", "<< >>" + box,
              "<< /Filter /LZWDecode >> stream\n\xff\xff\xff\xff garbage\nendstream"});
@@ -426,6 +430,10 @@ private Q_SLOTS:
         QTest::newRow("open text object") << QByteArray("q BT /F1 12 Tf (ET) Tj") << 0 << 1 << true;
         QTest::newRow("inline image")
             << QByteArray("q BI /W 2 /H 1 /BPC 8 /CS /G ID QQ\nEI Q Q") << -1 << -1 << false;
+        // Content cut short (broken data decodes only so far) leaves things open that would
+        // swallow the closing operators.
+        QTest::newRow("cut short in a string") << QByteArray("q BT (text (nested Q \\") << 0 << 1 << true;
+        QTest::newRow("cut short in brackets") << QByteArray("q [(a) << /K [1 <7") << 0 << 1 << false;
     }
 
     void graphicsStateDepthCountsOperatorsOnly()
@@ -441,11 +449,14 @@ private Q_SLOTS:
         // The brackets leave the state as it was before them, whatever the content does.
         const auto all = depth.opening() + content.toStdString() + depth.closing();
         const auto bracketed = GraphicsStateDepth::of(all);
-        QVERIFY2(bracketed.lowest == 0 && bracketed.ending == 0 && !bracketed.inText, all.c_str());
+        QVERIFY2(bracketed.lowest == 0 && bracketed.ending == 0 && !bracketed.inText &&
+                     bracketed.unclosed.empty(),
+                 all.c_str());
     }
 
     // Many contents are read over the threads, each into its own place; stored, deflated and
-    // joined streams decode, and content that cannot be decoded counts as balanced.
+    // joined streams decode, broken data as far as it goes, and content nobody can decode counts
+    // as balanced.
     void graphicsStateDepthOfManyContents()
     {
         QPDF pdf;
@@ -462,11 +473,21 @@ private Q_SLOTS:
         }
         auto unknown = pdf.newStream(std::string("Q Q"));
         unknown.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/Foo"));
+        // Broken data: what inflates before the break counts, as readers show it.
+        std::string text = "q q BT (";
+        for (int k = 0; k < 3000; ++k)
+            text += char('a' + (k * k + 7 * k) % 26);
+        const std::string packed = deflated(text + ") Tj ET Q Q\n");
+        auto cut = pdf.newStream(packed.substr(0, packed.size() / 2));
+        cut.getDict().replaceKey("/Filter", QPDFObjectHandle::newName("/FlateDecode"));
+        contents.push_back(ContentBytes::read({cut}));
         contents.push_back(ContentBytes::read({unknown}));
         const auto depths = GraphicsStateDepth::ofEach(contents);
         QCOMPARE(depths.size(), contents.size());
         for (int i = 0; i < 200; ++i)
             QCOMPARE(depths[size_t(i)].ending, i % 7 - 1);
+        const GraphicsStateDepth& broken = depths[200];
+        QVERIFY(broken.ending == 2 && broken.inText && broken.unclosed == ")");
         QCOMPARE(depths.back().lowest, 0);
         QCOMPARE(depths.back().ending, 0);
     }
