@@ -1,5 +1,7 @@
 #include "app/UpdatePreferences.h"
 
+#include "model/openPreferences.h"
+
 namespace {
 
 const QString automaticChecksKey = QStringLiteral("SUEnableAutomaticChecks");
@@ -13,11 +15,7 @@ UpdatePreferences::UpdatePreferences(QString file) : m_file(std::move(file)) {}
 // Opened for each use, as the saved designs open it, so neither works from a stale copy.
 std::unique_ptr<QSettings> UpdatePreferences::open() const
 {
-    if (m_file.isEmpty())
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                           QStringLiteral("DadorAduravuzo"),
-                                           QStringLiteral("DadorAduravuzo"));
-    return std::make_unique<QSettings>(m_file, QSettings::IniFormat);
+    return openPreferences(m_file);
 }
 
 bool UpdatePreferences::automaticallyChecks() const

@@ -2,23 +2,13 @@
 
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
+#include "model/openPreferences.h"
 
 #include <QSettings>
 
 #include <algorithm>
 
 namespace {
-
-// QSettings writes its file through a temporary file and a rename, so an interrupted or
-// failed write leaves the previous list in place.
-std::unique_ptr<QSettings> openSettings(const QString& file)
-{
-    if (file.isEmpty())
-        return std::make_unique<QSettings>(QSettings::IniFormat, QSettings::UserScope,
-                                           QStringLiteral("DadorAduravuzo"),
-                                           QStringLiteral("DadorAduravuzo"));
-    return std::make_unique<QSettings>(file, QSettings::IniFormat);
-}
 
 std::optional<std::vector<WatermarkSnapshot>> decode(const QVariant& value)
 {
@@ -61,7 +51,7 @@ SavedDesigns::SavedDesigns(QString settingsFile) : m_settingsFile(std::move(sett
 
 std::optional<WatermarkList> SavedDesigns::loadWatermarks() const
 {
-    const auto settings = openSettings(m_settingsFile);
+    const auto settings = openPreferences(m_settingsFile);
     const auto designs = decode(settings->value(QLatin1String(key)));
     if (!designs)
         return std::nullopt;
@@ -82,7 +72,7 @@ void SavedDesigns::storeWatermarks(const WatermarkList& list) const
     if (!bytes)
         return;
     StandardOutput::printLine(QStringLiteral("Saving watermark..."));
-    const auto settings = openSettings(m_settingsFile);
+    const auto settings = openPreferences(m_settingsFile);
     keepUnreadableList(*settings);
     settings->setValue(QLatin1String(key), *bytes);
     settings->sync();
