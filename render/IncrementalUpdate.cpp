@@ -1,5 +1,7 @@
 #include "render/IncrementalUpdate.h"
 
+#include "render/RegularFile.h"
+
 #include <QCryptographicHash>
 
 #include <qpdf/Buffer.hh>
@@ -7,12 +9,9 @@
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <stdexcept>
-
-#include <unistd.h>
 
 namespace {
 
@@ -25,20 +24,12 @@ const std::set<std::string> sectionKeys{"/Size",    "/Prev",         "/XRefStm",
                                         "/Index",   "/Length",       "/Filter",  "/DecodeParms", "/F",
                                         "/FFilter", "/FDecodeParms", "/DL",      "/ID",          "/Encrypt"};
 
-std::string readAt(int descriptor, long long offset, long long length)
+std::string readAt(const RegularFile& file, long long offset, long long length)
 {
-    std::string bytes(static_cast<size_t>(std::max(0LL, length)), '\0');
-    size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t read = ::pread(descriptor, bytes.data() + done, bytes.size() - done,
-                                     static_cast<off_t>(offset + static_cast<long long>(done)));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            throw std::runtime_error("the document changed while it was read");
-        done += static_cast<size_t>(read);
-    }
-    return bytes;
+    auto bytes = file.readAt(offset, length);
+    if (!bytes)
+        throw std::runtime_error(bytes.error().toStdString());
+    return std::move(bytes).value();
 }
 
 std::string fixedWidth(long long value, int width)
@@ -80,8 +71,8 @@ std::string hexString(const QByteArray& bytes)
 
 } // namespace
 
-IncrementalUpdate::IncrementalUpdate(QPDF& pdf, int descriptor, long long fileSize)
-    : m_pdf(pdf), m_descriptor(descriptor), m_fileSize(fileSize)
+IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const RegularFile& file)
+    : m_pdf(pdf), m_file(file), m_fileSize(file.size())
 {}
 
 void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& output)
@@ -109,17 +100,17 @@ void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& 
 
 void IncrementalUpdate::findLastCrossReference()
 {
-    const std::string head = readAt(m_descriptor, 0, std::min(m_fileSize, searchedLength));
+    const std::string head = readAt(m_file, 0, std::min(m_fileSize, searchedLength));
     const size_t header = head.find("%PDF-");
     m_headerOffset = header == std::string::npos ? 0 : static_cast<long long>(header);
 
     const long long tailLength = std::min(m_fileSize, searchedLength + 30);
-    const std::string tail = readAt(m_descriptor, m_fileSize - tailLength, tailLength);
+    const std::string tail = readAt(m_file, m_fileSize - tailLength, tailLength);
     const size_t keyword = tail.rfind("startxref");
     if (keyword == std::string::npos)
         throw std::runtime_error("no startxref");
     m_lastCrossReference = std::stoll(tail.substr(keyword + 9));
-    const std::string section = readAt(m_descriptor, m_headerOffset + m_lastCrossReference,
+    const std::string section = readAt(m_file, m_headerOffset + m_lastCrossReference,
                                        std::min(64LL, m_fileSize - m_headerOffset - m_lastCrossReference));
     const size_t start = section.find_first_not_of(" \t\r\n\f");
     m_crossReferenceStream = start == std::string::npos || section.compare(start, 4, "xref") != 0;
@@ -130,7 +121,7 @@ void IncrementalUpdate::findLastCrossReference()
 void IncrementalUpdate::copyFile(Pipeline& output)
 {
     for (long long offset = 0; offset < m_fileSize; offset += copyBlock) {
-        const std::string block = readAt(m_descriptor, offset, std::min(copyBlock, m_fileSize - offset));
+        const std::string block = readAt(m_file, offset, std::min(copyBlock, m_fileSize - offset));
         output.write(reinterpret_cast<const unsigned char*>(block.data()), block.size());
     }
 }
@@ -203,22 +194,30 @@ std::string IncrementalUpdate::reference(QPDFObjectHandle object)
     return std::to_string(known->second) + " 0 R";
 }
 
+// The written object numbers as runs of consecutive numbers: (first, count), in order, as both
+// kinds of cross-reference section list them.
+std::vector<std::pair<int, int>> IncrementalUpdate::numberRuns() const
+{
+    std::vector<std::pair<int, int>> runs;
+    for (const auto& [number, entry] : m_offsets) {
+        if (!runs.empty() && runs.back().first + runs.back().second == number)
+            ++runs.back().second;
+        else
+            runs.emplace_back(number, 1);
+    }
+    return runs;
+}
+
 void IncrementalUpdate::writeCrossReferenceTable()
 {
     const long long start = m_fileSize - m_headerOffset + static_cast<long long>(m_section.size());
     m_section += "xref\n";
-    for (auto first = m_offsets.begin(); first != m_offsets.end();) {
-        auto last = first;
-        int count = 1;
-        while (std::next(last) != m_offsets.end() && std::next(last)->first == last->first + 1) {
-            ++last;
-            ++count;
+    for (const auto& [first, count] : numberRuns()) {
+        m_section += std::to_string(first) + ' ' + std::to_string(count) + '\n';
+        for (int number = first; number < first + count; ++number) {
+            const auto& [offset, generation] = m_offsets.at(number);
+            m_section += fixedWidth(offset, 10) + ' ' + fixedWidth(generation, 5) + " n\r\n";
         }
-        m_section += std::to_string(first->first) + ' ' + std::to_string(count) + '\n';
-        for (auto entry = first; entry != std::next(last); ++entry)
-            m_section +=
-                fixedWidth(entry->second.first, 10) + ' ' + fixedWidth(entry->second.second, 5) + " n\r\n";
-        first = std::next(last);
     }
     m_section += "trailer\n<</Size " + std::to_string(m_nextNumber) + " /Prev " +
                  std::to_string(m_lastCrossReference) + trailerEntries() + ">>\nstartxref\n" +
@@ -227,23 +226,20 @@ void IncrementalUpdate::writeCrossReferenceTable()
 
 void IncrementalUpdate::writeCrossReferenceStream()
 {
-    const int number = m_nextNumber++;
+    const int streamNumber = m_nextNumber++;
     const long long start = m_fileSize - m_headerOffset + static_cast<long long>(m_section.size());
-    m_offsets[number] = {start, 0};
+    m_offsets[streamNumber] = {start, 0};
     const int offsetBytes = start > 0xffffffffLL ? 8 : 4;
     std::string index;
     std::string entries;
-    for (auto first = m_offsets.begin(); first != m_offsets.end();) {
-        auto last = first;
-        while (std::next(last) != m_offsets.end() && std::next(last)->first == last->first + 1)
-            ++last;
-        index += std::to_string(first->first) + ' ' + std::to_string(last->first - first->first + 1) + ' ';
-        for (auto entry = first; entry != std::next(last); ++entry)
-            entries +=
-                '\1' + bigEndian(entry->second.first, offsetBytes) + bigEndian(entry->second.second, 2);
-        first = std::next(last);
+    for (const auto& [first, count] : numberRuns()) {
+        index += std::to_string(first) + ' ' + std::to_string(count) + ' ';
+        for (int number = first; number < first + count; ++number) {
+            const auto& [offset, generation] = m_offsets.at(number);
+            entries += '\1' + bigEndian(offset, offsetBytes) + bigEndian(generation, 2);
+        }
     }
-    m_section += std::to_string(number) + " 0 obj\n<</Type /XRef /Size " + std::to_string(m_nextNumber) +
+    m_section += std::to_string(streamNumber) + " 0 obj\n<</Type /XRef /Size " + std::to_string(m_nextNumber) +
                  " /Prev " + std::to_string(m_lastCrossReference) + " /W [1 " + std::to_string(offsetBytes) +
                  " 2] /Index [" + index + "] /Length " + std::to_string(entries.size()) + trailerEntries() +
                  ">>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(start) +

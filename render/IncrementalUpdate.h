@@ -9,9 +9,11 @@
 #include <map>
 #include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 class Pipeline;
+class RegularFile;
 
 // Writes a PDF as its file's own bytes followed by one incremental update: the changed objects,
 // every new object they reach, a cross-reference section of the kind the file's last one is (a
@@ -23,8 +25,8 @@ class Pipeline;
 class IncrementalUpdate
 {
 public:
-    // pdf was read from the file open at descriptor, of fileSize bytes, which stays open.
-    IncrementalUpdate(QPDF& pdf, int descriptor, long long fileSize);
+    // pdf was read from file, which stays open.
+    IncrementalUpdate(QPDF& pdf, const RegularFile& file);
 
     // Writes the file and the update into output; throws what qpdf throws, and std::runtime_error
     // when the file cannot be read again or has changed since it was read.
@@ -38,12 +40,13 @@ private:
     void writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out);
     void writeStream(QPDFObjectHandle stream);
     std::string reference(QPDFObjectHandle object);
+    std::vector<std::pair<int, int>> numberRuns() const;
     void writeCrossReferenceTable();
     void writeCrossReferenceStream();
     std::string trailerEntries();
 
     QPDF& m_pdf;
-    int m_descriptor;
+    const RegularFile& m_file;
     long long m_fileSize;
     long long m_headerOffset = 0; // offsets in the file count from its %PDF- header
     long long m_lastCrossReference = 0;

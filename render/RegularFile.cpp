@@ -4,6 +4,7 @@
 
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <utility>
 
@@ -68,4 +69,21 @@ RegularFile::~RegularFile()
 int RegularFile::release()
 {
     return std::exchange(m_descriptor, -1);
+}
+
+Result<std::string> RegularFile::readAt(qint64 offset, qint64 length) const
+{
+    std::string bytes(static_cast<size_t>(std::max<qint64>(0, length)), '\0');
+    for (size_t done = 0; done < bytes.size();) {
+        const ssize_t read = ::pread(m_descriptor, bytes.data() + done, bytes.size() - done,
+                                     static_cast<off_t>(offset + static_cast<qint64>(done)));
+        if (read < 0 && errno == EINTR)
+            continue;
+        if (read < 0)
+            return Result<std::string>::failure(SystemError::reason(errno));
+        if (read == 0)
+            return Result<std::string>::failure(QStringLiteral("changed while it was being stamped"));
+        done += static_cast<size_t>(read);
+    }
+    return bytes;
 }

@@ -4,6 +4,8 @@
 
 #include <QString>
 
+#include <string>
+
 // A file open for reading that is known to be a regular file. The check is made on the open
 // descriptor, which was opened without blocking, so a FIFO or a device under a document's or
 // picture's name is refused at once instead of being read forever; reads then go through that
@@ -26,6 +28,11 @@ public:
     int release();
 
     qint64 size() const { return m_size; }
+
+    // Exactly length bytes from offset, read through the descriptor without moving its position;
+    // "changed while it was being stamped" when the file ends before them, or the system's
+    // reason in words.
+    Result<std::string> readAt(qint64 offset, qint64 length) const;
     // Nanoseconds since the epoch.
     qint64 modified() const { return m_modified; }
     quint64 inode() const { return m_inode; }

@@ -16,6 +16,7 @@
 #include <qpdf/QPDFSystemError.hh>
 #include <qpdf/QPDFWriter.hh>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <exception>
@@ -44,11 +45,10 @@ bool belowMinimumVersion(const std::string& version)
 }
 
 // Readers look for the header within the first 1024 bytes; without one the file is something else.
-bool startsLikePdf(int descriptor)
+bool startsLikePdf(const RegularFile& file)
 {
-    char head[1024];
-    const ssize_t length = ::pread(descriptor, head, sizeof head, 0);
-    return length > 0 && QByteArray::fromRawData(head, length).contains("%PDF-");
+    const auto head = file.readAt(0, std::min<qint64>(1024, file.size()));
+    return head && head->find("%PDF-") != std::string::npos;
 }
 
 // Two roads lead to the output. A document qpdf read as it stands, neither repaired nor
@@ -69,7 +69,6 @@ public:
 private:
     FileOutcome open(const QString& inputFile);
     void raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed);
-    FileOutcome readAll();
     bool inputUnchanged() const;
     void rewrite(Pipeline& output);
 
@@ -84,7 +83,7 @@ FileOutcome PdfStamper::open(const QString& inputFile)
     auto opened = RegularFile::open(inputFile);
     if (!opened)
         return FileOutcome::failure(opened.error());
-    if (!startsLikePdf(opened->descriptor()))
+    if (!startsLikePdf(*opened))
         return FileOutcome::failure(QStringLiteral("not a PDF document"));
     m_file.emplace(std::move(opened).value());
     m_input = newQuietQpdf();
@@ -93,8 +92,10 @@ FileOutcome PdfStamper::open(const QString& inputFile)
     // which is a third of the reading time of a long document. Large files are read from the
     // disk as needed instead. An empty password: documents that need one fail here.
     if (m_file->size() <= inMemoryLimit) {
-        if (auto read = readAll(); !read)
-            return read;
+        auto read = m_file->readAt(0, m_file->size());
+        if (!read)
+            return FileOutcome::failure(read.error());
+        m_bytes = std::move(read).value();
         m_input->processMemoryFile(name.constData(), m_bytes.data(), m_bytes.size(), "");
         return inputFile;
     }
@@ -110,22 +111,6 @@ FileOutcome PdfStamper::open(const QString& inputFile)
     }
     m_input->processFile(name.constData(), stream, true, "");
     return inputFile;
-}
-
-FileOutcome PdfStamper::readAll()
-{
-    m_bytes.resize(static_cast<size_t>(m_file->size()));
-    for (size_t done = 0; done < m_bytes.size();) {
-        const ssize_t read = ::pread(m_file->descriptor(), m_bytes.data() + done, m_bytes.size() - done,
-                                     static_cast<off_t>(done));
-        if (read < 0 && errno == EINTR)
-            continue;
-        if (read <= 0)
-            return FileOutcome::failure(read < 0 ? SystemError::reason(errno)
-                                                 : QStringLiteral("changed while it was being stamped"));
-        done += static_cast<size_t>(read);
-    }
-    return QString();
 }
 
 // The update is appended to the file's bytes as they are now: they must still be the ones read.
@@ -185,7 +170,7 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     if (appendUpdate) {
         std::vector<QPDFObjGen> changed = stamper.changedObjects();
         raiseVersionInCatalogue(changed);
-        IncrementalUpdate(*m_input, m_file->descriptor(), m_file->size()).write(changed, pipeline);
+        IncrementalUpdate(*m_input, *m_file).write(changed, pipeline);
     } else {
         rewrite(pipeline);
     }
