@@ -1,11 +1,13 @@
 #include "render/ContentBytes.h"
 
 #include <qpdf/Buffer.hh>
-#include <qpdf/Pl_Flate.hh>
 #include <qpdf/Pl_String.hh>
 
+#include <algorithm>
 #include <exception>
 #include <memory>
+
+#include <zlib.h>
 
 namespace {
 
@@ -24,6 +26,32 @@ bool onlyDeflated(QPDFObjectHandle dictionary)
 std::string text(const std::shared_ptr<Buffer>& data)
 {
     return std::string(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
+}
+
+// Inflates as readers do: every byte that decodes before a break in the data is kept. (qpdf's
+// inflater throws away what it holds for its next write, up to 64 KB, when the data breaks.)
+void inflateInto(const std::string& packed, std::string& out)
+{
+    z_stream stream{};
+    if (inflateInit(&stream) != Z_OK)
+        return;
+    auto* next = reinterpret_cast<Bytef*>(const_cast<char*>(packed.data()));
+    size_t left = packed.size();
+    unsigned char buffer[16384];
+    int status = Z_OK;
+    do {
+        if (stream.avail_in == 0 && left > 0) { // zlib takes at most 4 GB at a time
+            stream.next_in = next;
+            stream.avail_in = static_cast<uInt>(std::min<size_t>(left, 1u << 30));
+            next += stream.avail_in;
+            left -= stream.avail_in;
+        }
+        stream.next_out = buffer;
+        stream.avail_out = sizeof buffer;
+        status = inflate(&stream, Z_NO_FLUSH);
+        out.append(reinterpret_cast<const char*>(buffer), sizeof buffer - stream.avail_out);
+    } while (status == Z_OK);
+    inflateEnd(&stream);
 }
 
 } // namespace
@@ -55,18 +83,10 @@ std::string ContentBytes::decoded() const
 {
     std::string content;
     for (const auto& piece : m_pieces) {
-        if (piece.deflated) {
-            try {
-                Pl_String sink("content", nullptr, content);
-                Pl_Flate inflate("inflate", &sink, Pl_Flate::a_inflate);
-                inflate.write(reinterpret_cast<const unsigned char*>(piece.bytes.data()), piece.bytes.size());
-                inflate.finish();
-            } catch (const std::exception&) {
-                // What was inflated before the break stays.
-            }
-        } else {
+        if (piece.deflated)
+            inflateInto(piece.bytes, content);
+        else
             content += piece.bytes;
-        }
         content += '\n';
     }
     return content;

@@ -59,6 +59,10 @@ bool countOperator(std::string_view word, GraphicsStateDepth& depth)
         depth.lowest = std::min(depth.lowest, --depth.ending);
     else if (word == "BT" || word == "ET")
         depth.inText = word == "BT";
+    else if (word == "BDC" || word == "BMC")
+        ++depth.markedContent;
+    else if (word == "EMC") // readers ignore one too many
+        depth.markedContent = std::max(0, depth.markedContent - 1);
     return word != "ID";
 }
 
@@ -209,5 +213,6 @@ std::string GraphicsStateDepth::opening() const
 
 std::string GraphicsStateDepth::closing() const
 {
-    return "\n" + unclosed + (inText ? "\nET" : "") + "\n" + repeated("Q\n", 1 - lowest + ending);
+    return "\n" + unclosed + (inText ? "\nET" : "") + "\n" + repeated("EMC\n", markedContent) +
+           repeated("Q\n", 1 - lowest + ending);
 }

@@ -8,13 +8,16 @@
 
 // How a page's content leaves the graphics state: how far its Q operators reach below the
 // state it started in, how many of its q operators stay open, and whether it ends inside a
-// text object. The streams that bracket the content are made from it, so that whatever the
-// content does, the state after the closing stream is the one before the opening stream.
+// text object or marked-content sections. The streams that bracket the content are made from it, so that
+// whatever the content does, the state after the closing stream is the one before the opening stream.
 struct GraphicsStateDepth
 {
     int lowest = 0;      // the lowest nesting reached, 0 or less: Q operators without their q
     int ending = 0;      // the nesting at the end, relative to the start
     bool inText = false; // a BT without its ET
+    // Marked-content sections (BDC, BMC) without their EMC: left open, an optional-content
+    // section would take the mark into its layer, hidden with it.
+    int markedContent = 0;
     // What closes the strings, arrays and dictionaries the content leaves open (broken or cut
     // short), innermost first; open, they would swallow the operators that follow.
     std::string unclosed;
@@ -33,6 +36,6 @@ struct GraphicsStateDepth
     // Operators to put before the content: one q for each Q without its q, and one more.
     std::string opening() const;
     // Operators to put after the content: closing what it leaves open, ending an open text
-    // object and one Q for each q open.
+    // object and marked-content sections, and one Q for each q open.
     std::string closing() const;
 };

@@ -71,8 +71,8 @@ std::string hexString(const QByteArray& bytes)
 
 } // namespace
 
-IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const RegularFile& file)
-    : m_pdf(pdf), m_file(file), m_fileSize(file.size())
+IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const RegularFile& file, bool repaired)
+    : m_pdf(pdf), m_file(file), m_fileSize(file.size()), m_repaired(repaired)
 {}
 
 void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& output)
@@ -83,14 +83,27 @@ void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& 
         m_original.insert(object);
         largest = std::max(largest, object.getObj());
     }
+    // New objects follow the file's /Size, unless it points past what readers read.
     QPDFObjectHandle size = m_pdf.getTrailer().getKey("/Size");
-    m_nextNumber = std::max(largest + 1, size.isInteger() ? static_cast<int>(size.getIntValue()) : 0);
+    const bool sizeReadable = size.isInteger() && size.getIntValue() <= largestObjectNumber;
+    m_nextNumber = std::max(largest + 1, sizeReadable ? static_cast<int>(size.getIntValue()) : 0);
 
+    // What qpdf made of a damaged file beyond its own objects (a page it had to copy, say) is
+    // reachable only through objects it did not say it changed.
+    for (const auto& object : changed) {
+        if (!m_original.count(object))
+            throw Refused("damaged where an appended update cannot mend it");
+    }
     copyFile(output);
     for (const auto& object : changed)
         writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
     for (size_t i = 0; i < m_pending.size(); ++i)
         writeObject(m_pending[i], m_newNumbers.at(m_pending[i].getObjGen()), 0);
+    if (m_repaired)
+        listUnwrittenObjects();
+    // The cross-reference stream takes one number more.
+    if (m_nextNumber - (m_crossReferenceStream ? 0 : 1) > largestObjectNumber)
+        throw Refused("has more objects than readers can number");
     if (m_crossReferenceStream)
         writeCrossReferenceStream();
     else
@@ -106,6 +119,11 @@ void IncrementalUpdate::findLastCrossReference()
 
     const long long tailLength = std::min(m_fileSize, searchedLength + 30);
     const std::string tail = readAt(m_file, m_fileSize - tailLength, tailLength);
+    if (!tail.empty() && tail.back() != '\n' && tail.back() != '\r')
+        m_section += '\n';
+    // A repaired file's own sections are not used: what they say may be what is broken.
+    if (m_repaired)
+        return;
     const size_t keyword = tail.rfind("startxref");
     if (keyword == std::string::npos)
         throw std::runtime_error("no startxref");
@@ -114,8 +132,21 @@ void IncrementalUpdate::findLastCrossReference()
                                        std::min(64LL, m_fileSize - m_headerOffset - m_lastCrossReference));
     const size_t start = section.find_first_not_of(" \t\r\n\f");
     m_crossReferenceStream = start == std::string::npos || section.compare(start, 4, "xref") != 0;
-    if (!tail.empty() && tail.back() != '\n' && tail.back() != '\r')
-        m_section += '\n';
+}
+
+// Every object qpdf found and the update does not write, where qpdf found it, and the head of
+// the free list. Objects inside object streams can only be listed by a cross-reference stream.
+void IncrementalUpdate::listUnwrittenObjects()
+{
+    m_entries.try_emplace(0, Entry{});
+    for (const auto& [object, entry] : m_pdf.getXRefTable()) {
+        if (entry.getType() == 0 || object.getObj() <= 0 || m_entries.count(object.getObj()))
+            continue;
+        m_entries[object.getObj()] = entry.getType() == 1
+                                         ? Entry{1, entry.getOffset(), object.getGen()}
+                                         : Entry{2, entry.getObjStreamNumber(), entry.getObjStreamIndex()};
+        m_crossReferenceStream = m_crossReferenceStream || entry.getType() == 2;
+    }
 }
 
 void IncrementalUpdate::copyFile(Pipeline& output)
@@ -128,7 +159,11 @@ void IncrementalUpdate::copyFile(Pipeline& output)
 
 void IncrementalUpdate::writeObject(QPDFObjectHandle object, int number, int generation)
 {
-    m_offsets[number] = {m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()), generation};
+    // A direct object has number 0, which no reader looks up: it must be written where it is used.
+    if (number <= 0)
+        throw Refused("damaged beyond repair");
+    m_entries[number] = {1, m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()),
+                         generation};
     m_section += std::to_string(number) + ' ' + std::to_string(generation) + " obj\n";
     if (object.isStream())
         writeStream(object);
@@ -158,10 +193,11 @@ void IncrementalUpdate::writeValue(QPDFObjectHandle value, std::string& out)
     }
 }
 
-// A key whose value is null is as good as absent.
+// A key whose value is null is as good as absent, a reference to no object too: written, it
+// would be numbered as a new object, which the trailer's entries, written last, never get.
 void IncrementalUpdate::writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out)
 {
-    if (!value.isIndirect() && value.isNull())
+    if (value.isNull())
         return;
     out += QPDFObjectHandle::newName(key).unparse();
     writeValue(value, out);
@@ -199,7 +235,7 @@ std::string IncrementalUpdate::reference(QPDFObjectHandle object)
 std::vector<std::pair<int, int>> IncrementalUpdate::numberRuns() const
 {
     std::vector<std::pair<int, int>> runs;
-    for (const auto& [number, entry] : m_offsets) {
+    for (const auto& [number, entry] : m_entries) {
         if (!runs.empty() && runs.back().first + runs.back().second == number)
             ++runs.back().second;
         else
@@ -215,35 +251,43 @@ void IncrementalUpdate::writeCrossReferenceTable()
     for (const auto& [first, count] : numberRuns()) {
         m_section += std::to_string(first) + ' ' + std::to_string(count) + '\n';
         for (int number = first; number < first + count; ++number) {
-            const auto& [offset, generation] = m_offsets.at(number);
-            m_section += fixedWidth(offset, 10) + ' ' + fixedWidth(generation, 5) + " n\r\n";
+            const Entry& entry = m_entries.at(number);
+            m_section += entry.type == 0
+                             ? std::string("0000000000 65535 f\r\n")
+                             : fixedWidth(entry.field, 10) + ' ' + fixedWidth(entry.index, 5) + " n\r\n";
         }
     }
-    m_section += "trailer\n<</Size " + std::to_string(m_nextNumber) + " /Prev " +
-                 std::to_string(m_lastCrossReference) + trailerEntries() + ">>\nstartxref\n" +
-                 std::to_string(start) + "\n%%EOF\n";
+    m_section += "trailer\n<</Size " + std::to_string(m_nextNumber) + previous() + trailerEntries() +
+                 ">>\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
 }
 
 void IncrementalUpdate::writeCrossReferenceStream()
 {
     const int streamNumber = m_nextNumber++;
     const long long start = m_fileSize - m_headerOffset + static_cast<long long>(m_section.size());
-    m_offsets[streamNumber] = {start, 0};
+    m_entries[streamNumber] = {1, start, 0};
     const int offsetBytes = start > 0xffffffffLL ? 8 : 4;
     std::string index;
     std::string entries;
     for (const auto& [first, count] : numberRuns()) {
         index += std::to_string(first) + ' ' + std::to_string(count) + ' ';
         for (int number = first; number < first + count; ++number) {
-            const auto& [offset, generation] = m_offsets.at(number);
-            entries += '\1' + bigEndian(offset, offsetBytes) + bigEndian(generation, 2);
+            const Entry& entry = m_entries.at(number);
+            entries += char(entry.type) + bigEndian(entry.field, offsetBytes) +
+                       bigEndian(entry.type == 0 ? 0xffff : entry.index, 2);
         }
     }
-    m_section += std::to_string(streamNumber) + " 0 obj\n<</Type /XRef /Size " + std::to_string(m_nextNumber) +
-                 " /Prev " + std::to_string(m_lastCrossReference) + " /W [1 " + std::to_string(offsetBytes) +
+    m_section += std::to_string(streamNumber) + " 0 obj\n<</Type /XRef /Size " +
+                 std::to_string(m_nextNumber) + previous() + " /W [1 " + std::to_string(offsetBytes) +
                  " 2] /Index [" + index + "] /Length " + std::to_string(entries.size()) + trailerEntries() +
                  ">>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(start) +
                  "\n%%EOF\n";
+}
+
+// The section before the update's, unless the update's lists every object.
+std::string IncrementalUpdate::previous() const
+{
+    return m_repaired ? std::string() : " /Prev " + std::to_string(m_lastCrossReference);
 }
 
 // What the file's last trailer says about the document (its catalogue, information, anything

@@ -8,6 +8,7 @@
 
 #include <map>
 #include <set>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
@@ -20,16 +21,27 @@ class RegularFile;
 // table or a stream) and a trailer whose /Prev points at that one. Objects keep their numbers;
 // new ones are numbered from the file's /Size on.
 //
-// Sound only for a document qpdf read without repairing it (the file's cross-references and
-// offsets are then right) and that is not encrypted (appended objects would have to be).
+// For a document qpdf had to repair, the update's cross-reference section lists every object
+// where qpdf found it, so that no reader depends on the file's broken sections. Not for an
+// encrypted document (appended objects would have to be encrypted).
 class IncrementalUpdate
 {
 public:
-    // pdf was read from file, which stays open.
-    IncrementalUpdate(QPDF& pdf, const RegularFile& file);
+    // An update that readers would not read as meant; what() says why, in words for the user.
+    struct Refused : std::runtime_error
+    {
+        using std::runtime_error::runtime_error;
+    };
 
-    // Writes the file and the update into output; throws what qpdf throws, and std::runtime_error
-    // when the file cannot be read again or has changed since it was read.
+    // Readers keep object numbers below 2^23.
+    static constexpr int largestObjectNumber = 8388607;
+
+    // pdf was read from file, which stays open; repaired when qpdf had to repair it.
+    IncrementalUpdate(QPDF& pdf, const RegularFile& file, bool repaired = false);
+
+    // Writes the file and the update into output; throws what qpdf throws, Refused when the update
+    // would need an object number readers do not read or an object without a number, and
+    // std::runtime_error when the file cannot be read again.
     void write(const std::vector<QPDFObjGen>& changed, Pipeline& output);
 
 private:
@@ -40,6 +52,7 @@ private:
     void writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out);
     void writeStream(QPDFObjectHandle stream);
     std::string reference(QPDFObjectHandle object);
+    void listUnwrittenObjects();
     std::vector<std::pair<int, int>> numberRuns() const;
     void writeCrossReferenceTable();
     void writeCrossReferenceStream();
@@ -55,6 +68,17 @@ private:
     int m_nextNumber = 0;
     std::map<QPDFObjGen, int> m_newNumbers;
     std::vector<QPDFObjectHandle> m_pending;
-    std::map<int, std::pair<long long, int>> m_offsets; // number -> offset, generation
-    std::string m_section;                              // the update, written after the file
+    // One line of a cross-reference section: 0 for the head of the free list; 1, an offset and a
+    // generation; 2, an object stream and an index in it.
+    struct Entry
+    {
+        int type = 0;
+        long long field = 0;
+        int index = 0;
+    };
+    std::string previous() const;
+
+    bool m_repaired;
+    std::map<int, Entry> m_entries; // by object number
+    std::string m_section;          // the update, written after the file
 };

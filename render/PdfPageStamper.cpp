@@ -1,7 +1,7 @@
 #include "render/PdfPageStamper.h"
 
+#include "render/PageTree.h"
 #include "render/QuietQpdf.h"
-#include "render/breakPageTreeLoops.h"
 #include "render/drawWatermark.h"
 #include "render/plainDecimal.h"
 
@@ -160,7 +160,7 @@ void PdfPageStamper::readAllPages()
     } catch (const QPDFExc& error) {
         if (error.getErrorCode() != qpdf_e_pages)
             throw;
-        breakPageTreeLoops(m_pdf);
+        PageTree(m_pdf).repair();
         pages = QPDFPageDocumentHelper(m_pdf).getAllPages();
     }
     std::map<std::vector<QPDFObjGen>, size_t> contentIndices;

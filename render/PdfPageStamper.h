@@ -41,6 +41,9 @@ public:
     // and changes the pages. Content that cannot be decoded is bracketed as if it were balanced.
     void stampPages();
 
+    // How many pages readPages() found.
+    size_t pageCount() const { return m_pages.size(); }
+
     // The document's own objects that stampPages() changed: the pages.
     std::vector<QPDFObjGen> changedObjects() const;
 

@@ -3,12 +3,16 @@
 #include "render/CheckedSaveFile.h"
 #include "render/IncrementalUpdate.h"
 #include "render/IoDevicePipeline.h"
+#include "render/PageTree.h"
 #include "render/PdfPageStamper.h"
 #include "render/QuietQpdf.h"
 #include "render/RegularFile.h"
+#include "render/Signatures.h"
 #include "render/SystemError.h"
 
 #include <QFile>
+
+#include <poppler-qt6.h>
 
 #include <qpdf/PDFVersion.hh>
 #include <qpdf/QPDF.hh>
@@ -51,6 +55,12 @@ bool startsLikePdf(const RegularFile& file)
     return head && head->find("%PDF-") != std::string::npos;
 }
 
+// How many pages poppler shows of a document: none when it cannot open it.
+int pagesShown(const std::unique_ptr<Poppler::Document>& document)
+{
+    return document && !document->isLocked() ? document->numPages() : 0;
+}
+
 // Two roads lead to the output. A document qpdf read as it stands, neither repaired nor
 // encrypted, is written as the input's own bytes plus an incremental update holding the changed
 // pages and the design: everything else (forms and their values, links, bookmarks, the
@@ -71,6 +81,7 @@ private:
     void raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed);
     bool inputUnchanged() const;
     void rewrite(Pipeline& output);
+    static bool showsAllPages(CheckedSaveFile& output, size_t pages);
 
     const WatermarkSnapshot& m_settings;
     std::unique_ptr<QPDF> m_input;
@@ -131,7 +142,9 @@ void PdfStamper::raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed)
         (version.isName() && !belowMinimumVersion(version.getName().substr(1))))
         return;
     root.replaceKey("/Version", QPDFObjectHandle::newName(std::string("/") + minimumVersion));
-    changed.push_back(root.getObjGen());
+    // A catalogue written directly in the trailer is written with the update's trailer.
+    if (root.isIndirect())
+        changed.push_back(root.getObjGen());
 }
 
 void PdfStamper::rewrite(Pipeline& output)
@@ -150,15 +163,44 @@ void PdfStamper::rewrite(Pipeline& output)
     writer.write();
 }
 
+// A rewrite holds what qpdf made of a document that needed repair, which another reader may take
+// differently: poppler has to show every page that was stamped. (Not as many as it shows of the
+// input: of a damaged tree it also shows what is no page, the catalogue say, which the repair
+// leaves out.)
+bool PdfStamper::showsAllPages(CheckedSaveFile& output, size_t pages)
+{
+    if (!output.seek(0))
+        return false;
+    return pagesShown(Poppler::Document::loadFromData(output.readAll())) >= static_cast<int>(pages);
+}
+
 FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
 {
     if (auto opened = open(inputFile); !opened)
         return opened;
+    const Signatures signatures = Signatures::of(*m_input);
+    if (signatures.certifiedAgainstChanges)
+        return FileOutcome::failure(
+            QStringLiteral("certified against changes: stamping would void its certification"));
+    // qpdf's own walk of the pages recurses once per level and follows every path: the tree is
+    // walked here first, refused when too deep and mended when it repeats a node.
+    PageTree tree(*m_input);
+    if (tree.depth() > PageTree::depthLimit)
+        return FileOutcome::failure(QStringLiteral("page tree too deep"));
+    std::vector<QPDFObjGen> mended;
+    if (tree.needsRepair())
+        mended = tree.repair();
     PdfPageStamper stamper(*m_input, m_settings);
     if (!stamper.readPages())
         return FileOutcome::failure(QStringLiteral("has no pages"));
     // Decided before any content is decoded: broken content is no reason to rewrite the document.
-    const bool appendUpdate = !m_input->anyWarnings() && !m_input->isEncrypted();
+    // A rewrite voids every signature, so a signed document is always updated, whatever qpdf
+    // had to repair to read it.
+    const bool repaired = m_input->anyWarnings();
+    if (signatures.isSigned && m_input->isEncrypted())
+        return FileOutcome::failure(
+            QStringLiteral("signed and encrypted: stamping would void its signatures"));
+    const bool appendUpdate = signatures.isSigned || (!repaired && !m_input->isEncrypted());
     stamper.stampPages();
     if (appendUpdate && !inputUnchanged())
         return FileOutcome::failure(QStringLiteral("changed while it was being stamped"));
@@ -169,14 +211,17 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     IoDevicePipeline pipeline(file);
     if (appendUpdate) {
         std::vector<QPDFObjGen> changed = stamper.changedObjects();
+        changed.insert(changed.end(), mended.begin(), mended.end());
         raiseVersionInCatalogue(changed);
-        IncrementalUpdate(*m_input, *m_file).write(changed, pipeline);
+        IncrementalUpdate(*m_input, *m_file, repaired).write(changed, pipeline);
     } else {
         rewrite(pipeline);
     }
     pipeline.finish(); // whatever happened, nothing stays unwritten and unchecked
     if (pipeline.failed())
         return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
+    if (!appendUpdate && !showsAllPages(file, stamper.pageCount()))
+        return FileOutcome::failure(QStringLiteral("its repaired copy loses pages that readers show"));
     return file.commit();
 }
 
@@ -209,6 +254,8 @@ FileOutcome watermarkPDFFile(const QString& inputFile, const WatermarkSnapshot& 
         return PdfStamper(settings).run(inputFile, outputPath);
     } catch (const QPDFExc& error) {
         return FileOutcome::failure(reasonFor(error));
+    } catch (const IncrementalUpdate::Refused& refused) {
+        return FileOutcome::failure(QString::fromUtf8(refused.what()));
     } catch (const QPDFSystemError& error) {
         return FileOutcome::failure(SystemError::reason(error.getErrno()));
     } catch (const std::bad_alloc&) {

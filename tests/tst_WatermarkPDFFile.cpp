@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 
@@ -115,6 +116,10 @@ QStringList problemsIn(const QString& path)
         writer.write();                   // reads every object
         for (const auto& warning : pdf.getWarnings())
             problems << QString::fromUtf8(warning.what());
+        for (const auto& [object, entry] : pdf.getXRefTable()) {
+            if (object.getObj() < 1 || object.getObj() > 8388607)
+                problems << QStringLiteral("object %1, which readers do not read").arg(object.getObj());
+        }
         // A page's streams are read as one, as readers read them.
         for (auto& page : pages) {
             QByteArray content;
@@ -173,6 +178,109 @@ std::string deflated(const std::string& text)
     deflate.write(reinterpret_cast<const unsigned char*>(text.data()), text.size());
     deflate.finish();
     return packed;
+}
+
+// A PDF written byte by byte as qpdf would never write it, cross-references included: the
+// objects numbered from 1, then the trailer's own entries.
+QByteArray rawPdf(const std::vector<QByteArray>& objects, const QByteArray& trailer,
+                  const char* version = "1.7")
+{
+    QByteArray text = QByteArray("%PDF-") + version + "\n";
+    QByteArray table =
+        "xref\n0 " + QByteArray::number(qulonglong(objects.size() + 1)) + "\n0000000000 65535 f\r\n";
+    for (size_t i = 0; i < objects.size(); ++i) {
+        table += QByteArray::number(text.size()).rightJustified(10, '0') + " 00000 n\r\n";
+        text += QByteArray::number(qulonglong(i + 1)) + " 0 obj\n" + objects[i] + "\nendobj\n";
+    }
+    return text + table + "trailer\n<< " + trailer + " >>\nstartxref\n" + QByteArray::number(text.size()) +
+           "\n%%EOF\n";
+}
+
+QByteArray rawStream(const QByteArray& data, const QByteArray& entries = {})
+{
+    return "<< " + entries + " /Length " + QByteArray::number(data.size()) + " >> stream\n" + data +
+           "\nendstream";
+}
+
+// A page tree levels deep whose nodes each list the next twice, down to one page: objects 2 on,
+// the page first and its content after the tree.
+std::vector<QByteArray> repeatingTree(int levels)
+{
+    std::vector<QByteArray> objects{"<< /Type /Page /MediaBox [0 0 612 792] /Contents " +
+                                    QByteArray::number(levels + 3) + " 0 R >>"};
+    for (int level = 0; level < levels; ++level) {
+        const QByteArray kid = level + 1 == levels ? "2 0 R"
+                                                   : QByteArray::number(level + 4) + " 0 R " +
+                                                         QByteArray::number(level + 4) + " 0 R";
+        objects.push_back("<< /Type /Pages /Kids [" + kid + "] /Count 1 >>");
+    }
+    return objects;
+}
+
+bool openssl(const QString& folder, const QStringList& arguments)
+{
+    QProcess process;
+    process.setWorkingDirectory(folder);
+    process.start(QStringLiteral("openssl"), arguments);
+    return process.waitForFinished(30000) && process.exitCode() == 0;
+}
+
+// Whether the document's signature (object 6) verifies for the bytes its /ByteRange names, as
+// openssl checks it (poppler's own check reads freed memory in NSS under AddressSanitizer).
+bool signatureVerifies(const QString& path, const QString& folder)
+{
+    QPDF pdf;
+    pdf.setSuppressWarnings(true);
+    pdf.processFile(QFile::encodeName(path).constData());
+    QPDFObjectHandle signature = pdf.getObjectByID(6, 0);
+    auto range = signature.getKey("/ByteRange").getArrayAsVector();
+    const QByteArray bytes = readFile(path);
+    if (range.size() != 4)
+        return false;
+    const QDir dir(folder);
+    writeFile(dir.filePath("signed-range"), bytes.mid(range[0].getIntValue(), range[1].getIntValue()) +
+                                                bytes.mid(range[2].getIntValue(), range[3].getIntValue()));
+    writeFile(dir.filePath("signature"),
+              QByteArray::fromStdString(signature.getKey("/Contents").getStringValue()));
+    return openssl(folder, {"cms", "-verify", "-binary", "-inform", "DER", "-in", "signature", "-content",
+                            "signed-range", "-noverify", "-out", "/dev/null"});
+}
+
+// A signed one-page document: field 5 holds signature 6 over all of the document's bytes but
+// the signature's own, made by openssl in folder with a key of its own. sigExtra goes into the
+// signature dictionary, rootExtra into the catalogue; damage may change the bytes before they
+// are signed. Empty when openssl fails.
+QByteArray signedPdf(const QString& folder, const QByteArray& sigExtra = {}, const QByteArray& rootExtra = {},
+                     const std::function<void(QByteArray&)>& damage = {})
+{
+    const QByteArray placeholder(8192, '0');
+    QByteArray bytes = rawPdf(
+        {"<< /Type /Catalog /Pages 2 0 R /AcroForm << /Fields [5 0 R] /SigFlags 3 >> " + rootExtra + " >>",
+         "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+         "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Annots [5 0 R] >>",
+         rawStream("0 g 150 150 40 10 re f"),
+         "<< /FT /Sig /T (signature) /V 6 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /F 132 "
+         ">>",
+         "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached " + sigExtra +
+             " /ByteRange [0 0000000000 0000000000 0000000000] /Contents <" + placeholder + "> >>"},
+        "/Size 7 /Root 1 0 R");
+    if (damage)
+        damage(bytes);
+    const qsizetype start = bytes.indexOf("/Contents <" + placeholder) + 10;
+    const qsizetype end = start + placeholder.size() + 2;
+    const QByteArray range = QByteArray::number(start).rightJustified(10, '0') + ' ' +
+                             QByteArray::number(end).rightJustified(10, '0') + ' ' +
+                             QByteArray::number(bytes.size() - end).rightJustified(10, '0');
+    bytes.replace(bytes.indexOf("0000000000 0000000000 0000000000"), range.size(), range);
+    const QDir dir(folder);
+    writeFile(dir.filePath("signed-bytes"), bytes.left(start) + bytes.mid(end));
+    if (!openssl(folder, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out",
+                          "cert.pem", "-subj", "/CN=Signer", "-days", "2"}) ||
+        !openssl(folder, {"cms", "-sign", "-binary", "-in", "signed-bytes", "-signer", "cert.pem", "-inkey",
+                          "key.pem", "-outform", "DER", "-out", "signature"}))
+        return {};
+    const QByteArray signature = readFile(dir.filePath("signature")).toHex();
+    return bytes.replace(start + 1, signature.size(), signature);
 }
 
 QStringList filesIn(const QString& folder)
@@ -316,6 +424,50 @@ private Q_SLOTS:
         add("pages node's parent among its kids", 1, false,
             {tree("/Kids [5 0 R] /Count 1"), "<< /Type /Page /Parent 5 0 R /Contents 4 0 R >>", "<< >>" + box,
              "<< /Type /Pages /Parent 2 0 R /Kids [3 0 R 2 0 R] /Count 1 >>"});
+
+        // Documents made byte by byte: the mark is drawn in the page's initial state and shown,
+        // and the output is one readers read without a complaint.
+        const auto addRaw = [&](const char* name, bool appended, const QByteArray& bytes) {
+            writeFile(path(name), bytes);
+            QTest::newRow(name) << path(name) << 1 << appended;
+        };
+        const QByteArray catalogue = "<< /Type /Catalog /Pages 2 0 R >>";
+        const QByteArray page = "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>";
+        const QByteArray drawn = "0 g 150 150 40 10 re f\n";
+        // A layer that is off, its section left open.
+        addRaw(
+            "hidden layer left open", true,
+            rawPdf(
+                {"<< /Type /Catalog /Pages 2 0 R /OCProperties << /OCGs [5 0 R] /D << /OFF [5 0 R] >> >> >>",
+                 tree(onePage),
+                 "<< /Type /Page /Parent 2 0 R /Contents 4 0 R /Resources << /Properties << /L1 5 0 R >> >> "
+                 ">>",
+                 rawStream(drawn + "/OC /L1 BDC 0 0 612 792 re f"), "<< /Type /OCG /Name (L1) >>"},
+                "/Size 6 /Root 1 0 R"));
+        // Deflate data that breaks after one stored block: what it holds before the break, a Q
+        // that restores the state before the page's and a transform that shrinks, counts.
+        const QByteArray stored = drawn + "Q 0.02 0 0 0.02 0 0 cm\n";
+        const quint16 length = quint16(stored.size());
+        const QByteArray broken = QByteArray("\x78\x01\x00", 3) + char(length & 0xff) + char(length >> 8) +
+                                  char(~length & 0xff) + char((~length >> 8) & 0xff) + stored + "\x07\xff";
+        addRaw("deflate data broken after the content", true,
+               rawPdf({catalogue, tree(onePage), page, rawStream(broken, "/Filter /FlateDecode")},
+                      "/Size 5 /Root 1 0 R"));
+        addRaw("catalogue among the kids", false,
+               rawPdf({catalogue, tree("/Kids [3 0 R 1 0 R] /Count 2"), page, rawStream(drawn)},
+                      "/Size 5 /Root 1 0 R"));
+        addRaw(
+            "trailer naming no object", true,
+            rawPdf({catalogue, tree(onePage), page, rawStream(drawn)}, "/Size 5 /Root 1 0 R /Info 40 0 R"));
+        addRaw("size beyond readers' numbers", false,
+               rawPdf({catalogue, tree(onePage), page, rawStream(drawn)}, "/Size 9000000 /Root 1 0 R"));
+        // Each level doubles the paths through the tree: each node is followed once.
+        std::vector<QByteArray> repeating = repeatingTree(40);
+        repeating.insert(repeating.begin(), "<< /Type /Catalog /Pages 3 0 R >>");
+        repeating.push_back(rawStream(drawn));
+        addRaw("kids repeating a node, 40 levels", false,
+               rawPdf(repeating,
+                      "/Size " + QByteArray::number(qulonglong(repeating.size() + 1)) + " /Root 1 0 R"));
     }
 
     void everythingElseKept()
@@ -369,6 +521,36 @@ private Q_SLOTS:
                  qPrintable(QString::number(blended, 16)));
     }
 
+    // A signature covers the bytes it signed: every signed document is stamped by an update
+    // appended to them, even one qpdf had to repair to read, so the signature still verifies.
+    void signaturesStillVerify_data()
+    {
+        QTest::addColumn<QByteArray>("input");
+        const auto moveCrossReferences = [](QByteArray& bytes) {
+            bytes.insert(bytes.lastIndexOf("xref\n0 "), '\n');
+        };
+        QTest::newRow("sound") << signedPdf(m_dir.path());
+        QTest::newRow("cross-references one byte off")
+            << signedPdf(m_dir.path(), {}, {}, moveCrossReferences);
+        QTest::newRow("text after the end")
+            << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) { bytes += QByteArray(2000, 'x'); });
+    }
+
+    void signaturesStillVerify()
+    {
+        QFETCH(QByteArray, input);
+        QVERIFY(!input.isEmpty());
+        const QString path = m_dir.filePath(QStringLiteral("signed.pdf"));
+        writeFile(path, input);
+        QVERIFY(signatureVerifies(path, m_dir.path()));
+        const auto outcome = watermarkPDFFile(path, redText(QStringLiteral("MARK")),
+                                              QDir(outputFolder()).filePath(QStringLiteral("signed.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QVERIFY(readFile(*outcome).startsWith(input));
+        QVERIFY(signatureVerifies(*outcome, m_dir.path()));
+        VERIFY_NEAR(QRectF(inkBounds(renderPage(*outcome, 0), isRed)).center(), QPointF(306, 396), 3);
+    }
+
     // Nothing is written, and the reason is in words for the user, not qpdf's.
     void unusableInputsWriteNothing_data()
     {
@@ -398,6 +580,37 @@ private Q_SLOTS:
             << path("good.pdf") << false << QStringLiteral("the output folder does not exist");
         QTest::newRow("fifo") << path("fifo.pdf") << true << QStringLiteral("not a regular file");
         QTest::newRow("link to a device") << path("zero.pdf") << true << QStringLiteral("not a regular file");
+        // Deep enough to exhaust the stack of a walk that recurses once per level.
+        std::vector<QByteArray> deep{"<< /Type /Catalog /Pages 2 0 R >>"};
+        for (int level = 2; level < 30000; ++level)
+            deep.push_back("<< /Type /Pages /Kids [" + QByteArray::number(level + 1) + " 0 R] /Count 1 >>");
+        deep.push_back("<< /Type /Page /MediaBox [0 0 612 792] >>");
+        writeFile(path("deep.pdf"), rawPdf(deep, "/Size 30001 /Root 1 0 R"));
+        writeFile(path("certified.pdf"),
+                  signedPdf(m_dir.path(),
+                            "/Reference [<< /Type /SigRef /TransformMethod /DocMDP /TransformParams "
+                            "<< /Type /TransformParams /P 2 /V /1.2 >> >>]",
+                            "/Perms << /DocMDP 6 0 R >>"));
+        QTest::newRow("certified") << path("certified.pdf") << true
+                                   << QStringLiteral(
+                                          "certified against changes: stamping would void its certification");
+        // New objects would be numbered beyond what readers read.
+        QByteArray last = rawPdf({"<< /Type /Catalog /Pages 2 0 R >>",
+                                  "<< /Type /Pages /Kids [3 0 R] /Count 1 /MediaBox [0 0 612 792] >>",
+                                  "<< /Type /Page /Parent 2 0 R >>"},
+                                 "/Size 8388608 /Root 1 0 R");
+        const QByteArray table = last.mid(last.indexOf("xref\n"));
+        const QByteArray object = "8388607 0 obj\nnull\nendobj\n";
+        last = last.left(last.size() - table.size()) + object + table.left(table.indexOf("trailer")) +
+               "8388607 1\n" + QByteArray::number(last.size() - table.size()).rightJustified(10, '0') +
+               " 00000 n\r\n" +
+               table.mid(table.indexOf("trailer"), table.indexOf("startxref") - table.indexOf("trailer")) +
+               "startxref\n" + QByteArray::number(last.size() - table.size() + object.size()) + "\n%%EOF\n";
+        writeFile(path("last number.pdf"), last);
+        QTest::newRow("object numbered at readers' limit")
+            << path("last number.pdf") << true << QStringLiteral("has more objects than readers can number");
+        QTest::newRow("page tree 30000 levels deep")
+            << path("deep.pdf") << true << QStringLiteral("page tree too deep");
     }
 
     void unusableInputsWriteNothing()
