@@ -1,6 +1,7 @@
 #include "home/FileFootprint.h"
 
 #include "home/WatermarkRouting.h"
+#include "render/PdfFootprint.h"
 #include "render/RegularFile.h"
 
 #include <QFile>
@@ -20,6 +21,8 @@ qint64 FileFootprint::of(const QString& path)
     const auto opened = RegularFile::open(path);
     if (!opened)
         return 0;
+    if (WatermarkRouting::routeFor(path) == WatermarkRoute::pdf)
+        return PdfFootprint::of(*opened);
     if (WatermarkRouting::routeFor(path) != WatermarkRoute::image)
         return opened->size();
     QFile file;

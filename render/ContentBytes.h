@@ -1,25 +1,30 @@
 #pragma once
 
+#include "render/GraphicsStateDepth.h"
+
 #include <qpdf/QPDFObjectHandle.hh>
 
+#include <optional>
 #include <string>
 #include <vector>
 
-// A page's content streams as read from their document, to be decoded away from it. qpdf's
-// document objects belong to one thread, but most content is only Flate-compressed: such a
-// stream's bytes are taken as stored and inflated later on any thread; others are decoded by
-// qpdf when read. A stream is decoded as far as its data allows, as readers decode it, since
-// what they show of a broken stream is what they read up to the break.
+// A page's content streams as read from their document, to be read for their depth away from
+// it. qpdf's document objects belong to one thread, but nearly all content is only
+// Flate-compressed or not compressed at all: such streams are taken as stored and inflated later,
+// on any thread, a piece at a time. Content with other filters is decoded by qpdf and read at
+// once, also a piece at a time. A stream is decoded as far as its data allows, as readers decode
+// it, since what they show of a broken stream is all they read up to the break. No content is
+// ever held decoded whole: a stream that inflates to gigabytes takes a few kilobytes.
 class ContentBytes
 {
 public:
     // Reads the streams on the document's thread. Never throws.
     static ContentBytes read(const std::vector<QPDFObjectHandle>& streams);
 
-    // The streams decoded and joined as readers join them; of a stream with broken data what
-    // decodes before the break, of one with a filter nobody knows nothing. Safe on any thread;
-    // never throws.
-    std::string decoded() const;
+    // How the streams, joined as readers join them, nest the graphics state; of a stream with
+    // broken data what decodes before the break counts, of one with a filter nobody knows
+    // nothing. Safe on any thread; never throws.
+    GraphicsStateDepth depth() const;
 
     // The bytes held, to bound how much is read ahead.
     size_t size() const;
@@ -31,4 +36,5 @@ private:
         bool deflated = false;
     };
     std::vector<Piece> m_pieces;
+    std::optional<GraphicsStateDepth> m_depth; // read already, where qpdf had to decode
 };

@@ -1,10 +1,10 @@
 #pragma once
 
-#include "render/ContentBytes.h"
-
 #include <functional>
 #include <string>
 #include <vector>
+
+class ContentBytes;
 
 // How a page's content leaves the graphics state: how far its Q operators reach below the
 // state it started in, how many of its q operators stay open, and whether it ends inside a
@@ -22,14 +22,13 @@ struct GraphicsStateDepth
     // short), innermost first; open, they would swallow the operators that follow.
     std::string unclosed;
 
-    // Reads decoded content token by token as qpdf's tokenizer does (content with inline images
-    // through that tokenizer itself); strings, names, comments and inline image data are skipped
-    // as a reader skips them. Never throws: what cannot be read counts as nothing.
+    // Reads decoded content token by token as qpdf's tokenizer does (ContentScanner); strings,
+    // names, comments and inline image data are skipped as a reader skips them. Never throws.
     static GraphicsStateDepth of(const std::string& content);
 
-    // The depth of each content, decoded and read over all cores. Contents are independent, so the threads
-    // share nothing but the index of the next content to read. The calling thread first runs meanwhile, if
-    // given, then helps reading; what meanwhile throws is thrown once the threads are done.
+    // The depth of each content (ContentBytes::depth()), read over all cores. Contents are independent, so
+    // the threads share nothing but the index of the next content to read. The calling thread first runs
+    // meanwhile, if given, then helps reading; what meanwhile throws is thrown once the threads are done.
     static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents,
                                                   const std::function<void()>& meanwhile = {});
 

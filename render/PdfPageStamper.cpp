@@ -1,5 +1,6 @@
 #include "render/PdfPageStamper.h"
 
+#include "render/ContentBytes.h"
 #include "render/PageTree.h"
 #include "render/QuietQpdf.h"
 #include "render/drawWatermark.h"

@@ -4,6 +4,7 @@
 #include "render/IncrementalUpdate.h"
 #include "render/IoDevicePipeline.h"
 #include "render/PageTree.h"
+#include "render/PdfFootprint.h"
 #include "render/PdfPageStamper.h"
 #include "render/QuietQpdf.h"
 #include "render/RegularFile.h"
@@ -96,6 +97,8 @@ FileOutcome PdfStamper::open(const QString& inputFile)
         return FileOutcome::failure(opened.error());
     if (!startsLikePdf(*opened))
         return FileOutcome::failure(QStringLiteral("not a PDF document"));
+    if (PdfFootprint::of(*opened) - opened->size() > PdfFootprint::allowance)
+        return FileOutcome::failure(QStringLiteral("too large to stamp within the memory budget"));
     m_file.emplace(std::move(opened).value());
     m_input = newQuietQpdf();
     const QByteArray name = QFile::encodeName(inputFile);

@@ -5,6 +5,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QGuiApplication>
 #include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
@@ -30,6 +31,8 @@ using namespace TestFiles;
 Q_DECLARE_METATYPE(TestFiles::Page)
 
 namespace {
+
+constexpr const char* measuredStamping = "--stamp-measured";
 
 // The pages of the document at path, read into pdf, which must outlive them. Warnings are kept
 // for getWarnings(), not printed.
@@ -551,6 +554,66 @@ private Q_SLOTS:
         VERIFY_NEAR(QRectF(inkBounds(renderPage(*outcome, 0), isRed)).center(), QPointF(306, 396), 3);
     }
 
+    // Content that inflates to hundreds of megabytes is read a piece at a time, and
+    // cross-references that would take gigabytes are refused before they are read: each document
+    // alone, in a process of its own, stays within 300 MB beyond its own size.
+    void boundedMemory_data()
+    {
+        QTest::addColumn<QString>("input");
+        QTest::addColumn<QString>("outcome");
+        const auto path = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
+        const QByteArray catalogue = "<< /Type /Catalog /Pages 2 0 R >>";
+        const QByteArray pages = "<< /Type /Pages /MediaBox [0 0 612 792] /Kids [3 0 R] /Count 1 >>";
+        std::string bomb;
+        {
+            Pl_String sink("bomb", nullptr, bomb);
+            Pl_Flate deflate("deflate", &sink, Pl_Flate::a_deflate);
+            const std::string spaces(1 << 20, ' ');
+            deflate.write(reinterpret_cast<const unsigned char*>("0 g 150 150 40 10 re f\n"), 23);
+            for (int i = 0; i < 256; ++i)
+                deflate.write(reinterpret_cast<const unsigned char*>(spaces.data()), spaces.size());
+            deflate.write(reinterpret_cast<const unsigned char*>("Q 0.02 0 0 0.02 0 0 cm\n"), 23);
+            deflate.finish();
+        }
+        writeFile(path("bomb.pdf"),
+                  rawPdf({catalogue, pages, "<< /Type /Page /Parent 2 0 R /Contents 4 0 R >>",
+                          rawStream(QByteArray::fromStdString(bomb), "/Filter /FlateDecode")},
+                         "/Size 5 /Root 1 0 R"));
+        QTest::newRow("content inflating to 256 MB") << path("bomb.pdf") << QStringLiteral("written");
+        const QByteArray entries =
+            QByteArray::fromStdString(deflated(std::string(size_t(8000000) * 4, '\0')));
+        QByteArray xref =
+            rawPdf({catalogue, pages, "<< /Type /Page /Parent 2 0 R >>"}, "/Size 4 /Root 1 0 R");
+        xref = xref.left(xref.indexOf("xref\n")) + "4 0 obj\n" +
+               rawStream(entries, "/Type /XRef /Size 8000000 /W [1 2 1] /Root 1 0 R /Filter /FlateDecode") +
+               "\nendobj\nstartxref\n" + QByteArray::number(xref.indexOf("xref\n")) + "\n%%EOF\n";
+        writeFile(path("xref.pdf"), xref);
+        QTest::newRow("eight million cross-references")
+            << path("xref.pdf") << QStringLiteral("too large to stamp within the memory budget");
+    }
+
+    void boundedMemory()
+    {
+        QFETCH(QString, input);
+        QFETCH(QString, outcome);
+        const QString output = QDir(outputFolder()).filePath(QStringLiteral("out.pdf"));
+        QProcess child;
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("ASAN_OPTIONS"), environment.value(QStringLiteral("ASAN_OPTIONS")) +
+                                                               QStringLiteral(":detect_leaks=0"));
+        child.setProcessEnvironment(environment);
+        child.start(QCoreApplication::applicationFilePath(), {measuredStamping, input, output});
+        QVERIFY(child.waitForFinished(-1));
+        const QList<QByteArray> lines = child.readAllStandardOutput().trimmed().split('\n');
+        QVERIFY(lines.size() >= 2);
+        QCOMPARE(QString::fromUtf8(lines[lines.size() - 2]), outcome);
+        const qint64 peak = lines.last().toLongLong() * 1024;
+        QVERIFY2(peak < (qint64(300) << 20) + QFileInfo(input).size(),
+                 qPrintable(QString::number(peak >> 20)));
+        if (outcome == QStringLiteral("written"))
+            VERIFY_NEAR(QRectF(inkBounds(renderPage(output, 0), isRed)).center(), QPointF(306, 396), 3);
+    }
+
     // Nothing is written, and the reason is in words for the user, not qpdf's.
     void unusableInputsWriteNothing_data()
     {
@@ -647,6 +710,11 @@ private Q_SLOTS:
         // swallow the closing operators.
         QTest::newRow("cut short in a string") << QByteArray("q BT (text (nested Q \\") << 0 << 1 << true;
         QTest::newRow("cut short in brackets") << QByteArray("q [(a) << /K [1 <7") << 0 << 1 << false;
+        QTest::newRow("marked content left open")
+            << QByteArray("/OC /L1 BDC q /P BMC EMC") << 0 << 1 << false;
+        QTest::newRow("cut short in inline image data")
+            << QByteArray("q BI /W 9 /H 9 ID Q\nE") << 0 << 1 << false;
+        QTest::newRow("inline image without data") << QByteArray("q BI /W 9 /H 9 /BPC") << 0 << 1 << false;
     }
 
     void graphicsStateDepthCountsOperatorsOnly()
@@ -663,7 +731,7 @@ private Q_SLOTS:
         const auto all = depth.opening() + content.toStdString() + depth.closing();
         const auto bracketed = GraphicsStateDepth::of(all);
         QVERIFY2(bracketed.lowest == 0 && bracketed.ending == 0 && !bracketed.inText &&
-                     bracketed.unclosed.empty(),
+                     bracketed.markedContent == 0 && bracketed.unclosed.empty(),
                  all.c_str());
     }
 
@@ -748,5 +816,26 @@ private:
     int m_outputs = 0;
 };
 
-QTEST_MAIN(TestWatermarkPDFFile)
+// Run as "--stamp-measured INPUT OUTPUT", the test stamps INPUT alone in a process of its own
+// and prints the outcome and the process's peak resident memory in kilobytes (VmHWM: getrusage's
+// ru_maxrss keeps the peak of the test that started the process).
+int stampMeasured(char* argv[])
+{
+    const auto outcome = watermarkPDFFile(QString::fromLocal8Bit(argv[2]), redText(QStringLiteral("MARK")),
+                                          QString::fromLocal8Bit(argv[3]));
+    const QByteArray status = readFile(QStringLiteral("/proc/self/status"));
+    const qsizetype peak = status.indexOf("VmHWM:");
+    std::printf("%s\n%s\n", outcome ? "written" : qPrintable(outcome.error()),
+                status.mid(peak + 6, status.indexOf("kB", peak) - peak - 6).trimmed().constData());
+    return 0;
+}
+
+int main(int argc, char* argv[])
+{
+    QGuiApplication app(argc, argv);
+    if (argc == 4 && qstrcmp(argv[1], measuredStamping) == 0)
+        return stampMeasured(argv);
+    TestWatermarkPDFFile test;
+    return QTest::qExec(&test, argc, argv);
+}
 #include "tst_WatermarkPDFFile.moc"
