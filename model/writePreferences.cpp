@@ -11,6 +11,7 @@
 #include <QTemporaryDir>
 
 #include <cerrno>
+#include <optional>
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -67,6 +68,38 @@ FileOutcome failure(const QString& reason)
     return FileOutcome::failure(reason);
 }
 
+// Writes the current settings with change applied into a new file at path through QSettings:
+// what was set, or nothing when QSettings reports a failure.
+std::optional<SettingsMap> writeDraft(const QSettings& current, const std::function<void(QSettings&)>& change,
+                                      const QString& path)
+{
+    QSettings draft(path, QSettings::IniFormat);
+    const SettingsMap earlier = contents(current);
+    for (auto value = earlier.cbegin(); value != earlier.cend(); ++value)
+        draft.setValue(value.key(), value.value());
+    change(draft);
+    SettingsMap expected = contents(draft);
+    draft.sync();
+    if (draft.status() != QSettings::NoError)
+        return std::nullopt;
+    return expected;
+}
+
+// Copies the file at source over target through the checked write.
+FileOutcome copyChecked(const QString& source, const QString& target)
+{
+    QFile input(source);
+    if (!input.open(QIODevice::ReadOnly))
+        return failure(input.errorString());
+    const QByteArray bytes = input.readAll();
+    CheckedSaveFile output(target);
+    if (const FileOutcome created = output.create(); !created)
+        return created;
+    if (output.write(bytes) != bytes.size())
+        return failure(output.failureReason(QStringLiteral("cannot write the preferences")));
+    return output.commit();
+}
+
 } // namespace
 
 FileOutcome writePreferences(const QString& path, const std::function<void(QSettings&)>& change)
@@ -86,32 +119,13 @@ FileOutcome writePreferences(const QString& path, const std::function<void(QSett
         return failure(drafts.errorString());
     const QString draftPath = drafts.filePath(QStringLiteral("draft.conf"));
     const QString checkedPath = drafts.filePath(QStringLiteral("checked.conf"));
-    SettingsMap expected;
-    {
-        QSettings draft(draftPath, QSettings::IniFormat);
-        const SettingsMap earlier = contents(*current);
-        for (auto value = earlier.cbegin(); value != earlier.cend(); ++value)
-            draft.setValue(value.key(), value.value());
-        change(draft);
-        expected = contents(draft);
-        draft.sync();
-        if (draft.status() != QSettings::NoError)
-            return failure(whyWritesFail(drafts.path()));
-    }
+    const std::optional<SettingsMap> expected = writeDraft(*current, change, draftPath);
+    if (!expected)
+        return failure(whyWritesFail(drafts.path()));
     if (!QFile::rename(draftPath, checkedPath))
         return failure(QStringLiteral("cannot write the preferences"));
     const QSettings readBack(checkedPath, QSettings::IniFormat);
-    if (readBack.status() != QSettings::NoError || !sameContents(expected, contents(readBack)))
+    if (readBack.status() != QSettings::NoError || !sameContents(*expected, contents(readBack)))
         return failure(whyWritesFail(drafts.path()));
-
-    QFile checked(checkedPath);
-    if (!checked.open(QIODevice::ReadOnly))
-        return failure(checked.errorString());
-    const QByteArray bytes = checked.readAll();
-    CheckedSaveFile output(target);
-    if (const FileOutcome created = output.create(); !created)
-        return created;
-    if (output.write(bytes) != bytes.size())
-        return failure(output.failureReason(QStringLiteral("cannot write the preferences")));
-    return output.commit();
+    return copyChecked(checkedPath, target);
 }
