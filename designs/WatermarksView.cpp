@@ -131,6 +131,7 @@ QWidget* WatermarksView::makeEditorColumn()
     m_problem = new QLabel(editor);
     m_problem->setObjectName(QStringLiteral("problemLine"));
     m_problem->setWordWrap(true);
+    m_problem->setContentsMargins(16, 4, 16, 0); // in line with the cards above
     m_problem->setStyleSheet(QStringLiteral("color: #c26a00;"));
     m_problem->setVisible(false);
     connect(m_controls, &ControlsSection::problem, this, &WatermarksView::showProblem);
