@@ -26,9 +26,10 @@ struct GraphicsStateDepth
     // names, comments and inline image data are skipped as a reader skips them. Never throws.
     static GraphicsStateDepth of(const std::string& content);
 
-    // The depth of each content (ContentBytes::depth()), read over all cores. Contents are independent, so
-    // the threads share nothing but the index of the next content to read. The calling thread first runs
-    // meanwhile, if given, then helps reading; what meanwhile throws is thrown once the threads are done.
+    // The depth of each content (ContentBytes::depth()), read on the calling thread and the idle
+    // cores (SpareThreads). Contents are independent, so the threads share nothing but the index
+    // of the next content to read. The calling thread first runs meanwhile, if
+    // given, then helps reading; what meanwhile throws is thrown once the threads are done.
     static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents,
                                                   const std::function<void()>& meanwhile = {});
 

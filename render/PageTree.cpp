@@ -69,8 +69,9 @@ void PageTree::walk(std::vector<QPDFObjGen>* mended)
         }
         QPDFObjectHandle kid = frame.kids[frame.next++];
         const bool node = isNode(kid);
+        // A page met before is left out too, as poppler and MuPDF show it once.
         if (!kid.isDictionary() || kid.isSameObjectAs(root) ||
-            (node && kid.isIndirect() && !met.insert(kid.getObjGen()).second)) {
+            (kid.isIndirect() && !met.insert(kid.getObjGen()).second)) {
             m_needsRepair = true;
             continue;
         }

@@ -23,8 +23,8 @@ public:
     // The deepest level reached; more than depthLimit for a tree too deep.
     int depth() const { return m_depth; }
 
-    // Whether a node lists one met before (its own ancestor: a loop; or another node's kid), the
-    // catalogue, or something that is no dictionary among its kids.
+    // Whether a node lists a node or page met before (its own ancestor: a loop; or another
+    // node's kid), the catalogue, or something that is no dictionary among its kids.
     bool needsRepair() const { return m_needsRepair; }
 
     // Mends the tree: the kids that needsRepair() names are left out, each node's /Count becomes
