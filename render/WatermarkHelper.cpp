@@ -3,8 +3,9 @@
 #include "render/CheckedSaveFile.h"
 #include "render/ImageResolution.h"
 #include "render/RegularFile.h"
+#include "render/StoredFrameMark.h"
 #include "render/TiffFile.h"
-#include "render/drawWatermark.h"
+#include "render/stampJpegBlocks.h"
 
 #include <QColorSpace>
 #include <QFile>
@@ -111,11 +112,8 @@ bool drawDesign(QImage& canvas, const QSizeF& dpi, const WatermarkSnapshot& sett
         return false;
     if (!underneath.isNull())
         painter.drawImage(0, 0, underneath);
-    const QSizeF points(canvas.width() * pointsPerInch / dpi.width(),
-                        canvas.height() * pointsPerInch / dpi.height());
-    painter.scale(canvas.width() / points.width(), canvas.height() / points.height());
-    drawWatermark(painter, settings, QRectF(QPointF(0, 0), points));
-    return true;
+    painter.end();
+    return StoredFrameMark(canvas.size(), dpi, QImageIOHandler::TransformationNone).draw(canvas, settings);
 }
 
 // A TIFF can hold pages that PNG and JPEG cannot, so TIFF content stays TIFF whatever the name.
@@ -167,6 +165,25 @@ bool writeTiff(CheckedSaveFile& output, const QImage& canvas, const std::optiona
         page.iccProfile = canvas.colorSpace().iccProfile();
     TiffFile written(output, TiffFile::Mode::write);
     return written.isOpen() && written.writePage(page) && written.close();
+}
+
+// A JPEG stays JPEG block by block: only the blocks under the mark change, in the stored frame.
+FileOutcome stampJpeg(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
+                      const QString& outputPath)
+{
+    const QImageIOHandler::Transformations transformation = reader.transformation();
+    const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
+    if (!input.seek(0))
+        return FileOutcome::failure(unreadable());
+    const auto stamped = stampJpegBlocks(input.readAll(), settings, dpi, transformation);
+    if (!stamped)
+        return FileOutcome::failure(stamped.error());
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    if (output.write(*stamped) != stamped->size())
+        return FileOutcome::failure(output.failureReason(unencodable()));
+    return output.commit();
 }
 
 FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
@@ -228,7 +245,10 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     // Other codecs recognise content loosely enough to take a stray file for a picture.
     if (format != "png" && format != "jpeg")
         return FileOutcome::failure(unreadable());
-    return stampPicture(input, reader, settings, outputPath, outputFormatFor(outputPath, format));
+    const OutputFormat outputFormat = outputFormatFor(outputPath, format);
+    if (format == "jpeg" && outputFormat == OutputFormat::jpeg)
+        return stampJpeg(input, reader, settings, outputPath);
+    return stampPicture(input, reader, settings, outputPath, outputFormat);
 }
 
 } // namespace
