@@ -4,9 +4,11 @@
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QtEndian>
 
 #include <cstdio>
 #include <vector>
@@ -221,6 +223,59 @@ QStringList metadataOf(const QString& path)
     return items;
 }
 
+// A PNG chunk with its length and CRC.
+QByteArray chunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray whole(4, '\0');
+    qToBigEndian(quint32(data.size()), whole.data());
+    whole += type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (qsizetype i = 4; i < whole.size(); ++i) {
+        crc ^= quint8(whole[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (crc & 1 ? 0xEDB88320 : 0);
+    }
+    QByteArray tail(4, '\0');
+    qToBigEndian(~crc, tail.data());
+    return whole + tail;
+}
+
+// Qt's PNG of the picture, with the given chunks before its image data and a text chunk after.
+QByteArray pngWith(const QImage& picture, const QByteArray& before)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(picture);
+    QByteArray png = buffer.data();
+    png.insert(png.indexOf("IDAT") - 4, before);
+    return png.insert(png.indexOf("IEND") - 4, chunk("tEXt", "Comment\0after the pixels"_ba));
+}
+
+// An EXIF block stating an orientation and an artist, as Exiv2 writes it.
+QByteArray exifBlock(int orientation)
+{
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Orientation"] = uint16_t(orientation);
+    exif["Exif.Image.Artist"] = "A. Photographer";
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+// Every chunk but the header and the image data, whole and in order.
+QList<QByteArray> ancillaryChunks(const QByteArray& png)
+{
+    QList<QByteArray> chunks;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at) + 12;
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type != "IHDR" && type != "IDAT")
+            chunks << png.mid(at, length);
+        at += length;
+    }
+    return chunks;
+}
+
 } // namespace
 
 class TestPictureKeeps : public QObject
@@ -327,6 +382,49 @@ private Q_SLOTS:
         const QImage oldThumbnail = thumbnailOf(input), newThumbnail = thumbnailOf(output);
         QCOMPARE(newThumbnail.size(), oldThumbnail.size());
         QVERIFY(!differenceBounds(newThumbnail, oldThumbnail).isEmpty());
+    }
+
+    void png_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QPoint>("storedCentre"); // the mark's centre as stored
+        QTest::newRow("upright") << 1 << false << QPoint(80, 24);
+        QTest::newRow("orientation 6") << 6 << false << QPoint(32, 180);
+        QTest::newRow("orientation 8, grey") << 8 << true << QPoint(288, 60);
+    }
+
+    // Every chunk but the picture's own is kept byte for byte and in its place, none is added, a
+    // grey picture under a grey mark stays grey, and the mark lies where it lies on the picture
+    // as displayed (Qt itself ignores eXIf, so the stored frame is what it decodes).
+    void png()
+    {
+        QFETCH(int, orientation);
+        QFETCH(bool, grey);
+        QFETCH(QPoint, storedCentre);
+        const QImage picture = grey ? busyPicture({320, 240}).convertToFormat(QImage::Format_Grayscale8)
+                                    : busyPicture({320, 240});
+        const QByteArray extra =
+            chunk("tEXt", "Author\0A. Photographer"_ba) + chunk("zTXt", "Title\0\0x\x9c\x2b\x01\0\0u\0u"_ba) +
+            chunk("iTXt", "Description\0\0\0fr\0Description\0une photo"_ba) +
+            chunk("eXIf", exifBlock(orientation)) + chunk("gAMA", "\0\0\xb1\x8f"_ba) +
+            chunk("tIME", "\x07\xe8\x05\x01\x0a\x14\x1e"_ba) + chunk("prVt", "private"_ba);
+        const QString input = m_dir.filePath("in.png"), output = m_dir.filePath("out.png");
+        writeFile(input, pngWith(picture, extra));
+        WatermarkSnapshot design =
+            grey ? redText("X", 25, 90, 0, 40) : pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90);
+        if (grey)
+            design.textColor = WatermarkColor(0.2, 0.2, 0.2);
+
+        const auto outcome = WatermarkHelper::watermarkImageFile(input, design, output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QByteArray before = readFile(input), after = readFile(output);
+        QCOMPARE(ancillaryChunks(after), ancillaryChunks(before));
+        QCOMPARE(after.mid(8, 25), before.mid(8, 25)); // the header: same size, depth and colour type
+        const QImage stamped(output);
+        const QRect mark = differenceBounds(stamped.convertToFormat(QImage::Format_RGB32),
+                                            QImage(input).convertToFormat(QImage::Format_RGB32));
+        QCOMPARE_LE((mark.center() - storedCentre).manhattanLength(), 4);
     }
 };
 
