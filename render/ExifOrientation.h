@@ -10,4 +10,7 @@ namespace ExifOrientation {
 
 QImageIOHandler::Transformations of(const QByteArray& block);
 
+// The transformation for an orientation value as EXIF and TIFF number them (1 to 8).
+QImageIOHandler::Transformations transformation(long orientation);
+
 } // namespace ExifOrientation

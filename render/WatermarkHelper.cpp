@@ -144,7 +144,9 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
         if (!read)
             return FileOutcome::failure(read.error());
         TiffPage page = std::move(read).value();
-        if (!drawDesign(page.image, page.dotsPerInch, settings))
+        const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
+                                   ExifOrientation::transformation(page.orientation));
+        if (!mark.draw(page.image, settings))
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         if (!written.writePage(page))
             return FileOutcome::failure(output.failureReason(unencodable()));

@@ -15,6 +15,7 @@
 
 #include <exiv2/exiv2.hpp>
 #include <jpeglib.h>
+#include <tiffio.h>
 
 using namespace TestFiles;
 using namespace Qt::StringLiterals;
@@ -276,6 +277,61 @@ QList<QByteArray> ancillaryChunks(const QByteArray& png)
     return chunks;
 }
 
+constexpr uint32_t keptTextTags[] = {
+    TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_DATETIME, TIFFTAG_MAKE,
+    TIFFTAG_MODEL,  TIFFTAG_SOFTWARE,  TIFFTAG_DOCUMENTNAME,     TIFFTAG_PAGENAME, TIFFTAG_HOSTCOMPUTER};
+
+// Pages of 8-bit RGB through libtiff, each with every kept text tag naming its page, XMP, IPTC
+// and an orientation.
+void writeTaggedTiff(const QString& path, const QImage& picture, const std::vector<int>& orientations)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    for (size_t page = 0; page < orientations.size(); ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(rgb.width()));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(rgb.height()));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_ORIENTATION, uint16_t(orientations[page]));
+        for (const uint32_t tag : keptTextTags)
+            TIFFSetField(tiff, tag, qPrintable(u"%1 of page %2"_s.arg(tag).arg(page)));
+        const QByteArray xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+        TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
+        const QByteArray iptc("\x1c\x02\x78\x00\x09A caption", 14); // counted in bytes since libtiff 4.5
+        TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
+        for (int y = 0; y < rgb.height(); ++y)
+            TIFFWriteScanline(tiff, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+}
+
+// Each page's kept tags, a line each.
+QStringList tiffTags(const QString& path)
+{
+    QStringList lines;
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    do {
+        for (const uint32_t tag : keptTextTags) {
+            const char* text = nullptr;
+            TIFFGetField(tiff, tag, &text);
+            lines << QString::fromLatin1(text);
+        }
+        for (const uint32_t tag : {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC}) {
+            uint32_t count = 0;
+            const char* data = nullptr;
+            TIFFGetField(tiff, tag, &count, &data);
+            lines << QString::fromLatin1(QByteArray(data, count).toHex());
+        }
+        uint16_t orientation = 0;
+        TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
+        lines << QString::number(orientation);
+    } while (TIFFReadDirectory(tiff));
+    TIFFClose(tiff);
+    return lines;
+}
+
 } // namespace
 
 class TestPictureKeeps : public QObject
@@ -425,6 +481,28 @@ private Q_SLOTS:
         const QRect mark = differenceBounds(stamped.convertToFormat(QImage::Format_RGB32),
                                             QImage(input).convertToFormat(QImage::Format_RGB32));
         QCOMPARE_LE((mark.center() - storedCentre).manhattanLength(), 4);
+    }
+
+    // Every page keeps its descriptive tags, XMP, IPTC and orientation, and each page's mark lies
+    // where it lies on that page as displayed (read here in the stored frame).
+    void tiff()
+    {
+        const QString input = m_dir.filePath("in.tif"), output = m_dir.filePath("out.tif");
+        writeTaggedTiff(input, busyPicture({320, 240}), {6, 1, 8});
+        const auto outcome = WatermarkHelper::watermarkImageFile(
+            input, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90), output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QCOMPARE(tiffTags(output), tiffTags(input));
+        QImageReader before(input), after(output);
+        before.setAutoTransform(false);
+        after.setAutoTransform(false);
+        const QPoint storedCentres[] = {{32, 180}, {80, 24}, {288, 60}};
+        for (int page = 0; page < 3; ++page) {
+            QVERIFY(before.jumpToImage(page) && after.jumpToImage(page));
+            const QRect mark = differenceBounds(after.read().convertToFormat(QImage::Format_RGB32),
+                                                before.read().convertToFormat(QImage::Format_RGB32));
+            QCOMPARE_LE((mark.center() - storedCentres[page]).manhattanLength(), 4);
+        }
     }
 };
 
