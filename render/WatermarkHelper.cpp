@@ -191,8 +191,13 @@ FileOutcome stampJpeg(QIODevice& input, QImageReader& reader, const WatermarkSna
     const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
     if (!input.seek(0))
         return FileOutcome::failure(unreadable());
-    const auto stamped = stampJpegBlocks(input.readAll(), settings, dpi, transformation);
-    return stamped ? writeBytes(outputPath, *stamped) : FileOutcome::failure(stamped.error());
+    const QByteArray bytes = input.readAll();
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    if (const auto stamped = stampJpegBlocks(bytes, settings, dpi, transformation, output); !stamped)
+        return FileOutcome::failure(output.failureReason(stamped.error()));
+    return output.commit();
 }
 
 QByteArray pngOf(const QImage& image)

@@ -5,6 +5,7 @@
 #include "render/JpegColourModel.h"
 #include "render/StoredFrameMark.h"
 
+#include <QIODevice>
 #include <QImage>
 #include <QImageReader>
 
@@ -54,38 +55,41 @@ template <typename Steps> bool guarded(ErrorManager& error, Steps&& steps)
     return true;
 }
 
-// The output in a buffer of our own, so it is freed however the writing ends.
+// The output goes straight to the device through a buffer of our own; a short write stops
+// libjpeg as an error.
 struct Destination
 {
+    static constexpr size_t capacity = 1 << 16;
     jpeg_destination_mgr manager{};
-    unsigned char* bytes = nullptr;
-    size_t capacity = 0;
+    QIODevice* device = nullptr;
+    std::vector<JOCTET> buffer = std::vector<JOCTET>(capacity);
 
     static Destination& of(j_compress_ptr info) { return *reinterpret_cast<Destination*>(info->dest); }
-    static void start(j_compress_ptr info) { grow(info, 1 << 16); }
+    static void start(j_compress_ptr info) { of(info).restart(); }
     // libjpeg calls this with the whole buffer written, whatever free_in_buffer says.
     static boolean emptied(j_compress_ptr info)
     {
-        of(info).manager.free_in_buffer = 0;
-        grow(info, of(info).capacity * 2);
+        of(info).flush(info, capacity);
         return TRUE;
     }
-    static void finish(j_compress_ptr) {}
-    static void grow(j_compress_ptr info, size_t capacity)
+    static void finish(j_compress_ptr info)
     {
-        Destination& self = of(info);
-        const size_t used = self.capacity - self.manager.free_in_buffer;
-        auto* larger = static_cast<unsigned char*>(std::realloc(self.bytes, capacity));
-        if (!larger) {
-            info->err->msg_code = JERR_OUT_OF_MEMORY;
+        of(info).flush(info, capacity - of(info).manager.free_in_buffer);
+    }
+
+    void restart()
+    {
+        manager.next_output_byte = buffer.data();
+        manager.free_in_buffer = capacity;
+    }
+    void flush(j_compress_ptr info, size_t size)
+    {
+        if (device->write(reinterpret_cast<const char*>(buffer.data()), qint64(size)) != qint64(size)) {
+            info->err->msg_code = JERR_FILE_WRITE;
             (*info->err->error_exit)(reinterpret_cast<j_common_ptr>(info));
         }
-        self.bytes = larger;
-        self.capacity = capacity;
-        self.manager.next_output_byte = larger + used;
-        self.manager.free_in_buffer = capacity - used;
+        restart();
     }
-    size_t size() const { return capacity - manager.free_in_buffer; }
 };
 
 // Both codecs share one error manager; destroying an object libjpeg never created is harmless
@@ -97,8 +101,9 @@ struct Codecs
     jpeg_compress_struct out{};
     Destination written;
 
-    Codecs()
+    explicit Codecs(QIODevice& output)
     {
+        written.device = &output;
         in.err = out.err = jpeg_std_error(&error.manager);
         error.manager.error_exit = leave;
         error.manager.emit_message = ignore;
@@ -110,7 +115,6 @@ struct Codecs
     {
         jpeg_destroy_compress(&out);
         jpeg_destroy_decompress(&in);
-        std::free(written.bytes);
     }
     Codecs(const Codecs&) = delete;
     Codecs& operator=(const Codecs&) = delete;
@@ -362,10 +366,10 @@ std::vector<Segment> segmentsToCopy(Codecs& codecs, const std::vector<Plane>& pl
 
 } // namespace
 
-Result<QByteArray> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& settings,
-                                   QSizeF storedDpi, QImageIOHandler::Transformations transformation)
+Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& settings, QSizeF storedDpi,
+                             QImageIOHandler::Transformations transformation, QIODevice& output)
 {
-    Codecs codecs;
+    Codecs codecs(output);
     jvirt_barray_ptr* arrays = nullptr;
     auto& in = codecs.in;
     const bool read = guarded(codecs.error, [&] {
@@ -382,15 +386,15 @@ Result<QByteArray> stampJpegBlocks(const QByteArray& input, const WatermarkSnaps
     });
     const auto space = spaceOf(in.jpeg_color_space);
     if (!read || !arrays || !space)
-        return Result<QByteArray>::failure(unreadable());
+        return Result<bool>::failure(unreadable());
     const JpegColourModel model(*space, in.saw_Adobe_marker);
     if (model.componentCount() != in.num_components)
-        return Result<QByteArray>::failure(unreadable());
+        return Result<bool>::failure(unreadable());
     std::vector<Plane> planes;
     for (int c = 0; c < in.num_components; ++c) {
         jpeg_component_info& info = in.comp_info[c];
         if (in.max_h_samp_factor % info.h_samp_factor || in.max_v_samp_factor % info.v_samp_factor)
-            return Result<QByteArray>::failure(unreadable());
+            return Result<bool>::failure(unreadable());
         planes.push_back({&info, arrays[c], in.max_h_samp_factor / info.h_samp_factor,
                           in.max_v_samp_factor / info.v_samp_factor});
     }
@@ -399,9 +403,9 @@ Result<QByteArray> stampJpegBlocks(const QByteArray& input, const WatermarkSnaps
     const StoredFrameMark mark(picture, storedDpi, transformation);
     const auto layer = drawMark(mark, settings, picture);
     if (!layer)
-        return Result<QByteArray>::failure(QStringLiteral("not enough memory for the picture"));
+        return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
     if (!stampBlocks(codecs, planes, *layer, model, picture))
-        return Result<QByteArray>::failure(unreadable());
+        return Result<bool>::failure(unreadable());
     const std::vector<Segment> segments = segmentsToCopy(codecs, planes, model, picture);
 
     auto& out = codecs.out;
@@ -412,7 +416,7 @@ Result<QByteArray> stampJpegBlocks(const QByteArray& input, const WatermarkSnaps
         // The input's own JFIF and Adobe segments are among those copied.
         out.write_JFIF_header = FALSE;
         out.write_Adobe_marker = FALSE;
-        out.optimize_coding = !in.arith_code; // libjpeg optimises Huffman tables only
+        // Optimised Huffman tables would cost another pass over every block.
         out.arith_code = in.arith_code;
         out.restart_interval = in.restart_interval;
         if (in.progressive_mode)
@@ -425,6 +429,6 @@ Result<QByteArray> stampJpegBlocks(const QByteArray& input, const WatermarkSnaps
         jpeg_finish_compress(&out);
     });
     if (!written)
-        return Result<QByteArray>::failure(QStringLiteral("cannot encode the picture"));
-    return QByteArray(reinterpret_cast<const char*>(codecs.written.bytes), qsizetype(codecs.written.size()));
+        return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+    return true;
 }
