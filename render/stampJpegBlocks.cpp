@@ -3,6 +3,7 @@
 #include "render/BlockDct.h"
 #include "render/ExifThumbnail.h"
 #include "render/JpegColourModel.h"
+#include "render/PhotoshopResources.h"
 #include "render/StoredFrameMark.h"
 
 #include <QIODevice>
@@ -359,6 +360,8 @@ std::vector<Segment> segmentsToCopy(Codecs& codecs, const std::vector<Plane>& pl
             if (remade)
                 payload = QByteArray(exifHeader, sizeof exifHeader) + *remade;
         }
+        if (marker->marker == JPEG_APP0 + 13)
+            payload = PhotoshopResources::withoutThumbnails(payload);
         segments.push_back({marker->marker, std::move(payload)});
     }
     return segments;

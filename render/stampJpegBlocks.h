@@ -14,7 +14,8 @@ class QIODevice;
 // quantisation tables, sampling factors, colour space, progressive or baseline coding, restart
 // interval and arithmetic coding stay. Every APPn and COM segment is copied in its order, but
 // an EXIF thumbnail is made anew from the stamped picture (or dropped when Exiv2 cannot remake
-// it) and MPF's index of appended pictures is dropped with those pictures. The design is laid
+// it), Photoshop's thumbnails are dropped from APP13, and MPF's index of appended pictures is
+// dropped with those pictures. The design is laid
 // out over the picture as displayed (transformation is the file's orientation, storedDpi its
 // resolution as stored, 72 when it states none) and drawn into the stored pixels.
 // The output is written to output as it is made; the reason in words for the user when it
