@@ -11,6 +11,7 @@
 #include <QImageReader>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <csetjmp>
 #include <cstdio>
@@ -330,6 +331,36 @@ QImage eighthSizePicture(Codecs& codecs, const std::vector<Plane>& planes, const
     return small;
 }
 
+// Whether any of the mark's pixels has colour rather than grey.
+bool hasColour(const MarkLayer& layer)
+{
+    for (int y = 0; y < layer.pixels.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(layer.pixels.constScanLine(y));
+        for (int x = 0; x < layer.pixels.width(); ++x)
+            if (qRed(line[x]) != qGreen(line[x]) || qGreen(line[x]) != qBlue(line[x]))
+                return true;
+    }
+    return false;
+}
+
+// The output as a colour picture of the grey input's size, every component at full resolution
+// and quantised with the grey component's own table.
+void describeColour(const jpeg_decompress_struct& in, jpeg_compress_struct& out)
+{
+    out.image_width = in.image_width;
+    out.image_height = in.image_height;
+    out.input_components = 3;
+    out.in_color_space = JCS_YCbCr;
+    jpeg_set_defaults(&out);
+    jpeg_set_colorspace(&out, JCS_YCbCr);
+    out.quant_tbl_ptrs[0] = jpeg_alloc_quant_table(reinterpret_cast<j_common_ptr>(&out));
+    std::copy_n(in.comp_info[0].quant_table->quantval, DCTSIZE2, out.quant_tbl_ptrs[0]->quantval);
+    for (int c = 0; c < 3; ++c) {
+        out.comp_info[c].h_samp_factor = out.comp_info[c].v_samp_factor = 1;
+        out.comp_info[c].quant_tbl_no = 0;
+    }
+}
+
 struct Segment
 {
     int marker;
@@ -373,9 +404,8 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
                              QImageIOHandler::Transformations transformation, QIODevice& output)
 {
     Codecs codecs(output);
-    jvirt_barray_ptr* arrays = nullptr;
     auto& in = codecs.in;
-    const bool read = guarded(codecs.error, [&] {
+    const bool headerRead = guarded(codecs.error, [&] {
         jpeg_create_decompress(&in);
         in.mem->max_memory_to_use = long(QImageReader::allocationLimit()) * 1024 * 1024;
         jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(input.constData()),
@@ -384,15 +414,31 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         for (int n = 0; n < 16; ++n)
             jpeg_save_markers(&in, JPEG_APP0 + n, 0xFFFF);
         jpeg_read_header(&in, TRUE);
-        if (in.data_precision == 8)
-            arrays = jpeg_read_coefficients(&in);
     });
     const auto space = spaceOf(in.jpeg_color_space);
-    if (!read || !arrays || !space)
+    if (!headerRead || !space || in.data_precision != 8 ||
+        JpegColourModel(*space, false).componentCount() != in.num_components)
         return Result<bool>::failure(unreadable());
-    const JpegColourModel model(*space, in.saw_Adobe_marker);
-    if (model.componentCount() != in.num_components)
+
+    const QSize picture(int(in.image_width), int(in.image_height));
+    const auto layer = drawMark(StoredFrameMark(picture, storedDpi, transformation), settings, picture);
+    if (!layer)
+        return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
+    // A grey picture takes a coloured mark as colour: its blocks become the luma of a colour
+    // picture whose chroma is neutral (all zero) outside the mark.
+    const bool addChroma = *space == JpegColourModel::Space::grey && hasColour(*layer);
+    std::array<jvirt_barray_ptr, 3> chroma{};
+    jvirt_barray_ptr* arrays = nullptr;
+    const bool read = guarded(codecs.error, [&] {
+        for (int c = 1; addChroma && c < 3; ++c)
+            chroma[size_t(c)] = (*in.mem->request_virt_barray)(
+                reinterpret_cast<j_common_ptr>(&in), JPOOL_IMAGE, TRUE, in.comp_info[0].width_in_blocks,
+                in.comp_info[0].height_in_blocks, 1);
+        arrays = jpeg_read_coefficients(&in);
+    });
+    if (!read || !arrays)
         return Result<bool>::failure(unreadable());
+    const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker);
     std::vector<Plane> planes;
     for (int c = 0; c < in.num_components; ++c) {
         jpeg_component_info& info = in.comp_info[c];
@@ -401,12 +447,11 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         planes.push_back({&info, arrays[c], in.max_h_samp_factor / info.h_samp_factor,
                           in.max_v_samp_factor / info.v_samp_factor});
     }
-
-    const QSize picture(int(in.image_width), int(in.image_height));
-    const StoredFrameMark mark(picture, storedDpi, transformation);
-    const auto layer = drawMark(mark, settings, picture);
-    if (!layer)
-        return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
+    if (addChroma) {
+        chroma[0] = arrays[0];
+        for (size_t c = 1; c < 3; ++c)
+            planes.push_back({planes[0].info, chroma[c], 1, 1}); // the luma's size and table
+    }
     if (!stampBlocks(codecs, planes, *layer, model, picture))
         return Result<bool>::failure(unreadable());
     const std::vector<Segment> segments = segmentsToCopy(codecs, planes, model, picture);
@@ -415,7 +460,10 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
     const bool written = guarded(codecs.error, [&] {
         jpeg_create_compress(&out);
         out.dest = &codecs.written.manager;
-        jpeg_copy_critical_parameters(&in, &out);
+        if (addChroma)
+            describeColour(in, out);
+        else
+            jpeg_copy_critical_parameters(&in, &out);
         // The input's own JFIF and Adobe segments are among those copied.
         out.write_JFIF_header = FALSE;
         out.write_Adobe_marker = FALSE;
@@ -424,7 +472,7 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         out.restart_interval = in.restart_interval;
         if (in.progressive_mode)
             jpeg_simple_progression(&out);
-        jpeg_write_coefficients(&out, arrays);
+        jpeg_write_coefficients(&out, addChroma ? chroma.data() : arrays);
         for (const Segment& segment : segments)
             jpeg_write_marker(&out, segment.marker,
                               reinterpret_cast<const JOCTET*>(segment.payload.constData()),

@@ -352,6 +352,7 @@ private Q_SLOTS:
         WatermarkHelper::allowLargePictures();
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         writeSolidPicture(m_dir.filePath("red.png"), {40, 40}, Qt::red);
+        writeSolidPicture(m_dir.filePath("grey.png"), {40, 40}, Qt::darkGray);
     }
 
     void jpeg_data()
@@ -363,15 +364,17 @@ private Q_SLOTS:
         QTest::addColumn<bool>("arithmetic");
         QTest::addColumn<int>("restartInterval");
         QTest::addColumn<int>("orientation");
-        QTest::newRow("4:2:0") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 1;
-        QTest::newRow("4:4:4") << int(JCS_YCbCr) << 1 << 1 << false << false << 0 << 1;
-        QTest::newRow("4:2:2 progressive") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 1;
-        QTest::newRow("arithmetic, restarts") << int(JCS_YCbCr) << 2 << 2 << false << true << 3 << 1;
-        QTest::newRow("grey") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1;
-        QTest::newRow("cmyk") << int(JCS_CMYK) << 1 << 1 << false << false << 0 << 1;
-        QTest::newRow("ycck") << int(JCS_YCCK) << 2 << 2 << false << false << 0 << 1;
-        QTest::newRow("orientation 6") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 6;
-        QTest::newRow("orientation 8") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 8;
+        QTest::addColumn<bool>("greyMark");
+        QTest::newRow("4:2:0") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 1 << false;
+        QTest::newRow("4:4:4") << int(JCS_YCbCr) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("4:2:2 progressive") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 1 << false;
+        QTest::newRow("arithmetic, restarts") << int(JCS_YCbCr) << 2 << 2 << false << true << 3 << 1 << false;
+        QTest::newRow("grey, red mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("grey, grey mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << true;
+        QTest::newRow("cmyk") << int(JCS_CMYK) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("ycck") << int(JCS_YCCK) << 2 << 2 << false << false << 0 << 1 << false;
+        QTest::newRow("orientation 6") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 6 << false;
+        QTest::newRow("orientation 8") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 8 << false;
     }
 
     // Outside the blocks the mark touches, the stamped JPEG holds the input's coefficients, so
@@ -387,6 +390,7 @@ private Q_SLOTS:
         QFETCH(bool, arithmetic);
         QFETCH(int, restartInterval);
         QFETCH(int, orientation);
+        QFETCH(bool, greyMark);
         const QImage picture = busyPicture({320, 240});
         const QString input = m_dir.filePath("in.jpg"), output = m_dir.filePath("out.jpg");
         writeFile(input, writeJpeg(picture, {J_COLOR_SPACE(space), lumaH, lumaV, progressive, arithmetic,
@@ -394,14 +398,22 @@ private Q_SLOTS:
         addMetadata(input, orientation, picture.scaled(80, 60));
 
         const auto outcome = WatermarkHelper::watermarkImageFile(
-            input, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90), output);
+            input, pictureDesign(m_dir.filePath(greyMark ? "grey.png" : "red.png"), 100, 1, 25, 90), output);
         QVERIFY2(outcome, qPrintable(outcome.error()));
 
         const QByteArray before = readFile(input), after = readFile(output);
-        const Coefficients was = coefficientsOf(before), is = coefficientsOf(after);
-        QCOMPARE(is.space, was.space);
-        QCOMPARE(is.spans, was.spans);
-        QCOMPARE(is.tables, was.tables);
+        Coefficients was = coefficientsOf(before);
+        const Coefficients is = coefficientsOf(after);
+        // A grey picture under a coloured mark gains chroma, neutral outside the mark.
+        const bool gainsColour = space == JCS_GRAYSCALE && !greyMark;
+        QCOMPARE(is.space, gainsColour ? JCS_YCbCr : was.space);
+        QCOMPARE(is.tables[0], was.tables[0]);
+        if (gainsColour) {
+            was.planes.resize(3, std::vector<JCOEF>(was.planes[0].size()));
+        } else {
+            QCOMPARE(is.spans, was.spans);
+            QCOMPARE(is.tables, was.tables);
+        }
         QCOMPARE(is.progressive, was.progressive);
         QCOMPARE(is.arithmetic, was.arithmetic);
         QCOMPARE(is.restartInterval, was.restartInterval);
@@ -424,7 +436,7 @@ private Q_SLOTS:
         QCOMPARE_LE(
             (QPointF(mark.center()) - QPointF(shown.width() * 0.25, shown.height() * 0.1)).manhattanLength(),
             3);
-        if (space != JCS_GRAYSCALE)
+        if (!greyMark)
             QVERIFY(isRed(shown.pixel(mark.center())));
 
         // Changed blocks all lie at the mark, in the stored frame.
