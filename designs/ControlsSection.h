@@ -37,6 +37,11 @@ public:
     // prints "Error copying image file: " and its reason and leaves the design as it was.
     void selectImage();
 
+    // The name a design with a blank name is given.
+    static QString untitled();
+    // The field that takes the design's name.
+    QLineEdit* nameField() const { return m_name; }
+
     // A design's place snaps to the middle within 5 (exclusive) of 50.
     static double centreSnap(double value);
 
