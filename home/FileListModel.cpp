@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QPixmap>
 
 namespace {
 
@@ -75,7 +76,13 @@ QVariant FileListModel::data(const QModelIndex& index, int role) const
         return file;
     case Qt::DecorationRole: {
         const auto found = m_state.fileReports().constFind(file);
-        return found == m_state.fileReports().cend() ? QVariant() : QVariant(statusIcon(found->status));
+        // An empty icon keeps its room, so names stay in one column while a run marks the rows.
+        static const QPixmap none = [] {
+            QPixmap blank(16, 16);
+            blank.fill(Qt::transparent);
+            return blank;
+        }();
+        return found == m_state.fileReports().cend() ? QVariant(none) : QVariant(statusIcon(found->status));
     }
     default:
         return {};
