@@ -1,6 +1,8 @@
 #include "app/UpdatePreferences.h"
 
+#include "model/StandardOutput.h"
 #include "model/openPreferences.h"
+#include "model/writePreferences.h"
 
 namespace {
 
@@ -18,6 +20,15 @@ std::unique_ptr<QSettings> UpdatePreferences::open() const
     return openPreferences(m_file);
 }
 
+// Nothing depends on these values being kept, so a failed write is only reported.
+void UpdatePreferences::store(const QString& key, const QVariant& value) const
+{
+    const FileOutcome written =
+        writePreferences(m_file, [&](QSettings& settings) { settings.setValue(key, value); });
+    if (!written)
+        StandardOutput::printLine(QStringLiteral("Error saving update preferences: ") + written.error());
+}
+
 bool UpdatePreferences::automaticallyChecks() const
 {
     return open()->value(automaticChecksKey, false).toBool();
@@ -25,7 +36,7 @@ bool UpdatePreferences::automaticallyChecks() const
 
 void UpdatePreferences::setAutomaticallyChecks(bool on) const
 {
-    open()->setValue(automaticChecksKey, on);
+    store(automaticChecksKey, on);
 }
 
 QString UpdatePreferences::skippedVersion() const
@@ -35,7 +46,7 @@ QString UpdatePreferences::skippedVersion() const
 
 void UpdatePreferences::setSkippedVersion(const QString& version) const
 {
-    open()->setValue(skippedVersionKey, version);
+    store(skippedVersionKey, version);
 }
 
 QDateTime UpdatePreferences::lastCheckTime() const
@@ -45,5 +56,5 @@ QDateTime UpdatePreferences::lastCheckTime() const
 
 void UpdatePreferences::setLastCheckTime(const QDateTime& time) const
 {
-    open()->setValue(lastCheckTimeKey, time);
+    store(lastCheckTimeKey, time);
 }

@@ -28,6 +28,8 @@ public:
 
 private:
     std::unique_ptr<QSettings> open() const;
+    // Written whole or not at all; a failure is printed.
+    void store(const QString& key, const QVariant& value) const;
 
     QString m_file;
 };

@@ -274,6 +274,7 @@ void ControlsSection::selectImage()
     const Result<QUrl> copy = copyDesignPicture(choice.location->toLocalFile(), m_settings->id(), documents);
     if (!copy) {
         StandardOutput::printLine(QStringLiteral("Error copying image file: ") + copy.error());
+        Q_EMIT problem(tr("The picture was not copied: %1.").arg(copy.error()));
         return;
     }
     m_settings->setImageData(*copy);

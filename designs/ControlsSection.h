@@ -34,7 +34,8 @@ public:
 
     // "Select Image": asks for a picture, copies it into the user's documents folder as
     // "<ID>.jpg" and points the design at the copy. Cancelling changes nothing; a failed copy
-    // prints "Error copying image file: " and its reason and leaves the design as it was.
+    // prints "Error copying image file: " and its reason, says so through problem() and leaves
+    // the design as it was.
     void selectImage();
 
     // The name a design with a blank name is given.
@@ -44,6 +45,10 @@ public:
 
     // A design's place snaps to the middle within 5 (exclusive) of 50.
     static double centreSnap(double value);
+
+Q_SIGNALS:
+    // Something the user asked for was not done, in a sentence.
+    void problem(const QString& text);
 
 private:
     QWidget* makeTypeSwitch();

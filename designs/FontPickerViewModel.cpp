@@ -1,10 +1,8 @@
 #include "designs/FontPickerViewModel.h"
 
-#include "home/MainThread.h"
 #include "render/FontResolver.h"
 
-#include <QPointer>
-#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 FontPickerViewModel::FontPickerViewModel(QObject* parent) : QObject(parent)
 {
@@ -13,14 +11,9 @@ FontPickerViewModel::FontPickerViewModel(QObject* parent) : QObject(parent)
 
 void FontPickerViewModel::loadFonts()
 {
-    // The worker only carries the pointer; the list is stored on the main thread, where the
-    // pointer is followed.
-    const QPointer<FontPickerViewModel> model(this);
-    QThreadPool::globalInstance()->start([model] {
-        QStringList fonts = FontResolver::installedFaces();
-        MainThread::post(model, [model, fonts = std::move(fonts)] {
-            model->m_fonts = fonts;
-            Q_EMIT model->fontsChanged();
-        });
+    // The list arrives on this model's thread, and not at all once the model is gone.
+    QtConcurrent::run(&FontResolver::installedFaces).then(this, [this](const QStringList& fonts) {
+        m_fonts = fonts;
+        Q_EMIT fontsChanged();
     });
 }

@@ -135,6 +135,14 @@ QWidget* WatermarksView::makeEditorColumn()
     save->setAutoDefault(true); // Enter presses the focused button
     connect(save, &QPushButton::clicked, this, &WatermarksView::saveWatermark);
     stack->addWidget(save, 0, Qt::AlignHCenter);
+    m_problem = new QLabel(editor);
+    m_problem->setObjectName(QStringLiteral("problemLine"));
+    m_problem->setWordWrap(true);
+    m_problem->setContentsMargins(16, 4, 16, 0); // in line with the cards above
+    m_problem->setStyleSheet(QStringLiteral("color: #c26a00;"));
+    m_problem->setVisible(false);
+    connect(m_controls, &ControlsSection::problem, this, &WatermarksView::showProblem);
+    stack->addWidget(m_problem);
     stack->addStretch(1);
 
     // The controls are taller than the smallest window; they scroll rather than being cut off.
@@ -207,21 +215,30 @@ void WatermarksView::saveWatermark()
         return;
     if (m_selectedWatermark->watermarkName().trimmed().isEmpty())
         m_selectedWatermark->setWatermarkName(ControlsSection::untitled());
-    m_store.saveWatermark(m_watermarks, m_selectedWatermark);
+    const FileOutcome written = m_store.saveWatermark(m_watermarks, m_selectedWatermark);
+    showProblem(written ? QString() : tr("Not saved: %1. Your edits are kept.").arg(written.error()));
     showList();
 }
 
 void WatermarksView::deleteWatermark(std::shared_ptr<WatermarkSettings> design)
 {
-    const size_t before = m_watermarks.size();
-    m_store.deleteWatermark(m_watermarks, *design);
-    if (m_watermarks.size() == before)
+    const auto written = m_store.deleteWatermark(m_watermarks, *design);
+    if (!written)
+        return;
+    showProblem(*written ? QString() : tr("Not deleted: %1.").arg(written->error()));
+    if (!*written)
         return;
     if (m_selectedWatermark && *m_selectedWatermark == *design) {
         m_selectedWatermark.reset();
         showSelection();
     }
     showList();
+}
+
+void WatermarksView::showProblem(const QString& text)
+{
+    m_problem->setText(text);
+    m_problem->setVisible(!text.isEmpty());
 }
 
 std::shared_ptr<WatermarkSettings> WatermarksView::designAt(int row) const
@@ -266,6 +283,7 @@ void WatermarksView::showList()
 void WatermarksView::showSelection()
 {
     disconnect(m_selectionConnection);
+    showProblem(QString());
     m_controls->setSettings(m_selectedWatermark);
     m_editor->setCurrentIndex(m_selectedWatermark ? 1 : 0);
     if (m_selectedWatermark) {

@@ -9,6 +9,7 @@
 
 class ControlsSection;
 class PreviewSection;
+class QLabel;
 class QListWidget;
 class QStackedWidget;
 
@@ -33,14 +34,17 @@ public:
     // Makes a new design and selects it, unlisted until saved, with the cursor in its name.
     void createNewWatermark();
     // Puts the selected design in the list (replacing the one with its id) and stores the list.
+    // When the list cannot be stored, the edits stay in the editor and problemLine() says why.
     void saveWatermark();
     // Removes the design with this one's id, clears the selection if it was that design, and
-    // stores the list.
+    // stores the list. When the list cannot be stored, the design stays and problemLine() says why.
     void deleteWatermark(std::shared_ptr<WatermarkSettings> design);
 
     QListWidget* designsList() const { return m_list; }
     ControlsSection* controls() const { return m_controls; }
     PreviewSection* preview() const { return m_preview; }
+    // What the last save, delete or picture import could not do; hidden when it all went well.
+    QLabel* problemLine() const { return m_problem; }
 
 protected:
     void showEvent(QShowEvent* event) override;
@@ -53,6 +57,7 @@ private:
     void showSelection();
     void showRowMenu(const QPoint& position);
     std::shared_ptr<WatermarkSettings> designAt(int row) const;
+    void showProblem(const QString& text);
 
     SavedDesigns m_store;
     WatermarkList m_watermarks;
@@ -65,4 +70,5 @@ private:
     ControlsSection* m_controls = nullptr;
     QStackedWidget* m_previewColumn = nullptr;
     PreviewSection* m_preview = nullptr;
+    QLabel* m_problem = nullptr;
 };

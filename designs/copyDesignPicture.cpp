@@ -1,12 +1,12 @@
 #include "designs/copyDesignPicture.h"
 
 #include "model/WatermarkCoding.h"
+#include "render/CheckedSaveFile.h"
 #include "render/RegularFile.h"
 
 #include <QDir>
 #include <QFile>
 #include <QImageReader>
-#include <QSaveFile>
 
 namespace {
 
@@ -45,9 +45,9 @@ Result<QUrl> copyDesignPicture(const QString& source, const QUuid& id, const QSt
 
     const QString destination =
         QDir(documentsFolder).filePath(WatermarkCoding::uuidString(id) + QStringLiteral(".jpg"));
-    QSaveFile output(destination);
-    if (!output.open(QIODevice::WriteOnly))
-        return failure(output.errorString());
+    CheckedSaveFile output(destination);
+    if (const FileOutcome created = output.create(); !created)
+        return failure(created.error());
     QByteArray chunk(1 << 20, Qt::Uninitialized);
     for (;;) {
         const qint64 read = input.read(chunk.data(), chunk.size());
@@ -56,9 +56,10 @@ Result<QUrl> copyDesignPicture(const QString& source, const QUuid& id, const QSt
         if (read == 0)
             break;
         if (output.write(chunk.constData(), read) != read)
-            return failure(output.errorString());
+            return failure(output.failureReason(QStringLiteral("cannot write the copy")));
     }
-    if (!output.commit())
-        return failure(output.errorString());
+    const FileOutcome committed = output.commit();
+    if (!committed)
+        return failure(committed.error());
     return QUrl::fromLocalFile(destination);
 }

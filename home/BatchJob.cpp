@@ -1,15 +1,15 @@
 #include "home/BatchJob.h"
 
 #include "home/FileFootprint.h"
-#include "home/MainThread.h"
 #include "home/OutputNames.h"
 #include "home/WatermarkRouting.h"
 #include "render/drawWatermark.h"
 
+#include <QFutureWatcher>
 #include <QImage>
 #include <QPainter>
-#include <QPointer>
-#include <QThread>
+#include <QPromise>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 #include <vector>
@@ -18,7 +18,7 @@ namespace {
 
 struct RunningBatch
 {
-    QPointer<QThread> thread;
+    QFuture<FileReport> batch;
     BatchJob::StopFlag stop;
 };
 
@@ -110,34 +110,38 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
 void BatchJob::start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
                      QObject* context, FileReported fileReported, std::function<void()> finished)
 {
-    const QPointer<QObject> receiver(context);
-    QThread* thread = QThread::create(
-        [=, files = std::move(files), design = std::move(design), outputFolder = std::move(outputFolder)] {
+    // The watcher belongs to the context, so nothing reaches a context that is gone, while the
+    // batch goes on to its end.
+    auto* watcher = new QFutureWatcher<FileReport>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::resultsReadyAt, watcher,
+                     [watcher, fileReported](int begin, int end) {
+                         for (int i = begin; i < end; ++i)
+                             fileReported(watcher->resultAt(i));
+                     });
+    QObject::connect(watcher, &QFutureWatcherBase::finished, watcher, [watcher, finished] {
+        watcher->deleteLater();
+        finished();
+    });
+    QFuture<FileReport> batch =
+        QtConcurrent::run([files = std::move(files), design = std::move(design),
+                           outputFolder = std::move(outputFolder), stop](QPromise<FileReport>& promise) {
             watermarkFiles(
                 files, design, outputFolder, *stop,
-                [&](const FileReport& report) {
-                    MainThread::post(receiver, [fileReported, report] { fileReported(report); });
-                },
-                [&] { MainThread::post(receiver, finished); });
+                [&promise](const FileReport& report) { promise.addResult(report); }, [] {});
         });
-    QObject::connect(thread, &QThread::finished, thread, &QObject::deleteLater);
+    watcher->setFuture(batch);
     auto& batches = runningBatches();
-    std::erase_if(batches, [](const RunningBatch& batch) { return batch.thread.isNull(); });
-    batches.push_back({thread, stop});
-    thread->start();
+    std::erase_if(batches, [](const RunningBatch& running) { return running.batch.isFinished(); });
+    batches.push_back({batch, stop});
 }
 
 void BatchJob::stopAllAndWait()
 {
     auto& batches = runningBatches();
-    for (auto& batch : batches)
-        batch.stop->store(true);
-    for (auto& batch : batches) {
-        if (batch.thread) {
-            batch.thread->wait();
-            delete batch.thread; // its deleteLater would not run once the event loop has ended
-        }
-    }
+    for (auto& running : batches)
+        running.stop->store(true);
+    for (auto& running : batches)
+        running.batch.waitForFinished();
     batches.clear();
 }
 

@@ -30,8 +30,8 @@ public:
     // The batch routine, run from the calling thread. Before the first file it names every routed
     // file's output (OutputNames, in list order) and checks an image design's picture; a picture
     // that does not decode, or a design that leaves no visible mark on a page, fails every routed
-    // file unwritten. Then the files go through a pool of
-    // `workers` (the calling thread one of them), starting in list order while their estimated
+    // file unwritten. Then the files go through a pool of `workers` threads while the calling
+    // thread waits, starting in list order while their estimated
     // memory (FileFootprint) fits the machine's budget. Each file reached is reported as it
     // finishes, on the worker that stamped it, so reports come in finishing order and from
     // several threads at once. Once stop is set no further file starts; the files in flight
@@ -42,10 +42,10 @@ public:
                                const Stamper& stamper = routedStamper(),
                                int workers = BatchPool::machineWorkers());
 
-    // Starts watermarkFiles on a new thread with copies of the files, design and folder, with
-    // the machine's pool. Each callback runs on context's thread, in the order the workers made
-    // them; once context is destroyed they are dropped while the batch goes on to its end. Call
-    // on the main thread.
+    // Starts watermarkFiles in the background (QtConcurrent) with copies of the files, design and
+    // folder, with the machine's pool. Each callback runs on context's thread, in the order the
+    // workers made them; once context is destroyed they are dropped while the batch goes on to
+    // its end. Call on the main thread.
     static void start(QList<QUrl> files, WatermarkSnapshot design, QString outputFolder, StopFlag stop,
                       QObject* context, FileReported fileReported, std::function<void()> finished);
 

@@ -1,11 +1,11 @@
 #include "home/BatchPool.h"
 
+#include "model/SpareThreads.h"
+
 #include <QThread>
+#include <QThreadPool>
 
 #include <algorithm>
-#include <system_error>
-#include <thread>
-#include <vector>
 
 #include <unistd.h>
 
@@ -19,17 +19,17 @@ BatchPool::BatchPool(int workers, qint64 budget) : m_workers(std::max(1, workers
 
 void BatchPool::run(qsizetype count, const std::atomic<bool>& stop, const Cost& cost, const Work& work)
 {
-    const auto serveFiles = [&] { serve(count, stop, cost, work); };
-    // Joined when they go out of scope, once the files have run out or a stop was seen.
-    std::vector<std::jthread> helpers;
-    for (qsizetype i = 1; i < std::min<qsizetype>(m_workers, count); ++i) {
-        try {
-            helpers.emplace_back(serveFiles);
-        } catch (const std::system_error&) {
-            break; // no thread to be had: the workers already running take the rest
-        }
-    }
-    serveFiles();
+    // The workers' own threads: work nested in a file (a document's content reading) borrows
+    // those that have no file, and never starts more.
+    QThreadPool threads;
+    threads.setMaxThreadCount(m_workers);
+    const auto serveFiles = [&] {
+        const SpareThreads::WorkingFor working(threads);
+        serve(count, stop, cost, work);
+    };
+    for (qsizetype i = 0; i < std::min<qsizetype>(m_workers, count); ++i)
+        threads.start(serveFiles);
+    threads.waitForDone();
 }
 
 int BatchPool::machineWorkers()

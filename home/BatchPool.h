@@ -21,9 +21,10 @@ public:
 
     BatchPool(int workers, qint64 budget);
 
-    // Runs work for files 0 to count - 1 on the calling thread and up to workers - 1 more, and
+    // Runs work for files 0 to count - 1 on up to `workers` threads of the pool's own, and
     // returns once every file that started has finished. Once stop is set no further file
-    // starts. Call once per pool.
+    // starts. Work on those threads shares the threads without a file (SpareThreads). Call once
+    // per pool.
     void run(qsizetype count, const std::atomic<bool>& stop, const Cost& cost, const Work& work);
 
     // QThread::idealThreadCount(), at least 1.

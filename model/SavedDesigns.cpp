@@ -3,6 +3,7 @@
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
 #include "model/openPreferences.h"
+#include "model/writePreferences.h"
 
 #include <QSettings>
 
@@ -62,7 +63,7 @@ std::optional<WatermarkList> SavedDesigns::loadWatermarks() const
     return list;
 }
 
-void SavedDesigns::storeWatermarks(const WatermarkList& list) const
+FileOutcome SavedDesigns::storeWatermarks(const WatermarkList& list) const
 {
     std::vector<WatermarkSnapshot> snapshots;
     snapshots.reserve(list.size());
@@ -70,31 +71,43 @@ void SavedDesigns::storeWatermarks(const WatermarkList& list) const
         snapshots.push_back(design->snapshot());
     const auto bytes = WatermarkCoding::encodeList(snapshots);
     if (!bytes)
-        return;
+        return FileOutcome::failure(QStringLiteral("a value cannot be stored"));
     StandardOutput::printLine(QStringLiteral("Saving watermark..."));
-    const auto settings = openPreferences(m_settingsFile);
-    keepUnreadableList(*settings);
-    settings->setValue(QLatin1String(key), *bytes);
-    settings->sync();
-    if (settings->status() == QSettings::NoError)
+    const FileOutcome written = writePreferences(m_settingsFile, [&bytes](QSettings& settings) {
+        keepUnreadableList(settings);
+        settings.setValue(QLatin1String(key), *bytes);
+    });
+    if (written)
         StandardOutput::printLine(QStringLiteral("Saved"));
+    return written;
 }
 
-void SavedDesigns::saveWatermark(WatermarkList& list, const std::shared_ptr<WatermarkSettings>& design) const
+FileOutcome SavedDesigns::saveWatermark(WatermarkList& list,
+                                        const std::shared_ptr<WatermarkSettings>& design) const
 {
     const auto found = std::find_if(list.begin(), list.end(), sameId(*design));
-    if (found != list.end())
+    if (found != list.end()) {
         *found = design;
-    else
-        list.push_back(design);
-    storeWatermarks(list);
+        return storeWatermarks(list);
+    }
+    list.push_back(design);
+    FileOutcome written = storeWatermarks(list);
+    if (!written)
+        list.pop_back(); // listed only once stored
+    return written;
 }
 
-void SavedDesigns::deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const
+std::optional<FileOutcome> SavedDesigns::deleteWatermark(WatermarkList& list,
+                                                         const WatermarkSettings& design) const
 {
     const auto found = std::find_if(list.begin(), list.end(), sameId(design));
     if (found == list.end())
-        return;
+        return std::nullopt;
+    const auto position = found - list.begin();
+    const auto removed = *found;
     list.erase(found);
-    storeWatermarks(list);
+    FileOutcome written = storeWatermarks(list);
+    if (!written)
+        list.insert(list.begin() + position, removed); // still stored, so still listed
+    return written;
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/WatermarkSettings.h"
+#include "render/FileOutcome.h"
 
 #include <QString>
 
@@ -23,17 +24,20 @@ public:
     // The stored list as new objects, or nothing when there is none or it does not decode.
     std::optional<WatermarkList> loadWatermarks() const;
 
-    // Writes the whole list. An encoding failure writes and prints nothing; otherwise prints
-    // "Saving watermark...", writes atomically, and prints "Saved" once the write succeeded.
+    // Writes the whole list, or nothing: the preferences file written, or why not. An encoding
+    // failure writes and prints nothing; otherwise prints "Saving watermark...", writes the whole
+    // file or leaves the earlier one (writePreferences), and prints "Saved" once it is written.
     // A stored list that does not decode is first kept under unreadableKey (with ".2", ".3"
     // after it when that is taken by another), with one line saying so.
-    void storeWatermarks(const WatermarkList& list) const;
+    FileOutcome storeWatermarks(const WatermarkList& list) const;
 
-    // Replaces the design with the same id in place, or appends it; then stores the list.
-    void saveWatermark(WatermarkList& list, const std::shared_ptr<WatermarkSettings>& design) const;
+    // Replaces the design with the same id in place, or appends it; then stores the list. A
+    // design appended is taken off again when the list could not be stored.
+    FileOutcome saveWatermark(WatermarkList& list, const std::shared_ptr<WatermarkSettings>& design) const;
 
     // Removes the first design with the same id and stores the list; nothing if none matches.
-    void deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const;
+    // The design is put back in its place when the list could not be stored.
+    std::optional<FileOutcome> deleteWatermark(WatermarkList& list, const WatermarkSettings& design) const;
 
     static constexpr const char* key = "savedWatermarks";
     static constexpr const char* unreadableKey = "savedWatermarks.unreadable";

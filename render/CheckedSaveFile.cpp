@@ -34,8 +34,8 @@ FileOutcome CheckedSaveFile::commit()
     if (!isOpen())
         return FileOutcome::failure(QStringLiteral("cannot create the output file"));
     // Some disks (network ones, or under a quota) only report a full disk when the data is flushed.
-    if (m_writeError == 0 && ::fsync(m_file.handle()) != 0)
-        m_writeError = errno;
+    if (m_writeError == 0)
+        m_writeError = syncToDisk(m_file.handle());
     QIODevice::close();
     if (m_writeError != 0) {
         m_file.cancelWriting();
@@ -48,6 +48,11 @@ FileOutcome CheckedSaveFile::commit()
                                                : QStringLiteral("cannot replace the existing file"));
     }
     return m_path;
+}
+
+int CheckedSaveFile::syncToDisk(int descriptor)
+{
+    return ::fsync(descriptor) == 0 ? 0 : errno;
 }
 
 QString CheckedSaveFile::failureReason(const QString& otherwise) const

@@ -29,6 +29,9 @@ public:
     qint64 size() const override;
 
 protected:
+    // Flushes the descriptor's data to the disk: 0, or the errno of the failure.
+    virtual int syncToDisk(int descriptor);
+
     qint64 readData(char* data, qint64 maxSize) override;
     qint64 writeData(const char* data, qint64 size) override;
 

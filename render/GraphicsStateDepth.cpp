@@ -1,5 +1,7 @@
 #include "render/GraphicsStateDepth.h"
 
+#include "model/SpareThreads.h"
+
 #include <QThread>
 
 #include <qpdf/Buffer.hh>
@@ -12,8 +14,6 @@
 #include <exception>
 #include <memory>
 #include <string_view>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -179,14 +179,7 @@ std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<Con
     const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));
     // While the calling thread is busy with meanwhile, a helper takes its place.
     const size_t helpers = std::min(cores, contents.size() / contentsPerThread + 1) - (meanwhile ? 0 : 1);
-    std::vector<std::thread> threads;
-    for (size_t i = 0; i < helpers; ++i) {
-        try {
-            threads.emplace_back(readContents);
-        } catch (const std::system_error&) {
-            break; // no thread to be had: the threads already running read the rest
-        }
-    }
+    SpareThreads spare(static_cast<int>(helpers), readContents);
     std::exception_ptr failure;
     try {
         if (meanwhile)
@@ -195,8 +188,7 @@ std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<Con
         failure = std::current_exception();
     }
     readContents();
-    for (auto& thread : threads)
-        thread.join();
+    spare.join();
     if (failure)
         std::rethrow_exception(failure);
     return depths;

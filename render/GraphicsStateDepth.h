@@ -24,8 +24,9 @@ struct GraphicsStateDepth
     // as a reader skips them. Never throws: what cannot be read counts as nothing.
     static GraphicsStateDepth of(const std::string& content);
 
-    // The depth of each content, decoded and read over all cores. Contents are independent, so the threads
-    // share nothing but the index of the next content to read. The calling thread first runs meanwhile, if
+    // The depth of each content, decoded and read on the calling thread and the idle cores
+    // (SpareThreads). Contents are independent, so the threads share nothing but the index of the
+    // next content to read. The calling thread first runs meanwhile, if
     // given, then helps reading; what meanwhile throws is thrown once the threads are done.
     static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents,
                                                   const std::function<void()>& meanwhile = {});

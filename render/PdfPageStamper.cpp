@@ -1,5 +1,6 @@
 #include "render/PdfPageStamper.h"
 
+#include "model/SpareThreads.h"
 #include "render/QuietQpdf.h"
 #include "render/breakPageTreeLoops.h"
 #include "render/drawWatermark.h"
@@ -18,8 +19,6 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <system_error>
-#include <thread>
 
 namespace {
 
@@ -104,28 +103,17 @@ bool PdfPageStamper::readPages()
         return !m_pages.empty();
     }
     std::exception_ptr failure;
-    std::thread reader;
-    try {
-        reader = std::thread([this, &failure] {
-            try {
-                readAllPages();
-            } catch (...) {
-                failure = std::current_exception();
-            }
-        });
-    } catch (const std::system_error&) {
-        readAllPages(); // no thread to be had
-    }
-    QByteArray drawing;
-    try {
-        drawing = drawnStamp(*firstSize);
-    } catch (...) {
-        if (reader.joinable())
-            reader.join();
-        throw;
-    }
-    if (reader.joinable())
-        reader.join();
+    SpareThreads reader(1, [this, &failure] {
+        try {
+            readAllPages();
+        } catch (...) {
+            failure = std::current_exception();
+        }
+    });
+    if (reader.started() == 0)
+        readAllPages(); // no idle thread to be had
+    QByteArray drawing = drawnStamp(*firstSize);
+    reader.join();
     if (failure)
         std::rethrow_exception(failure);
     adoptStamp(*firstSize, std::move(drawing));

@@ -147,6 +147,13 @@ private Q_SLOTS:
             QStringList({"report.pdf -> a/report (3).pdf", "report.pdf -> a/report.pdf",
                          "report (2).pdf -> a/report (2).pdf", "REPORT.pdf -> a/REPORT (4).pdf", "done"}));
         QVERIFY(textOf("report (2).pdf").contains(QStringLiteral("from 2")));
+
+        // Into a folder of their own, alike named inputs from two folders still part.
+        const QString out = m_folder + QStringLiteral("/out");
+        QDir().mkpath(out);
+        QCOMPARE(run({files[1], files[0]}, redText(QStringLiteral("X")), out),
+                 QStringList({"report.pdf -> out/report.pdf", "report.pdf -> out/report (2).pdf", "done"}));
+        QVERIFY(pageText(out + QStringLiteral("/report (2).pdf"), 0).contains(QStringLiteral("from 0")));
     }
 
     // An image design whose picture does not decode, or a design that leaves no mark on the page,

@@ -1,4 +1,5 @@
 #include "app/ApplicationMenuButton.h"
+#include "app/BoundedDownload.h"
 #include "app/CheckForUpdatesView.h"
 #include "app/CheckForUpdatesViewModel.h"
 #include "app/CustomHeaderView.h"
@@ -177,6 +178,11 @@ private Q_SLOTS:
                              << "" << Kind::failed << "answered with an error: 404 Not Found";
         QTest::newRow("no answer") << QByteArray() << "0.1.0"
                                    << "" << Kind::failed << "did not answer within 1.5 seconds";
+        QTest::newRow("redirect to http")
+            << "HTTP/1.1 302 Found\r\nLocation: " + m_server.url(QStringLiteral("/other")).toEncoded() +
+                   "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n"
+            << "0.1.0"
+            << "" << Kind::failed << "which is not a secure address";
         QTest::newRow("too large") << http("200 OK", QByteArray(1024 * 1024 + 1, ' '), false) << "0.1.0"
                                    << "" << Kind::failed << "larger than 1 MB";
     }
@@ -200,6 +206,17 @@ private Q_SLOTS:
         QCOMPARE(m_alerts[0].kind, kind);
         QVERIFY2(m_alerts[0].text.contains(saying) && !m_alerts[0].text.contains(QLatin1String(".).")),
                  qPrintable(m_alerts[0].text));
+    }
+
+    // Only https leaves this computer; plain http reaches nothing but the loopback.
+    void onlySecureAddresses()
+    {
+        for (const char* url :
+             {"https://example.org/feed", "http://127.0.0.1:8080/feed", "http://[::1]/feed"})
+            QVERIFY2(BoundedDownload::isAllowed(QUrl(QString::fromLatin1(url))), url);
+        for (const char* url :
+             {"http://example.org/feed", "http://127.0.0.1.example.org/", "ftp://127.0.0.1/"})
+            QVERIFY2(!BoundedDownload::isAllowed(QUrl(QString::fromLatin1(url))), url);
     }
 
     // The header's menu, opened from the keyboard too: the application's information, "Check for

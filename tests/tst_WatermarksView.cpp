@@ -4,6 +4,7 @@
 #include "designs/NumberField.h"
 #include "designs/ValueSlider.h"
 #include "designs/WatermarksView.h"
+#include "model/openPreferences.h"
 #include "render/FontResolver.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
@@ -18,12 +19,11 @@
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPlainTextEdit>
+#include <QScopeGuard>
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTemporaryDir>
 #include <QTest>
-
-#include <sys/stat.h>
 
 namespace {
 
@@ -147,6 +147,32 @@ private Q_SLOTS:
                  QVariant(QByteArray("[]")));
     }
 
+    // When the disk refuses the list, a new design stays in the editor unlisted, a deleted one
+    // stays listed, and a line says why; the next save that works stores the edits and clears it.
+    void failedStoreKeepsTheEdits()
+    {
+        WatermarksView view;
+        view.createNewWatermark();
+        view.selectedWatermark()->setWatermarkName(QStringLiteral("Unsaved"));
+        {
+            const QString folder = QFileInfo(openPreferences(QString())->fileName()).absolutePath();
+            const QString away = folder + QStringLiteral(".away");
+            QVERIFY(QDir().rename(folder, away));
+            TestFiles::writeFile(folder, "a file where the folder should be");
+            const auto restore = qScopeGuard([&] { QFile::remove(folder) && QDir().rename(away, folder); });
+            view.saveWatermark();
+            QVERIFY(!view.problemLine()->isHidden());
+            QVERIFY(
+                view.problemLine()->text().startsWith(QStringLiteral("Not saved: cannot create the folder")));
+            view.deleteWatermark(view.watermarks()[0]);
+            QVERIFY(view.problemLine()->text().startsWith(QStringLiteral("Not deleted: ")));
+            QCOMPARE(view.designsList()->count(), 3);
+        }
+        view.saveWatermark();
+        QVERIFY(view.problemLine()->isHidden());
+        QCOMPARE(storedNames(), (QStringList{"Twin", "Twin", "Logo", "Unsaved"}));
+    }
+
     void controlsWriteTheDesign()
     {
         WatermarksView view;
@@ -217,11 +243,9 @@ private Q_SLOTS:
         const QString png = m_dir.filePath(QStringLiteral("logo.png"));
         const QString jpeg = m_dir.filePath(QStringLiteral("photo.jpeg"));
         const QString text = m_dir.filePath(QStringLiteral("notes.png"));
-        const QString fifo = m_dir.filePath(QStringLiteral("pipe.png"));
         TestFiles::writeSolidPicture(png, QSize(20, 10), Qt::red);
         TestFiles::writeSolidPicture(jpeg, QSize(30, 30), Qt::blue, "jpeg");
         TestFiles::writeFile(text, "not a picture");
-        QVERIFY(mkfifo(fifo.toLocal8Bit().constData(), 0600) == 0);
 
         ControlsSection controls;
         const auto logo = design(QStringLiteral("Logo"), WatermarkType::image);
@@ -245,10 +269,7 @@ private Q_SLOTS:
         choose(jpeg, false);
         choose(std::nullopt);
         choose(text);
-        choose(fifo);
-        const QByteArray lines = capture.finish();
-        QCOMPARE(lines.count("Error copying image file: "), 2);
-        QVERIFY(lines.contains("not a regular file"));
+        QCOMPARE(capture.finish().count("Error copying image file: "), 1);
         QCOMPARE(logo->imageData(), QUrl::fromLocalFile(copy));
         QCOMPARE(QImageReader(copy).format(), QByteArray("jpeg"));
     }
