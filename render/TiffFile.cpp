@@ -87,8 +87,47 @@ QSizeF dotsPerInchOf(const TiffPage::Resolution& resolution)
     return usable(x) && usable(y) ? QSizeF(x, y) : QSizeF(72, 72);
 }
 
+// Text tags: NUL-terminated strings, their count left to libtiff.
+constexpr uint32_t textTags[] = {
+    TIFFTAG_DOCUMENTNAME, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_MAKE,          TIFFTAG_MODEL,
+    TIFFTAG_PAGENAME,     TIFFTAG_SOFTWARE,         TIFFTAG_DATETIME,      TIFFTAG_ARTIST,
+    TIFFTAG_HOSTCOMPUTER, TIFFTAG_COPYRIGHT,        TIFFTAG_TARGETPRINTER,
+};
+// Blocks of bytes (or longs) passed with their count.
+constexpr uint32_t blockTags[] = {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC, TIFFTAG_PHOTOSHOP};
+
+void readDescriptiveTags(TIFF* tiff, TiffPage& page)
+{
+    for (const uint32_t tag : textTags) {
+        const char* text = nullptr;
+        if (TIFFGetField(tiff, tag, &text) && text)
+            page.descriptiveTags.push_back({tag, 0, QByteArray(text)});
+    }
+    for (const uint32_t tag : blockTags) {
+        uint32_t count = 0;
+        const void* data = nullptr;
+        const TIFFField* field = TIFFFieldWithTag(tiff, tag);
+        if (field && TIFFGetField(tiff, tag, &count, &data) && data)
+            page.descriptiveTags.push_back(
+                {tag, count,
+                 QByteArray(static_cast<const char*>(data),
+                            qsizetype(count) * TIFFDataWidth(TIFFFieldDataType(field)))});
+    }
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &page.orientation);
+}
+
+bool writeDescriptiveTags(TIFF* tiff, const TiffPage& page)
+{
+    bool tagged = TIFFSetField(tiff, TIFFTAG_ORIENTATION, page.orientation);
+    for (const TiffPage::Tag& tag : page.descriptiveTags)
+        tagged = tagged && (tag.count == 0 ? TIFFSetField(tiff, tag.tag, tag.value.constData())
+                                           : TIFFSetField(tiff, tag.tag, tag.count, tag.value.constData()));
+    return tagged;
+}
+
 void readTags(TIFF* tiff, TiffPage& page)
 {
+    readDescriptiveTags(tiff, page);
     float x = 0;
     if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x)) {
         TiffPage::Resolution resolution{x, x, RESUNIT_INCH};
@@ -154,7 +193,8 @@ Result<TiffPage> TiffFile::readPage()
         m_lastError = QString::fromLocal8Bit(message);
         return Result<TiffPage>::failure(QStringLiteral("not a picture this program can read"));
     }
-    reader.req_orientation = ORIENTATION_TOPLEFT;
+    // The rows as stored: the orientation tag is kept, and the mark drawn through it.
+    reader.req_orientation = reader.orientation;
     TiffPage page;
     // libtiff's RGBA raster is R, G, B, A bytes in memory, alpha premultiplied.
     page.image = QImage(int(width), int(height),
@@ -214,7 +254,7 @@ bool TiffFile::writePage(const TiffPage& page)
     if (page.pageNumber)
         tagged = tagged &&
                  TIFFSetField(m_tiff, TIFFTAG_PAGENUMBER, page.pageNumber->first, page.pageNumber->second);
-    if (!tagged)
+    if (!tagged || !writeDescriptiveTags(m_tiff, page))
         return false;
     for (int y = 0; y < pixels.height(); ++y) {
         if (TIFFWriteScanline(m_tiff, pixels.scanLine(y), uint32_t(y), 0) < 0)

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <optional>
 #include <utility>
+#include <vector>
 
 // One page of a TIFF file as stamping reads and writes it.
 struct TiffPage
@@ -29,5 +30,16 @@ struct TiffPage
     // An RGB colour profile only: the pixels are RGB now, so a CMYK or grey one would misdescribe them.
     QByteArray iccProfile;
     std::optional<uint32_t> subfileType;
+    // As stored; the pixels stay in the stored order, so the tag stays true.
+    uint16_t orientation = 1;
+    // A tag that describes the page rather than its pixels (text, XMP, IPTC, Photoshop's
+    // resources), with its count and value bytes as libtiff hands them over.
+    struct Tag
+    {
+        uint32_t tag = 0;
+        uint32_t count = 0;
+        QByteArray value;
+    };
+    std::vector<Tag> descriptiveTags;
     std::optional<std::pair<uint16_t, uint16_t>> pageNumber;
 };

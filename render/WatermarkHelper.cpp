@@ -1,11 +1,15 @@
 #include "render/WatermarkHelper.h"
 
 #include "render/CheckedSaveFile.h"
+#include "render/ExifOrientation.h"
 #include "render/ImageResolution.h"
+#include "render/PngChunks.h"
 #include "render/RegularFile.h"
+#include "render/StoredFrameMark.h"
 #include "render/TiffFile.h"
-#include "render/drawWatermark.h"
+#include "render/stampJpegBlocks.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QFile>
 #include <QFileInfo>
@@ -88,11 +92,12 @@ Result<Picture> readPicture(QIODevice& input, QImageReader& reader)
 QImage colourCanvas(QImage image)
 {
     switch (image.format()) {
+    case QImage::Format_Grayscale16:
+        return std::move(image).convertToFormat(QImage::Format_RGBX64);
     case QImage::Format_Mono:
     case QImage::Format_MonoLSB:
     case QImage::Format_Indexed8:
     case QImage::Format_Grayscale8:
-    case QImage::Format_Grayscale16:
     case QImage::Format_Alpha8: {
         const auto format = image.hasAlphaChannel() ? QImage::Format_ARGB32 : QImage::Format_RGB32;
         return std::move(image).convertToFormat(format);
@@ -111,11 +116,8 @@ bool drawDesign(QImage& canvas, const QSizeF& dpi, const WatermarkSnapshot& sett
         return false;
     if (!underneath.isNull())
         painter.drawImage(0, 0, underneath);
-    const QSizeF points(canvas.width() * pointsPerInch / dpi.width(),
-                        canvas.height() * pointsPerInch / dpi.height());
-    painter.scale(canvas.width() / points.width(), canvas.height() / points.height());
-    drawWatermark(painter, settings, QRectF(QPointF(0, 0), points));
-    return true;
+    painter.end();
+    return StoredFrameMark(canvas.size(), dpi, QImageIOHandler::TransformationNone).draw(canvas, settings);
 }
 
 // A TIFF can hold pages that PNG and JPEG cannot, so TIFF content stays TIFF whatever the name.
@@ -142,7 +144,9 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
         if (!read)
             return FileOutcome::failure(read.error());
         TiffPage page = std::move(read).value();
-        if (!drawDesign(page.image, page.dotsPerInch, settings))
+        const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
+                                   ExifOrientation::transformation(page.orientation));
+        if (!mark.draw(page.image, settings))
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         if (!written.writePage(page))
             return FileOutcome::failure(output.failureReason(unencodable()));
@@ -167,6 +171,77 @@ bool writeTiff(CheckedSaveFile& output, const QImage& canvas, const std::optiona
         page.iccProfile = canvas.colorSpace().iccProfile();
     TiffFile written(output, TiffFile::Mode::write);
     return written.isOpen() && written.writePage(page) && written.close();
+}
+
+FileOutcome writeBytes(const QString& outputPath, const QByteArray& bytes)
+{
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    if (output.write(bytes) != bytes.size())
+        return FileOutcome::failure(output.failureReason(unencodable()));
+    return output.commit();
+}
+
+// A JPEG stays JPEG block by block: only the blocks under the mark change, in the stored frame.
+FileOutcome stampJpeg(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
+                      const QString& outputPath)
+{
+    const QImageIOHandler::Transformations transformation = reader.transformation();
+    const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
+    if (!input.seek(0))
+        return FileOutcome::failure(unreadable());
+    const QByteArray bytes = input.readAll();
+    CheckedSaveFile output(outputPath);
+    if (auto created = output.create(); !created)
+        return created;
+    if (const auto stamped = stampJpegBlocks(bytes, settings, dpi, transformation, output); !stamped)
+        return FileOutcome::failure(output.failureReason(stamped.error()));
+    return output.commit();
+}
+
+QByteArray pngOf(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    return QImageWriter(&buffer, "png").write(image) ? buffer.data() : QByteArray();
+}
+
+// A PNG keeps its own chunks around the stamped picture, drawn in the frame it is stored in (Qt
+// does not apply an eXIf orientation, so the one stated is applied to the design instead). A
+// grey picture under a grey mark stays grey.
+FileOutcome stampPng(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
+{
+    const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
+    if (!input.seek(0))
+        return FileOutcome::failure(unreadable());
+    QBuffer bytes;
+    bytes.setData(input.readAll());
+    const auto chunks = PngChunks::split(bytes.data());
+    if (!chunks)
+        return FileOutcome::failure(unreadable());
+    QImageReader reader(&bytes, "png");
+    QImage image = reader.read();
+    if (image.isNull())
+        return FileOutcome::failure(unreadable());
+    QImageIOHandler::Transformations orientation = QImageIOHandler::TransformationNone;
+    for (const auto& chunk : *chunks)
+        if (chunk.type == "eXIf")
+            orientation = ExifOrientation::of(chunk.data());
+    const QImage::Format greyFormat =
+        image.depth() == 16 ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
+    const bool grey = image.isGrayscale();
+    QImage canvas = colourCanvas(std::move(image));
+    if (canvas.isNull())
+        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
+    if (!StoredFrameMark(canvas.size(), dpi, orientation).draw(canvas, settings))
+        return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
+    if (grey && !canvas.hasAlphaChannel() && canvas.allGray())
+        canvas = std::move(canvas).convertToFormat(greyFormat);
+    const auto stamped = PngChunks::split(pngOf(canvas));
+    if (!stamped)
+        return FileOutcome::failure(unencodable());
+    return writeBytes(outputPath, PngChunks::withPicture(*chunks, *stamped));
 }
 
 FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
@@ -228,7 +303,12 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     // Other codecs recognise content loosely enough to take a stray file for a picture.
     if (format != "png" && format != "jpeg")
         return FileOutcome::failure(unreadable());
-    return stampPicture(input, reader, settings, outputPath, outputFormatFor(outputPath, format));
+    const OutputFormat outputFormat = outputFormatFor(outputPath, format);
+    if (format == "jpeg" && outputFormat == OutputFormat::jpeg)
+        return stampJpeg(input, reader, settings, outputPath);
+    if (format == "png" && outputFormat == OutputFormat::png)
+        return stampPng(input, settings, outputPath);
+    return stampPicture(input, reader, settings, outputPath, outputFormat);
 }
 
 } // namespace

@@ -1,0 +1,67 @@
+#include "render/ExifThumbnail.h"
+
+#include <QBuffer>
+#include <QImageWriter>
+
+#include <exiv2/exiv2.hpp>
+
+namespace {
+
+// Camera thumbnails are small; this keeps the new one close to what cameras write.
+constexpr int thumbnailQuality = 90;
+
+QByteArray jpegOf(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, "jpeg");
+    writer.setQuality(thumbnailQuality);
+    return writer.write(image) ? buffer.data() : QByteArray();
+}
+
+QByteArray encoded(QByteArray original, Exiv2::ByteOrder order, const Exiv2::ExifData& exif)
+{
+    Exiv2::Blob blob;
+    const auto method = Exiv2::ExifParser::encode(blob, reinterpret_cast<Exiv2::byte*>(original.data()),
+                                                  uint32_t(original.size()), order, exif);
+    if (method == Exiv2::wmNonIntrusive)
+        return original;
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+} // namespace
+
+namespace ExifThumbnail {
+
+std::optional<QByteArray> remade(const QByteArray& block, const std::function<QImage()>& stampedPicture,
+                                 qsizetype maxBytes)
+{
+    static const bool quiet = (Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute), true);
+    Q_UNUSED(quiet);
+    try {
+        Exiv2::ExifData exif;
+        const auto order = Exiv2::ExifParser::decode(
+            exif, reinterpret_cast<const Exiv2::byte*>(block.constData()), uint32_t(block.size()));
+        const Exiv2::DataBuf old = Exiv2::ExifThumbC(exif).copy();
+        if (old.size_ <= 0)
+            return block;
+        const QImage oldThumbnail = QImage::fromData(old.pData_, int(old.size_));
+        const QSize size = oldThumbnail.isNull() ? QSize(160, 160) : oldThumbnail.size();
+        const QByteArray fresh =
+            jpegOf(stampedPicture().scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        Exiv2::ExifThumb thumbnail(exif);
+        if (!fresh.isEmpty()) {
+            thumbnail.setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(fresh.constData()),
+                                       long(fresh.size()));
+            if (const QByteArray result = encoded(block, order, exif); result.size() <= maxBytes)
+                return result;
+        }
+        thumbnail.erase();
+        const QByteArray result = encoded(block, order, exif);
+        return result.size() <= maxBytes ? std::optional(result) : std::nullopt;
+    } catch (...) {
+        return std::nullopt;
+    }
+}
+
+} // namespace ExifThumbnail

@@ -1,0 +1,73 @@
+#include "render/PngChunks.h"
+
+#include <QtEndian>
+
+#include <algorithm>
+
+namespace {
+
+const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
+
+// IHDR's colour type and bit depth.
+QByteArray layoutOf(const std::vector<PngChunks::Chunk>& chunks)
+{
+    const auto header =
+        std::find_if(chunks.begin(), chunks.end(), [](const auto& c) { return c.type == "IHDR"; });
+    return header == chunks.end() ? QByteArray() : header->data().mid(8, 2);
+}
+
+bool isGrey(const QByteArray& layout)
+{
+    return layout.size() == 2 && (layout[1] == 0 || layout[1] == 4);
+}
+
+} // namespace
+
+namespace PngChunks {
+
+std::optional<std::vector<Chunk>> split(const QByteArray& png)
+{
+    if (!png.startsWith(signature))
+        return std::nullopt;
+    std::vector<Chunk> chunks;
+    for (qsizetype at = signature.size(); at + 12 <= png.size();) {
+        const quint32 length = qFromBigEndian<quint32>(png.constData() + at);
+        if (length > quint32(png.size() - at - 12))
+            return std::nullopt;
+        chunks.push_back({png.mid(at + 4, 4), png.mid(at, qsizetype(length) + 12)});
+        at += qsizetype(length) + 12;
+        if (chunks.back().type == "IEND")
+            return chunks;
+    }
+    return std::nullopt;
+}
+
+QByteArray withPicture(const std::vector<Chunk>& input, const std::vector<Chunk>& stamped)
+{
+    const QByteArray was = layoutOf(input), is = layoutOf(stamped);
+    const bool sameLayout = was == is;
+    const auto dropped = [&](const QByteArray& type) {
+        if (type == "IHDR" || type == "IDAT")
+            return true;
+        if (sameLayout)
+            return false;
+        return type == "tRNS" || type == "bKGD" || type == "sBIT" || type == "PLTE" || type == "hIST" ||
+               (type == "iCCP" && isGrey(was) && !isGrey(is));
+    };
+    QByteArray out = signature;
+    bool pictureWritten = false;
+    for (const Chunk& chunk : input) {
+        if (chunk.type == "IHDR" || (chunk.type == "IDAT" && !pictureWritten)) {
+            for (const Chunk& own : stamped)
+                if (own.type == chunk.type ||
+                    (chunk.type == "IDAT" && !sameLayout && (own.type == "PLTE" || own.type == "tRNS")))
+                    out += own.whole;
+            pictureWritten |= chunk.type == "IDAT";
+        }
+        if (!dropped(chunk.type))
+            out += chunk.whole;
+    }
+    return out;
+}
+
+} // namespace PngChunks

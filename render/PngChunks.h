@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QByteArray>
+
+#include <optional>
+#include <vector>
+
+// A PNG file's chunks, so a re-encoded picture can go back among the input's own chunks.
+namespace PngChunks {
+
+struct Chunk
+{
+    QByteArray type;  // four letters
+    QByteArray whole; // length, type, data and CRC, as stored
+    QByteArray data() const { return whole.mid(8, whole.size() - 12); }
+};
+
+// The chunks after the signature, up to and including IEND; nothing when the bytes are not a
+// PNG file or a chunk runs past the end.
+std::optional<std::vector<Chunk>> split(const QByteArray& png);
+
+// The input file with the stamped picture's header and image data in place of its own, every
+// other chunk kept byte for byte and in its place. Chunks whose layout follows the colour type
+// (PLTE, hIST, tRNS, bKGD, sBIT) are dropped when the stamped picture's colour type differs, and so is a
+// grey picture's ICC profile once the picture has colour.
+QByteArray withPicture(const std::vector<Chunk>& input, const std::vector<Chunk>& stamped);
+
+} // namespace PngChunks

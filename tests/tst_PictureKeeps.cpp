@@ -1,0 +1,532 @@
+#include "render/WatermarkHelper.h"
+#include "support/TestFiles.h"
+
+#include <QBuffer>
+#include <QColorSpace>
+#include <QImageReader>
+#include <QImageWriter>
+#include <QRandomGenerator>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QtEndian>
+
+#include <cstdio>
+#include <vector>
+
+#include <exiv2/exiv2.hpp>
+#include <jpeglib.h>
+#include <tiffio.h>
+
+using namespace TestFiles;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// A light picture with detail in every block, so that a block re-encoded without need would show.
+QImage busyPicture(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    auto random = QRandomGenerator(7);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y,
+                           qRgb(200 - x % 120 + random.bounded(40), 215 - y % 160 + random.bounded(40),
+                                150 + random.bounded(60)));
+    return image;
+}
+
+QByteArray jpegOf(const QImage& image)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "jpeg");
+    return buffer.data();
+}
+
+// A Photoshop thumbnail resource, which stamping drops.
+const QByteArray photoshopThumbnail("8BIM\x04\x0c\0\0\0\0\0\x04THMB", 16);
+
+struct JpegKind
+{
+    J_COLOR_SPACE space = JCS_YCbCr;
+    int lumaH = 2, lumaV = 2;
+    bool progressive = false, arithmetic = false;
+    int restartInterval = 0;
+};
+
+// The picture written through libjpeg as asked, with a comment, a private segment and, in colour,
+// an ICC profile.
+QByteArray writeJpeg(const QImage& picture, const JpegKind& kind)
+{
+    jpeg_compress_struct out{};
+    jpeg_error_mgr error{};
+    out.err = jpeg_std_error(&error);
+    jpeg_create_compress(&out);
+    unsigned char* bytes = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&out, &bytes, &size);
+    const bool ink = kind.space == JCS_CMYK || kind.space == JCS_YCCK;
+    out.image_width = JDIMENSION(picture.width());
+    out.image_height = JDIMENSION(picture.height());
+    out.input_components = kind.space == JCS_GRAYSCALE ? 1 : ink ? 4 : 3;
+    out.in_color_space = kind.space == JCS_GRAYSCALE ? JCS_GRAYSCALE : ink ? JCS_CMYK : JCS_RGB;
+    jpeg_set_defaults(&out);
+    jpeg_set_colorspace(&out, kind.space);
+    jpeg_set_quality(&out, 92, TRUE);
+    out.comp_info[0].h_samp_factor = kind.lumaH;
+    out.comp_info[0].v_samp_factor = kind.lumaV;
+    out.arith_code = kind.arithmetic;
+    out.restart_interval = unsigned(kind.restartInterval);
+    if (kind.progressive)
+        jpeg_simple_progression(&out);
+    jpeg_start_compress(&out, TRUE);
+    jpeg_write_marker(&out, JPEG_COM, reinterpret_cast<const JOCTET*>("shot on a tripod"), 16);
+    jpeg_write_marker(&out, JPEG_APP0 + 11, reinterpret_cast<const JOCTET*>("private\0\1\2"), 10);
+    const QByteArray photoshop = "Photoshop 3.0\0"_ba + photoshopThumbnail;
+    jpeg_write_marker(&out, JPEG_APP0 + 13, reinterpret_cast<const JOCTET*>(photoshop.constData()),
+                      unsigned(photoshop.size()));
+    if (out.input_components == 3) {
+        const QByteArray icc = QColorSpace(QColorSpace::SRgb).iccProfile();
+        jpeg_write_icc_profile(&out, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
+    }
+    std::vector<JSAMPLE> line(size_t(picture.width()) * 4);
+    while (out.next_scanline < out.image_height) {
+        for (int x = 0; x < picture.width(); ++x) {
+            const QRgb pixel = picture.pixel(x, int(out.next_scanline));
+            // Adobe's CMYK: 255 is no ink.
+            const int k = 255 - std::max({qRed(pixel), qGreen(pixel), qBlue(pixel)});
+            const std::array<int, 4> cmyk{qRed(pixel) + k, qGreen(pixel) + k, qBlue(pixel) + k, 255 - k};
+            for (int c = 0; c < out.input_components; ++c)
+                line[size_t(x * out.input_components + c)] = JSAMPLE(out.input_components == 1 ? qGray(pixel)
+                                                                     : ink ? std::min(cmyk[size_t(c)], 255)
+                                                                           : (pixel >> (16 - 8 * c)) & 0xFF);
+        }
+        JSAMPROW row = line.data();
+        jpeg_write_scanlines(&out, &row, 1);
+    }
+    jpeg_finish_compress(&out);
+    jpeg_destroy_compress(&out);
+    QByteArray result(reinterpret_cast<const char*>(bytes), qsizetype(size));
+    std::free(bytes);
+    return result;
+}
+
+// Adds EXIF (with GPS, an orientation and a thumbnail of the unmarked picture), XMP and IPTC
+// through Exiv2, as camera and cataloguing programs leave them.
+void addMetadata(const QString& path, int orientation, const QImage& thumbnail)
+{
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    Exiv2::ExifData& exif = image->exifData();
+    exif["Exif.Image.Make"] = "Camera Maker";
+    exif["Exif.Image.Artist"] = "A. Photographer";
+    exif["Exif.Image.Copyright"] = "(c) A. Photographer";
+    exif["Exif.Image.Orientation"] = uint16_t(orientation);
+    exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:20:30";
+    exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
+    exif["Exif.GPSInfo.GPSLatitude"] = "48/1 51/1 2959/100";
+    const QByteArray small = jpegOf(thumbnail);
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(small.constData()),
+                                            long(small.size()));
+    image->xmpData()["Xmp.dc.creator"] = "A. Photographer";
+    image->iptcData()["Iptc.Application2.Caption"] = "A caption";
+    image->writeMetadata();
+}
+
+struct Coefficients
+{
+    std::vector<std::vector<JCOEF>> planes; // every block's 64 coefficients, row by row
+    std::vector<QSize> blocks;              // blocks across and down, per component
+    std::vector<QSize> spans;               // picture pixels per sample, per component
+    std::vector<std::vector<UINT16>> tables;
+    std::vector<std::pair<int, QByteArray>> segments;
+    bool progressive = false, arithmetic = false;
+    unsigned restartInterval = 0;
+    J_COLOR_SPACE space = JCS_UNKNOWN;
+};
+
+Coefficients coefficientsOf(const QByteArray& jpeg)
+{
+    jpeg_decompress_struct in{};
+    jpeg_error_mgr error{};
+    in.err = jpeg_std_error(&error);
+    jpeg_create_decompress(&in);
+    jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(jpeg.constData()), (unsigned long)jpeg.size());
+    jpeg_save_markers(&in, JPEG_COM, 0xFFFF);
+    for (int n = 0; n < 16; ++n)
+        jpeg_save_markers(&in, JPEG_APP0 + n, 0xFFFF);
+    jpeg_read_header(&in, TRUE);
+    jvirt_barray_ptr* arrays = jpeg_read_coefficients(&in);
+    Coefficients result;
+    for (int c = 0; c < in.num_components; ++c) {
+        const jpeg_component_info& info = in.comp_info[c];
+        result.blocks.emplace_back(info.width_in_blocks, info.height_in_blocks);
+        result.spans.emplace_back(in.max_h_samp_factor / info.h_samp_factor,
+                                  in.max_v_samp_factor / info.v_samp_factor);
+        result.tables.emplace_back(info.quant_table->quantval, info.quant_table->quantval + 64);
+        auto& plane = result.planes.emplace_back();
+        for (JDIMENSION y = 0; y < info.height_in_blocks; ++y) {
+            JBLOCKROW row =
+                (*in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&in), arrays[c], y, 1, FALSE)[0];
+            for (JDIMENSION x = 0; x < info.width_in_blocks; ++x)
+                plane.insert(plane.end(), row[x], row[x] + 64);
+        }
+    }
+    for (auto* marker = in.marker_list; marker; marker = marker->next)
+        result.segments.emplace_back(marker->marker, QByteArray(reinterpret_cast<const char*>(marker->data),
+                                                                qsizetype(marker->data_length)));
+    result.progressive = in.progressive_mode;
+    result.arithmetic = in.arith_code;
+    result.restartInterval = in.restart_interval;
+    result.space = in.jpeg_color_space;
+    jpeg_destroy_decompress(&in);
+    return result;
+}
+
+// Where two pictures of one size differ clearly.
+QRect differenceBounds(const QImage& a, const QImage& b)
+{
+    QRect bounds;
+    for (int y = 0; y < a.height(); ++y)
+        for (int x = 0; x < a.width(); ++x)
+            if (std::abs(qGray(a.pixel(x, y)) - qGray(b.pixel(x, y))) +
+                    std::abs(qRed(a.pixel(x, y)) - qRed(b.pixel(x, y))) >
+                60)
+                bounds |= QRect(x, y, 1, 1);
+    return bounds;
+}
+
+QImage decoded(const QByteArray& bytes, bool displayed)
+{
+    QBuffer buffer;
+    buffer.setData(bytes);
+    QImageReader reader(&buffer);
+    reader.setAutoTransform(displayed);
+    return reader.read().convertToFormat(QImage::Format_RGB32);
+}
+
+QImage thumbnailOf(const QString& path)
+{
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    const Exiv2::DataBuf thumbnail = Exiv2::ExifThumbC(image->exifData()).copy();
+    return QImage::fromData(thumbnail.pData_, int(thumbnail.size_)).convertToFormat(QImage::Format_RGB32);
+}
+
+// Every EXIF, XMP and IPTC item and the comment, a line each, leaving out the thumbnail's
+// own entries, which stamping makes anew.
+QStringList metadataOf(const QString& path)
+{
+    auto image = Exiv2::ImageFactory::open(path.toStdString());
+    image->readMetadata();
+    QStringList items{QString::fromStdString(image->comment())};
+    for (const auto& datum : image->exifData())
+        if (datum.groupName() != "Thumbnail")
+            items << QString::fromStdString(datum.key() + "=" + datum.toString());
+    for (const auto& datum : image->xmpData())
+        items << QString::fromStdString(datum.key() + "=" + datum.toString());
+    for (const auto& datum : image->iptcData())
+        items << QString::fromStdString(datum.key() + "=" + datum.toString());
+    return items;
+}
+
+// A PNG chunk with its length and CRC.
+QByteArray chunk(const QByteArray& type, const QByteArray& data)
+{
+    QByteArray whole(4, '\0');
+    qToBigEndian(quint32(data.size()), whole.data());
+    whole += type + data;
+    quint32 crc = 0xFFFFFFFF;
+    for (qsizetype i = 4; i < whole.size(); ++i) {
+        crc ^= quint8(whole[i]);
+        for (int bit = 0; bit < 8; ++bit)
+            crc = (crc >> 1) ^ (crc & 1 ? 0xEDB88320 : 0);
+    }
+    QByteArray tail(4, '\0');
+    qToBigEndian(~crc, tail.data());
+    return whole + tail;
+}
+
+// Qt's PNG of the picture, with the given chunks before its image data and a text chunk after.
+QByteArray pngWith(const QImage& picture, const QByteArray& before)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter(&buffer, "png").write(picture);
+    QByteArray png = buffer.data();
+    png.insert(png.indexOf("IDAT") - 4, before);
+    return png.insert(png.indexOf("IEND") - 4, chunk("tEXt", "Comment\0after the pixels"_ba));
+}
+
+// An EXIF block stating an orientation and an artist, as Exiv2 writes it.
+QByteArray exifBlock(int orientation)
+{
+    Exiv2::ExifData exif;
+    exif["Exif.Image.Orientation"] = uint16_t(orientation);
+    exif["Exif.Image.Artist"] = "A. Photographer";
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+// Every chunk but the header and the image data, whole and in order.
+QList<QByteArray> ancillaryChunks(const QByteArray& png)
+{
+    QList<QByteArray> chunks;
+    for (qsizetype at = 8; at + 12 <= png.size();) {
+        const qsizetype length = qFromBigEndian<quint32>(png.constData() + at) + 12;
+        const QByteArray type = png.mid(at + 4, 4);
+        if (type != "IHDR" && type != "IDAT")
+            chunks << png.mid(at, length);
+        at += length;
+    }
+    return chunks;
+}
+
+constexpr uint32_t keptTextTags[] = {
+    TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_DATETIME, TIFFTAG_MAKE,
+    TIFFTAG_MODEL,  TIFFTAG_SOFTWARE,  TIFFTAG_DOCUMENTNAME,     TIFFTAG_PAGENAME, TIFFTAG_HOSTCOMPUTER};
+
+// Pages of 8-bit RGB through libtiff, each with every kept text tag naming its page, XMP, IPTC
+// and an orientation.
+void writeTaggedTiff(const QString& path, const QImage& picture, const std::vector<int>& orientations)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
+    for (size_t page = 0; page < orientations.size(); ++page) {
+        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(rgb.width()));
+        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(rgb.height()));
+        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
+        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
+        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
+        TIFFSetField(tiff, TIFFTAG_ORIENTATION, uint16_t(orientations[page]));
+        for (const uint32_t tag : keptTextTags)
+            TIFFSetField(tiff, tag, qPrintable(u"%1 of page %2"_s.arg(tag).arg(page)));
+        const QByteArray xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+        TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
+        const QByteArray iptc("\x1c\x02\x78\x00\x09A caption", 14); // counted in bytes since libtiff 4.5
+        TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
+        for (int y = 0; y < rgb.height(); ++y)
+            TIFFWriteScanline(tiff, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);
+        TIFFWriteDirectory(tiff);
+    }
+    TIFFClose(tiff);
+}
+
+// Each page's kept tags, a line each.
+QStringList tiffTags(const QString& path)
+{
+    QStringList lines;
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    do {
+        for (const uint32_t tag : keptTextTags) {
+            const char* text = nullptr;
+            TIFFGetField(tiff, tag, &text);
+            lines << QString::fromLatin1(text);
+        }
+        for (const uint32_t tag : {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC}) {
+            uint32_t count = 0;
+            const char* data = nullptr;
+            TIFFGetField(tiff, tag, &count, &data);
+            lines << QString::fromLatin1(QByteArray(data, count).toHex());
+        }
+        uint16_t orientation = 0;
+        TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
+        lines << QString::number(orientation);
+    } while (TIFFReadDirectory(tiff));
+    TIFFClose(tiff);
+    return lines;
+}
+
+} // namespace
+
+class TestPictureKeeps : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_dir;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        WatermarkHelper::allowLargePictures();
+        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
+        writeSolidPicture(m_dir.filePath("red.png"), {40, 40}, Qt::red);
+        writeSolidPicture(m_dir.filePath("grey.png"), {40, 40}, Qt::darkGray);
+    }
+
+    void jpeg_data()
+    {
+        QTest::addColumn<int>("space");
+        QTest::addColumn<int>("lumaH");
+        QTest::addColumn<int>("lumaV");
+        QTest::addColumn<bool>("progressive");
+        QTest::addColumn<bool>("arithmetic");
+        QTest::addColumn<int>("restartInterval");
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("greyMark");
+        QTest::newRow("4:2:0") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 1 << false;
+        QTest::newRow("4:4:4") << int(JCS_YCbCr) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("4:2:2 progressive") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 1 << false;
+        QTest::newRow("arithmetic, restarts") << int(JCS_YCbCr) << 2 << 2 << false << true << 3 << 1 << false;
+        QTest::newRow("grey, red mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("grey, grey mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << true;
+        QTest::newRow("cmyk") << int(JCS_CMYK) << 1 << 1 << false << false << 0 << 1 << false;
+        QTest::newRow("ycck") << int(JCS_YCCK) << 2 << 2 << false << false << 0 << 1 << false;
+        QTest::newRow("orientation 6") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 6 << false;
+        QTest::newRow("orientation 8") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 8 << false;
+    }
+
+    // Outside the blocks the mark touches, the stamped JPEG holds the input's coefficients, so
+    // decoding gives the input's pixels; coding, tables and every segment stay, EXIF, XMP, IPTC
+    // and the comment read back the same, and the thumbnail shows the mark. The mark lies where
+    // it lies on the picture as displayed.
+    void jpeg()
+    {
+        QFETCH(int, space);
+        QFETCH(int, lumaH);
+        QFETCH(int, lumaV);
+        QFETCH(bool, progressive);
+        QFETCH(bool, arithmetic);
+        QFETCH(int, restartInterval);
+        QFETCH(int, orientation);
+        QFETCH(bool, greyMark);
+        const QImage picture = busyPicture({320, 240});
+        const QString input = m_dir.filePath("in.jpg"), output = m_dir.filePath("out.jpg");
+        writeFile(input, writeJpeg(picture, {J_COLOR_SPACE(space), lumaH, lumaV, progressive, arithmetic,
+                                             restartInterval}));
+        addMetadata(input, orientation, picture.scaled(80, 60));
+
+        const auto outcome = WatermarkHelper::watermarkImageFile(
+            input, pictureDesign(m_dir.filePath(greyMark ? "grey.png" : "red.png"), 100, 1, 25, 90), output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+
+        const QByteArray before = readFile(input), after = readFile(output);
+        Coefficients was = coefficientsOf(before);
+        const Coefficients is = coefficientsOf(after);
+        // A grey picture under a coloured mark gains chroma, neutral outside the mark.
+        const bool gainsColour = space == JCS_GRAYSCALE && !greyMark;
+        QCOMPARE(is.space, gainsColour ? JCS_YCbCr : was.space);
+        QCOMPARE(is.tables[0], was.tables[0]);
+        if (gainsColour) {
+            was.planes.resize(3, std::vector<JCOEF>(was.planes[0].size()));
+        } else {
+            QCOMPARE(is.spans, was.spans);
+            QCOMPARE(is.tables, was.tables);
+        }
+        QCOMPARE(is.progressive, was.progressive);
+        QCOMPARE(is.arithmetic, was.arithmetic);
+        QCOMPARE(is.restartInterval, was.restartInterval);
+        QCOMPARE(is.segments.size(), was.segments.size());
+        for (size_t i = 0; i < is.segments.size(); ++i) {
+            QCOMPARE(is.segments[i].first, was.segments[i].first);
+            QByteArray expected = was.segments[i].second;
+            if (expected.startsWith("Photoshop"))
+                QVERIFY(expected.contains(photoshopThumbnail) &&
+                        !expected.replace(photoshopThumbnail, "").isEmpty());
+            if (!expected.startsWith("Exif"))
+                QCOMPARE(is.segments[i].second, expected);
+        }
+        QCOMPARE(metadataOf(output), metadataOf(input));
+
+        // The mark, as displayed: 40 pixels square about 25 % across and 10 % down.
+        const QImage shown = decoded(after, true);
+        const QRect mark = differenceBounds(shown, decoded(before, true));
+        QCOMPARE_LE(qAbs(mark.width() - 40) + qAbs(mark.height() - 40), 4);
+        QCOMPARE_LE(
+            (QPointF(mark.center()) - QPointF(shown.width() * 0.25, shown.height() * 0.1)).manhattanLength(),
+            3);
+        if (!greyMark)
+            QVERIFY(isRed(shown.pixel(mark.center())));
+
+        // Changed blocks all lie at the mark, in the stored frame.
+        const QRect stored =
+            differenceBounds(decoded(after, false), decoded(before, false)).adjusted(-1, -1, 1, 1);
+        int changed = 0;
+        for (size_t c = 0; c < is.planes.size(); ++c)
+            for (int b = 0; b < int(is.planes[c].size() / 64); ++b) {
+                if (std::equal(is.planes[c].begin() + b * 64, is.planes[c].begin() + b * 64 + 64,
+                               was.planes[c].begin() + b * 64))
+                    continue;
+                ++changed;
+                const QSize span = is.spans[c] * 8;
+                const QRect block(
+                    QPoint(b % is.blocks[c].width() * span.width(), b / is.blocks[c].width() * span.height()),
+                    span);
+                QVERIFY2(block.intersects(stored), qPrintable(u"component %1 block %2"_s.arg(c).arg(b)));
+            }
+        QVERIFY(changed > 0);
+
+        const QImage oldThumbnail = thumbnailOf(input), newThumbnail = thumbnailOf(output);
+        QCOMPARE(newThumbnail.size(), oldThumbnail.size());
+        QVERIFY(!differenceBounds(newThumbnail, oldThumbnail).isEmpty());
+    }
+
+    void png_data()
+    {
+        QTest::addColumn<int>("orientation");
+        QTest::addColumn<bool>("grey");
+        QTest::addColumn<QPoint>("storedCentre"); // the mark's centre as stored
+        QTest::newRow("upright") << 1 << false << QPoint(80, 24);
+        QTest::newRow("orientation 6") << 6 << false << QPoint(32, 180);
+        QTest::newRow("orientation 8, grey") << 8 << true << QPoint(288, 60);
+    }
+
+    // Every chunk but the picture's own is kept byte for byte and in its place, none is added, a
+    // grey picture under a grey mark stays grey, and the mark lies where it lies on the picture
+    // as displayed (Qt itself ignores eXIf, so the stored frame is what it decodes).
+    void png()
+    {
+        QFETCH(int, orientation);
+        QFETCH(bool, grey);
+        QFETCH(QPoint, storedCentre);
+        const QImage picture = grey ? busyPicture({320, 240}).convertToFormat(QImage::Format_Grayscale8)
+                                    : busyPicture({320, 240});
+        const QByteArray extra =
+            chunk("tEXt", "Author\0A. Photographer"_ba) + chunk("zTXt", "Title\0\0x\x9c\x2b\x01\0\0u\0u"_ba) +
+            chunk("iTXt", "Description\0\0\0fr\0Description\0une photo"_ba) +
+            chunk("eXIf", exifBlock(orientation)) + chunk("gAMA", "\0\0\xb1\x8f"_ba) +
+            chunk("tIME", "\x07\xe8\x05\x01\x0a\x14\x1e"_ba) + chunk("prVt", "private"_ba);
+        const QString input = m_dir.filePath("in.png"), output = m_dir.filePath("out.png");
+        writeFile(input, pngWith(picture, extra));
+        WatermarkSnapshot design =
+            grey ? redText("X", 25, 90, 0, 40) : pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90);
+        if (grey)
+            design.textColor = WatermarkColor(0.2, 0.2, 0.2);
+
+        const auto outcome = WatermarkHelper::watermarkImageFile(input, design, output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QByteArray before = readFile(input), after = readFile(output);
+        QCOMPARE(ancillaryChunks(after), ancillaryChunks(before));
+        QCOMPARE(after.mid(8, 25), before.mid(8, 25)); // the header: same size, depth and colour type
+        const QImage stamped(output);
+        const QRect mark = differenceBounds(stamped.convertToFormat(QImage::Format_RGB32),
+                                            QImage(input).convertToFormat(QImage::Format_RGB32));
+        QCOMPARE_LE((mark.center() - storedCentre).manhattanLength(), 4);
+    }
+
+    // Every page keeps its descriptive tags, XMP, IPTC and orientation, and each page's mark lies
+    // where it lies on that page as displayed (read here in the stored frame).
+    void tiff()
+    {
+        const QString input = m_dir.filePath("in.tif"), output = m_dir.filePath("out.tif");
+        writeTaggedTiff(input, busyPicture({320, 240}), {6, 1, 8});
+        const auto outcome = WatermarkHelper::watermarkImageFile(
+            input, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90), output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QCOMPARE(tiffTags(output), tiffTags(input));
+        QImageReader before(input), after(output);
+        before.setAutoTransform(false);
+        after.setAutoTransform(false);
+        const QPoint storedCentres[] = {{32, 180}, {80, 24}, {288, 60}};
+        for (int page = 0; page < 3; ++page) {
+            QVERIFY(before.jumpToImage(page) && after.jumpToImage(page));
+            const QRect mark = differenceBounds(after.read().convertToFormat(QImage::Format_RGB32),
+                                                before.read().convertToFormat(QImage::Format_RGB32));
+            QCOMPARE_LE((mark.center() - storedCentres[page]).manhattanLength(), 4);
+        }
+    }
+};
+
+QTEST_MAIN(TestPictureKeeps)
+#include "tst_PictureKeeps.moc"
