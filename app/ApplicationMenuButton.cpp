@@ -33,13 +33,20 @@ QString aboutText()
 ApplicationMenuButton::ApplicationMenuButton(Updater* updater, QWidget* parent) : QToolButton(parent)
 {
     setObjectName(QStringLiteral("applicationMenu"));
-    setToolTip(tr("Menu"));
     setAccessibleName(tr("Application Menu"));
     setFocusPolicy(Qt::NoFocus);
     setCursor(Qt::ArrowCursor);
     setAttribute(Qt::WA_Hover);
     setPopupMode(QToolButton::InstantPopup);
     setMenu(makeMenu(updater));
+    // The button takes no focus, as window controls do not; the keyboard opens its menu with F10
+    // or Alt+F wherever the focus is.
+    auto* open = new QAction(this);
+    open->setShortcuts({QKeySequence(Qt::Key_F10), QKeySequence(Qt::ALT | Qt::Key_F)});
+    open->setShortcutContext(Qt::WindowShortcut);
+    connect(open, &QAction::triggered, this, &QToolButton::showMenu);
+    addAction(open);
+    setToolTip(tr("Menu (F10)"));
 }
 
 QMenu* ApplicationMenuButton::makeMenu(Updater* updater)

@@ -9,6 +9,7 @@
 #include <QFrame>
 #include <QLabel>
 #include <QListWidget>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QSplitter>
 #include <QVBoxLayout>
@@ -50,6 +51,9 @@ ContentView::ContentView(QWidget* parent) : QWidget(parent)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(m_splitter);
 
+    m_home = new HomeView(m_screens);
+    m_screens->layout()->addWidget(m_home);
+    connect(m_home, &HomeView::createDesignRequested, this, &ContentView::createDesign);
     connect(m_list, &QListWidget::itemSelectionChanged, this, &ContentView::takeSelectionFromList);
     selectRowOfTab();
     showDetail();
@@ -69,6 +73,7 @@ QWidget* ContentView::makeSidebar()
 
     m_list = new QListWidget(sidebar);
     m_list->setObjectName(QStringLiteral("sidebar"));
+    m_list->setAccessibleName(tr("Sections"));
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setIconSize({18, 18});
@@ -98,6 +103,18 @@ QWidget* ContentView::makeDetailColumn()
     layout->setSpacing(0);
     layout->addWidget(m_header);
     layout->addWidget(m_divider);
+    // A screen larger than the window (a small screen at a large scale) scrolls instead of
+    // pushing the window past the screen's edges.
+    auto* scroll = new QScrollArea(m_detailColumn);
+    scroll->setObjectName(QStringLiteral("screenScroll"));
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setWidgetResizable(true);
+    m_screens = new QWidget(scroll);
+    auto* screens = new QVBoxLayout(m_screens);
+    screens->setContentsMargins(0, 0, 0, 0);
+    screens->setSpacing(0);
+    scroll->setWidget(m_screens);
+    layout->addWidget(scroll, 1);
     return m_detailColumn;
 }
 
@@ -113,7 +130,7 @@ void ContentView::setSelectedTab(std::optional<Tab> tab)
 void ContentView::openFiles(const QList<QUrl>& files)
 {
     setSelectedTab(Tab::home);
-    FileIntake::take(static_cast<HomeView*>(m_detail)->state(), files);
+    FileIntake::take(m_home->state(), files);
 }
 
 void ContentView::selectRowOfTab()
@@ -131,20 +148,37 @@ void ContentView::selectRowOfTab()
 void ContentView::takeSelectionFromList()
 {
     const QList<QListWidgetItem*> selected = m_list->selectedItems();
+    // A click beside the rows would leave no section: the chosen one stays chosen.
     if (selected.isEmpty())
-        setSelectedTab(std::nullopt);
+        selectRowOfTab();
     else
         setSelectedTab(static_cast<Tab>(selected.first()->data(Qt::UserRole).toInt()));
 }
 
+void ContentView::createDesign()
+{
+    setSelectedTab(Tab::watermarks);
+    if (auto* designs = qobject_cast<WatermarksView*>(m_detail))
+        designs->createNewWatermark();
+}
+
+QWidget* ContentView::detailWidget() const
+{
+    return m_detail ? m_detail : m_home;
+}
+
 void ContentView::showDetail()
 {
-    // Deleted at once, so that the screen that is left keeps no state alive beside the new one.
+    // Deleted at once, so that the designs screen that is left keeps no edits alive.
     delete m_detail;
     m_header->setTitle(m_selectedTab ? rawValue(*m_selectedTab) : QString());
     m_divider->setVisible(m_selectedTab.has_value());
     m_detail = makeDetail();
-    static_cast<QVBoxLayout*>(m_detailColumn->layout())->addWidget(m_detail, 1);
+    m_home->setVisible(!m_detail);
+    if (m_detail) {
+        m_screens->layout()->addWidget(m_detail);
+        m_detail->show(); // at once, so its shortcuts work before the event loop turns
+    }
 }
 
 QWidget* ContentView::makeDetail()
@@ -153,16 +187,16 @@ QWidget* ContentView::makeDetail()
         return makePlaceholder();
     switch (*m_selectedTab) {
     case Tab::home:
-        return new HomeView(m_detailColumn);
+        return nullptr;
     case Tab::watermarks:
-        return new WatermarksView(m_detailColumn);
+        return new WatermarksView(m_screens);
     }
     return makePlaceholder();
 }
 
 QWidget* ContentView::makePlaceholder()
 {
-    auto* placeholder = new QWidget(m_detailColumn);
+    auto* placeholder = new QWidget(m_screens);
     auto* layout = new QVBoxLayout(placeholder);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);

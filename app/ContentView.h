@@ -9,13 +9,15 @@
 #include <optional>
 
 class CustomHeaderView;
+class HomeView;
 class QFrame;
 class QListWidget;
 class QSplitter;
 
 // The window's root: a sidebar with the sections and, beside it, the chosen section's screen.
-// Each screen is built afresh whenever its section is chosen and discarded when it is left, so
-// it never carries state from an earlier visit.
+// The Home screen lives as long as the window, so its files, folder, design and a running batch
+// are there when the user comes back; the designs screen is built afresh on each visit and
+// loads the saved designs. A section is always chosen.
 class ContentView : public QWidget
 {
     Q_OBJECT
@@ -30,7 +32,8 @@ public:
     // judges them by content and skips those already listed.
     void openFiles(const QList<QUrl>& files);
     // The screen in the detail column, below the header bar.
-    QWidget* detailWidget() const { return m_detail; }
+    QWidget* detailWidget() const;
+    HomeView* homeView() const { return m_home; }
 
 private:
     QWidget* makeSidebar();
@@ -40,6 +43,7 @@ private:
     void showDetail();
     void selectRowOfTab();
     void takeSelectionFromList();
+    void createDesign();
 
     std::optional<Tab> m_selectedTab = Tab::home;
     QSplitter* m_splitter = nullptr;
@@ -47,5 +51,9 @@ private:
     QWidget* m_detailColumn = nullptr;
     CustomHeaderView* m_header = nullptr;
     QFrame* m_divider = nullptr;
+    // Holds the screens, within a scroll area.
+    QWidget* m_screens = nullptr;
+    HomeView* m_home = nullptr;
+    // The screen of any other section, or the placeholder.
     QWidget* m_detail = nullptr;
 };

@@ -9,7 +9,7 @@ DadorAduravuzoApp::DadorAduravuzoApp(int& argc, char** argv) : QApplication(argc
     setApplicationName(QStringLiteral("DadorAduravuzo"));
     setOrganizationName(QStringLiteral("DadorAduravuzo"));
     setApplicationVersion(QStringLiteral(DADOR_ADURAVUZO_VERSION));
-    setWindowIcon(Icons::icon(QStringLiteral("seal.fill")));
+    setWindowIcon(Icons::applicationIcon());
     WatermarkHelper::allowLargePictures();
     connect(this, &QCoreApplication::aboutToQuit, this, [] { BatchJob::stopAllAndWait(); });
     m_updaterController = std::make_unique<UpdaterController>(true, UpdaterConfiguration::standard());

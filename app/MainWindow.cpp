@@ -1,9 +1,11 @@
 #include "app/MainWindow.h"
 
 #include "app/ContentView.h"
+#include "widgets/Icons.h"
 
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -27,8 +29,7 @@ Qt::CursorShape cursorFor(Qt::Edges edges)
 MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::FramelessWindowHint)
 {
     setWindowTitle(QStringLiteral("Dador Aduravuzo"));
-    setMinimumSize(1000, 440);
-    resize(1100, 700);
+    setWindowIcon(Icons::applicationIcon());
     setMouseTracking(true);
 
     m_content = new ContentView(this);
@@ -37,6 +38,31 @@ MainWindow::MainWindow(QWidget* parent) : QWidget(parent, Qt::Window | Qt::Frame
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(resizeMargin, resizeMargin, resizeMargin, resizeMargin);
     layout->addWidget(m_content);
+    fitToScreen(true);
+}
+
+void MainWindow::fitToScreen(bool resizeToDefault)
+{
+    // At 200 % a 1920 × 1080 screen has room for 960 × 540 points less its panels: a window whose
+    // least size is larger puts its own controls out of reach.
+    const QSize room = screen() ? screen()->availableGeometry().size() : QSize(1000, 440);
+    const QSize least = QSize(1000, 440).boundedTo(room);
+    setMinimumSize(least);
+    m_content->setMinimumSize(QSize(800, 400).boundedTo(least - QSize(2 * resizeMargin, 2 * resizeMargin)));
+    if (resizeToDefault)
+        resize(QSize(1100, 700).boundedTo(room));
+    else if (!isMaximized() && !isFullScreen())
+        resize(size().boundedTo(room));
+}
+
+void MainWindow::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_watchedScreen)
+        return;
+    m_watchedScreen = true;
+    // A window moved to a smaller screen, or a screen whose scale changes, keeps it within.
+    connect(windowHandle(), &QWindow::screenChanged, this, [this] { fitToScreen(false); });
 }
 
 void MainWindow::openFiles(const QList<QUrl>& files)

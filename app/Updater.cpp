@@ -6,6 +6,7 @@
 #include <QApplication>
 #include <QNetworkAccessManager>
 #include <QProgressDialog>
+#include <QShortcut>
 
 namespace {
 
@@ -73,7 +74,10 @@ void Updater::beginCheck(Initiator initiator)
     setCanCheckForUpdates(false);
     m_askedFrom = initiator == Initiator::user ? QApplication::activeWindow() : nullptr;
     m_preferences.setLastCheckTime(QDateTime::currentDateTimeUtc());
-    m_check = new UpdateCheck(*m_network, m_configuration, m_preferences.skippedVersion(), this);
+    // Only a check of its own accord passes over the version the user skipped: one the user asks
+    // for says what is there.
+    const QString skipped = initiator == Initiator::user ? QString() : m_preferences.skippedVersion();
+    m_check = new UpdateCheck(*m_network, m_configuration, skipped, this);
     connect(m_check, &UpdateCheck::finished, this,
             [this, initiator](const CheckOutcome& outcome) { endCheck(outcome, initiator); });
     if (initiator == Initiator::user)
@@ -143,6 +147,10 @@ void Updater::showProgress()
 {
     m_progress = new QProgressDialog(tr("Checking for updates…"), tr("Cancel"), 0, 0, m_askedFrom);
     m_progress->setWindowTitle(tr("Software Update"));
+    // Wide enough for its title in a window manager's title bar.
+    m_progress->setMinimumWidth(m_progress->fontMetrics().horizontalAdvance(m_progress->windowTitle()) * 3);
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), m_progress);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     m_progress->setMinimumDuration(progressDelayMs);
     m_progress->setValue(0); // starts the delay after which the window shows itself
     connect(m_progress, &QProgressDialog::canceled, this, &Updater::cancelCheck);

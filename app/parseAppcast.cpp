@@ -106,8 +106,11 @@ Result<std::vector<AppcastItem>> parseAppcast(const QByteArray& feed)
     }
     // A page that is not RSS at all (a login page put up by a network, say) is no feed, however damaged.
     if (rss && xml.hasError())
-        return Items::failure(
-            QObject::tr("it is damaged (line %1: %2)").arg(xml.lineNumber()).arg(xml.errorString()));
+        return Items::failure(QObject::tr("it is damaged at line %1 (%2)")
+                                  .arg(xml.lineNumber())
+                                  .arg(xml.errorString().endsWith(QLatin1Char('.'))
+                                           ? xml.errorString().chopped(1)
+                                           : xml.errorString()));
     if (!hasChannel)
         return Items::failure(QObject::tr("it is not an update feed"));
     return items;

@@ -41,10 +41,15 @@ QWidget* row(const QString& label, QWidget* control, QWidget* parent)
     auto* widget = new QWidget(parent);
     auto* layout = new QHBoxLayout(widget);
     layout->setContentsMargins(0, 2, 0, 2);
-    layout->addWidget(new QLabel(label, widget));
+    auto* text = new QLabel(label, widget);
+    text->setBuddy(control);
+    layout->addWidget(text);
     layout->addStretch(1);
     layout->addWidget(control);
     control->setParent(widget);
+    // Screen readers name the control by its label.
+    if (control->accessibleName().isEmpty())
+        control->setAccessibleName(QString(label).remove(QLatin1Char(':')));
     return widget;
 }
 
@@ -131,6 +136,7 @@ QWidget* ControlsSection::makeTypeSwitch()
         segment->setAutoDefault(true); // Enter presses the focused button
         segment->setCheckable(true);
         segment->setMinimumWidth(72);
+        segment->setAccessibleName(tr("%1 design").arg(label));
         group->addButton(segment);
         layout->addWidget(segment);
         connect(segment, &QAbstractButton::clicked, this, [this, type = type] { setSelectedType(type); });
@@ -145,6 +151,11 @@ QWidget* ControlsSection::makeNameCard()
     m_name->setPlaceholderText(tr("Watermark Name"));
     m_name->setMinimumWidth(controlWidth);
     connect(m_name, &QLineEdit::textEdited, this, writer(&WatermarkSettings::setWatermarkName));
+    // A blank name would list as an empty row.
+    connect(m_name, &QLineEdit::editingFinished, this, [this] {
+        if (m_settings && m_settings->watermarkName().trimmed().isEmpty())
+            m_settings->setWatermarkName(untitled());
+    });
 
     // Several lines, since a design's text may have line breaks that a one-line field would join.
     m_text = new QPlainTextEdit(this);
@@ -189,7 +200,7 @@ QWidget* ControlsSection::makePlacementCard()
 
 QWidget* ControlsSection::makeAppearanceCard()
 {
-    m_fontSize = new NumberField(this);
+    m_fontSize = new NumberField(1, 1000, this);
     connect(m_fontSize, &NumberField::valueCommitted, this, writer(&WatermarkSettings::setFontSize));
     m_textColor = new ColorWell(this);
     connect(m_textColor, &ColorWell::colorPicked, this, [this](const QColor& color) {
@@ -201,7 +212,7 @@ QWidget* ControlsSection::makeAppearanceCard()
         {row(tr("Font Size"), m_fontSize, this), row(tr("Text Color"), m_textColor, this), new QWidget(this)},
         this);
 
-    m_imageSize = new NumberField(this);
+    m_imageSize = new NumberField(1, 1000, this);
     connect(m_imageSize, &NumberField::valueCommitted, this, writer(&WatermarkSettings::setImageSize));
     m_opacity = new ValueSlider(0, 1, 0.0001, this);
     m_opacity->setMinimumWidth(controlWidth);
@@ -227,6 +238,9 @@ void ControlsSection::setSettings(std::shared_ptr<WatermarkSettings> settings)
         m_settings ? new FontPicker(m_settings, m_textAppearance) : new QWidget(m_textAppearance);
     delete appearance->replaceWidget(oldPicker, newPicker);
     delete oldPicker;
+    // A new widget would come last in the tab order, after "Save Watermark"; it belongs after
+    // the colour.
+    QWidget::setTabOrder(m_textColor, newPicker);
     m_fontPicker = qobject_cast<FontPicker*>(newPicker);
     showDesign();
 }
@@ -237,6 +251,11 @@ void ControlsSection::setSelectedType(WatermarkType type)
     if (m_settings)
         m_settings->setType(type);
     showType();
+}
+
+QString ControlsSection::untitled()
+{
+    return tr("Untitled");
 }
 
 double ControlsSection::centreSnap(double value)

@@ -38,6 +38,11 @@ public:
     // the design as it was.
     void selectImage();
 
+    // The name a design with a blank name is given.
+    static QString untitled();
+    // The field that takes the design's name.
+    QLineEdit* nameField() const { return m_name; }
+
     // A design's place snaps to the middle within 5 (exclusive) of 50.
     static double centreSnap(double value);
 

@@ -28,6 +28,10 @@ FontPicker::FontPicker(std::shared_ptr<WatermarkSettings> settings, QWidget* par
     m_menu = new QComboBox(this);
     m_menu->setObjectName(QStringLiteral("fontMenu"));
     m_menu->setAccessibleName(tr("Font"));
+    // A kept name ("Helvetica") is the design's font, not a hint: it reads as a chosen entry.
+    QPalette palette = m_menu->palette();
+    palette.setColor(QPalette::PlaceholderText, palette.color(QPalette::ButtonText));
+    m_menu->setPalette(palette);
     m_menu->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
     m_menu->setMinimumContentsLength(shownCharacters);
     // A scrolling list of 16 entries under the menu rather than a popup as tall as the screen.

@@ -2,9 +2,11 @@
 
 #include <QLocale>
 
+#include <algorithm>
 #include <cmath>
 
-NumberField::NumberField(QWidget* parent) : QLineEdit(parent)
+NumberField::NumberField(double minimum, double maximum, QWidget* parent)
+    : QLineEdit(parent), m_minimum(minimum), m_maximum(maximum)
 {
     setFixedWidth(50);
     setAlignment(Qt::AlignRight);
@@ -31,7 +33,12 @@ void NumberField::commit()
     // A point is read as a decimal separator even where the locale writes a comma.
     if (!ok)
         value = QLocale::c().toDouble(text().trimmed(), &ok);
-    if (ok && std::isfinite(value))
-        Q_EMIT valueCommitted(value);
-    showValue(ok && std::isfinite(value) ? value : m_shown);
+    if (!ok || !std::isfinite(value)) {
+        showValue(m_shown);
+        return;
+    }
+    // A size out of range draws nothing or swamps the page; the field shows what is stored.
+    value = std::clamp(value, m_minimum, m_maximum);
+    Q_EMIT valueCommitted(value);
+    showValue(value);
 }

@@ -2,15 +2,15 @@
 
 #include <QLineEdit>
 
-// A 50-wide field for one number. The number is taken when the user commits (Enter or leaving
-// the field); text that does not read as a finite number is dropped and the field shows the
-// stored value again.
+// A 50-wide field for one number within a range. The number is taken when the user commits
+// (Enter or leaving the field), brought into the range; text that does not read as a finite
+// number is dropped and the field shows the stored value again.
 class NumberField : public QLineEdit
 {
     Q_OBJECT
 
 public:
-    explicit NumberField(QWidget* parent = nullptr);
+    NumberField(double minimum, double maximum, QWidget* parent = nullptr);
 
     // Shows value: whole numbers as such, others with up to two decimals.
     void showValue(double value);
@@ -21,5 +21,7 @@ Q_SIGNALS:
 private:
     void commit();
 
+    double m_minimum;
+    double m_maximum;
     double m_shown = 0;
 };

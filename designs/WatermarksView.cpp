@@ -11,6 +11,7 @@
 #include <QFile>
 #include <QFrame>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QMenu>
 #include <QPushButton>
@@ -66,8 +67,10 @@ WatermarksView::WatermarksView(QWidget* parent) : QWidget(parent), m_pdfUrl(samp
 
     auto* save = new QShortcut(QKeySequence::Save, this, this, &WatermarksView::saveWatermark);
     auto* create = new QShortcut(QKeySequence::New, this, this, &WatermarksView::createNewWatermark);
+    // Window-wide, so they work wherever the focus is, the sidebar included; the screen exists
+    // only while it is shown.
     for (QShortcut* shortcut : {save, create})
-        shortcut->setContext(Qt::WidgetWithChildrenShortcut);
+        shortcut->setContext(Qt::WindowShortcut);
 
     loadWatermarks();
     showSelection();
@@ -88,6 +91,10 @@ QWidget* WatermarksView::makeDesignsColumn()
     m_list->setFrameShape(QFrame::NoFrame);
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setContextMenuPolicy(Qt::CustomContextMenu);
+    m_list->setAccessibleName(tr("Your designs"));
+    // A long name is cut short with an ellipsis; a horizontal scroll bar would only hide the last row.
+    m_list->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    m_list->setTextElideMode(Qt::ElideRight);
     m_list->setItemDelegate(new DesignRowDelegate(
         [this] { return m_selectedWatermark ? m_selectedWatermark->id() : QUuid(); }, m_list));
     m_list->viewport()->setBackgroundRole(QPalette::Window);
@@ -150,6 +157,7 @@ QWidget* WatermarksView::makeEditorColumn()
 
     auto* hint = new QLabel(tr("Select a watermark from the list or create a new one."), this);
     hint->setMargin(11);
+    hint->setWordWrap(true);
     hint->setAlignment(Qt::AlignLeft | Qt::AlignTop);
 
     m_editor = new QStackedWidget(this);
@@ -196,12 +204,17 @@ void WatermarksView::createNewWatermark()
 {
     m_selectedWatermark = WatermarkSettings::makeNew();
     showSelection();
+    // A new design is named first.
+    m_controls->nameField()->setFocus(Qt::ShortcutFocusReason);
+    m_controls->nameField()->selectAll();
 }
 
 void WatermarksView::saveWatermark()
 {
     if (!m_selectedWatermark)
         return;
+    if (m_selectedWatermark->watermarkName().trimmed().isEmpty())
+        m_selectedWatermark->setWatermarkName(ControlsSection::untitled());
     const FileOutcome written = m_store.saveWatermark(m_watermarks, m_selectedWatermark);
     showProblem(written ? QString() : tr("Not saved: %1. Your edits are kept.").arg(written.error()));
     showList();

@@ -31,7 +31,7 @@ public:
     // Replaces the list with the stored one; the selection stays as it is.
     void loadWatermarks();
     void selectWatermark(std::shared_ptr<WatermarkSettings> design);
-    // Makes a new design and selects it, unlisted until saved.
+    // Makes a new design and selects it, unlisted until saved, with the cursor in its name.
     void createNewWatermark();
     // Puts the selected design in the list (replacing the one with its id) and stores the list.
     // When the list cannot be stored, the edits stay in the editor and problemLine() says why.

@@ -6,9 +6,12 @@
 #include "render/drawWatermark.h"
 
 #include <QFutureWatcher>
+#include <QImage>
+#include <QPainter>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
 
+#include <algorithm>
 #include <vector>
 
 namespace {
@@ -36,6 +39,31 @@ QString unreadablePicture()
     return QStringLiteral("the design's picture cannot be read");
 }
 
+QString drawsNothing()
+{
+    return QStringLiteral("the design draws nothing on this page");
+}
+
+// Whether the design leaves a visible mark on a page: a font size, picture size, colour or
+// opacity that draws nothing would otherwise give outputs without a mark reported as stamped.
+// Tried on an A4 page at one pixel per point; the mark is centred on a point of the page, so
+// what shows there shows on a page of any size.
+bool drawsSomething(const WatermarkSnapshot& design)
+{
+    QImage page(595, 842, QImage::Format_ARGB32_Premultiplied);
+    page.fill(Qt::transparent);
+    {
+        QPainter painter(&page);
+        drawWatermark(painter, design, QRectF(QPointF(0, 0), QSizeF(page.size())));
+    }
+    for (int y = 0; y < page.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(page.constScanLine(y));
+        if (std::any_of(line, line + page.width(), [](QRgb pixel) { return qAlpha(pixel) != 0; }))
+            return true;
+    }
+    return false;
+}
+
 FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 {
     if (outcome.ok())
@@ -59,16 +87,19 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
     // output would be a plain copy reported as stamped. Each worker decodes the picture once more
     // for its own drawing.
     const bool pictureReadable = designPictureDecodes(design);
+    const bool visible = pictureReadable && drawsSomething(design);
     const auto reportOn = [&](qsizetype i) -> FileReport {
         if (outputs[i].isEmpty())
             return {files[i], FileReport::Status::skipped, {}, notRouted()};
         if (!pictureReadable)
             return {files[i], FileReport::Status::failed, {}, unreadablePicture()};
+        if (!visible)
+            return {files[i], FileReport::Status::failed, {}, drawsNothing()};
         return reportFor(files[i], stamper(inputs[i], design, outputs[i]));
     };
     // Files that are not stamped hold nothing.
     const auto footprint = [&](qsizetype i) {
-        return outputs[i].isEmpty() || !pictureReadable ? 0 : FileFootprint::of(inputs[i]);
+        return outputs[i].isEmpty() || !visible ? 0 : FileFootprint::of(inputs[i]);
     };
 
     BatchPool pool(workers, BatchPool::machineBudget());

@@ -29,8 +29,9 @@ public:
 
     // The batch routine, run from the calling thread. Before the first file it names every routed
     // file's output (OutputNames, in list order) and checks an image design's picture; a picture
-    // that does not decode fails every routed file unwritten. Then the files go through a pool of
-    // `workers` threads while the calling thread waits, starting in list order while their estimated
+    // that does not decode, or a design that leaves no visible mark on a page, fails every routed
+    // file unwritten. Then the files go through a pool of `workers` threads while the calling
+    // thread waits, starting in list order while their estimated
     // memory (FileFootprint) fits the machine's budget. Each file reached is reported as it
     // finishes, on the worker that stamped it, so reports come in finishing order and from
     // several threads at once. Once stop is set no further file starts; the files in flight

@@ -66,12 +66,28 @@ FileDropAreaView::FileDropAreaView(HomeState& state, QWidget* parent) : QWidget(
     setTextColor(m_clearButton, QPalette::ButtonText, Qt::red);
     connect(m_clearButton, &QPushButton::clicked, &m_state, &HomeState::clearSelection);
 
+    m_refusedLine = new QLabel(this);
+    m_refusedLine->setObjectName(QStringLiteral("refusedFilesLine"));
+    m_refusedLine->setAlignment(Qt::AlignHCenter);
+    m_refusedLine->setWordWrap(true);
+    m_refusedLine->setStyleSheet(QStringLiteral("color: #c26a00;"));
+    // Keeps its room while hidden, so the zone does not jump when the line comes and goes.
+    QSizePolicy keepsRoom = m_refusedLine->sizePolicy();
+    keepsRoom.setRetainSizeWhenHidden(true);
+    m_refusedLine->setSizePolicy(keepsRoom);
+    m_refusedLine->hide();
+    m_refusedTimer.setSingleShot(true);
+    m_refusedTimer.setInterval(6000);
+    connect(&m_refusedTimer, &QTimer::timeout, m_refusedLine, &QWidget::hide);
+
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(glowRadius + 1, glowRadius + 1, glowRadius + 1, glowRadius + 1);
     layout->addWidget(makeZone(), 1);
+    layout->addWidget(m_refusedLine);
     layout->addWidget(m_clearButton, 0, Qt::AlignHCenter);
 
     connect(&m_state, &HomeState::changed, this, &FileDropAreaView::refresh);
+    connect(&m_state, &HomeState::filesRefused, this, &FileDropAreaView::showRefused);
     refresh();
 }
 
@@ -101,6 +117,19 @@ void FileDropAreaView::refresh()
     const auto& files = m_state.draggedFiles();
     m_countLabel->setText(tr("%1 file(s) selected").arg(files.size()));
     m_clearButton->setEnabled(!files.isEmpty() && !m_state.isWatermarking());
+}
+
+void FileDropAreaView::showRefused(qsizetype count)
+{
+    m_refusedLine->setText(count == 1 ? tr("1 file not added: not a PDF, PNG, JPEG or TIFF")
+                                      : tr("%1 files not added: not a PDF, PNG, JPEG or TIFF").arg(count));
+    m_refusedLine->show();
+    m_refusedTimer.start();
+}
+
+QString FileDropAreaView::refusedLine() const
+{
+    return m_refusedLine->isVisibleTo(this) ? m_refusedLine->text() : QString();
 }
 
 void FileDropAreaView::paintEvent(QPaintEvent*)
@@ -134,7 +163,8 @@ void FileDropAreaView::setDragging(bool dragging)
 
 void FileDropAreaView::dragEnterEvent(QDragEnterEvent* event)
 {
-    if (!FileIntake::carriesLocalFiles(event->mimeData())) {
+    // During a run nothing can be added, so the zone does not offer to take the files.
+    if (m_state.isWatermarking() || !FileIntake::carriesLocalFiles(event->mimeData())) {
         event->ignore();
         return;
     }
@@ -146,7 +176,7 @@ void FileDropAreaView::dragEnterEvent(QDragEnterEvent* event)
 
 void FileDropAreaView::dragMoveEvent(QDragMoveEvent* event)
 {
-    setDragging(isOverZone(event->position()));
+    setDragging(!m_state.isWatermarking() && isOverZone(event->position()));
     if (m_isDragging)
         FileIntake::acceptAsCopy(event);
     else

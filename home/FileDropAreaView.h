@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 
 class HomeState;
@@ -17,6 +18,9 @@ public:
 
     // True while a drag carrying local files hovers over the zone.
     bool isDragging() const { return m_isDragging; }
+    // The line that says for a few seconds why files of a drop were not added, e.g. "2 files not
+    // added: not a PDF, PNG, JPEG or TIFF"; empty while hidden.
+    QString refusedLine() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -29,11 +33,14 @@ private:
     QWidget* makeZone();
     void refresh();
     void setDragging(bool dragging);
+    void showRefused(qsizetype count);
     bool isOverZone(const QPointF& position) const;
 
     HomeState& m_state;
     QWidget* m_zone = nullptr;
     QLabel* m_countLabel = nullptr;
     QPushButton* m_clearButton = nullptr;
+    QLabel* m_refusedLine = nullptr;
+    QTimer m_refusedTimer;
     bool m_isDragging = false;
 };

@@ -3,38 +3,110 @@
 #include "home/HomeState.h"
 #include "home/MainThread.h"
 
+#include "home/WatermarkRouting.h"
+
 #include <QCoreApplication>
+#include <QDir>
 #include <QDropEvent>
-#include <QFile>
+#include <QFileInfo>
 #include <QMimeData>
-#include <QMimeDatabase>
 #include <QPointer>
 #include <QThreadPool>
 
 #include <algorithm>
 
-#include <sys/stat.h>
-
 namespace {
 
-// Reading a FIFO or a device waits for a writer or never ends, so only a regular file (after
-// following links) is ever opened. Asking the file's status opens nothing.
-bool isRegularFile(const QString& path)
+// What one drop comes to: the files to list, in order, and how many were turned away.
+struct Judgement
 {
-    struct stat status;
-    return ::stat(QFile::encodeName(path).constData(), &status) == 0 && S_ISREG(status.st_mode);
+    QList<QUrl> accepted;
+    qsizetype refused = 0;
+};
+
+void judgeFile(const QString& path, Judgement& judgement)
+{
+    if (WatermarkRouting::contentRoute(path))
+        judgement.accepted.append(QUrl::fromLocalFile(path));
+    else
+        ++judgement.refused;
 }
 
-// Judged by content, since a name says nothing about what a file holds. Safe on any thread.
-bool isAcceptedFile(const QString& path)
+// A folder's files and the files of its folders, in the order a file manager shows them by
+// name ("scan 2" before "scan 10"), each judged as a dropped file. Hidden entries are left out
+// as a file manager leaves them out; linked folders are not entered, so a link to a folder
+// above cannot make the walk endless.
+// The digits from position on, and where they end.
+QStringView digitsAt(QStringView name, qsizetype position)
 {
-    if (!isRegularFile(path))
-        return false;
-    // Exact names: a type that merely derives from one of these (a PDF-based format, say) is out.
-    static const QStringList accepted{QStringLiteral("application/pdf"), QStringLiteral("image/png"),
-                                      QStringLiteral("image/jpeg"), QStringLiteral("image/tiff")};
-    const QMimeType type = QMimeDatabase().mimeTypeForFile(path, QMimeDatabase::MatchContent);
-    return accepted.contains(type.name());
+    qsizetype end = position;
+    while (end < name.size() && name[end].isDigit())
+        ++end;
+    return name.mid(position, end - position);
+}
+
+QStringView withoutLeadingZeros(QStringView digits)
+{
+    qsizetype zeros = 0;
+    while (zeros + 1 < digits.size() && digits[zeros] == QLatin1Char('0'))
+        ++zeros;
+    return digits.mid(zeros);
+}
+
+// Name order as file managers show it: numbers by their value, letters ignoring case.
+bool comesBefore(QStringView a, QStringView b)
+{
+    qsizetype i = 0;
+    qsizetype j = 0;
+    while (i < a.size() && j < b.size()) {
+        if (a[i].isDigit() && b[j].isDigit()) {
+            const QStringView x = digitsAt(a, i);
+            const QStringView y = digitsAt(b, j);
+            i += x.size();
+            j += y.size();
+            const QStringView p = withoutLeadingZeros(x);
+            const QStringView q = withoutLeadingZeros(y);
+            if (p.size() != q.size())
+                return p.size() < q.size();
+            if (const int order = p.compare(q); order != 0)
+                return order < 0;
+            continue;
+        }
+        const QChar c = a[i++].toCaseFolded();
+        const QChar d = b[j++].toCaseFolded();
+        if (c != d)
+            return c < d;
+    }
+    if (a.size() - i != b.size() - j)
+        return a.size() - i < b.size() - j;
+    return a < b;
+}
+
+void judgeFolder(const QString& path, Judgement& judgement)
+{
+    QFileInfoList entries =
+        QDir(path).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
+    std::sort(entries.begin(), entries.end(),
+              [](const QFileInfo& a, const QFileInfo& b) { return comesBefore(a.fileName(), b.fileName()); });
+    for (const QFileInfo& entry : std::as_const(entries)) {
+        if (entry.isDir() && !entry.isSymLink())
+            judgeFolder(entry.filePath(), judgement);
+        else if (!entry.isDir())
+            judgeFile(entry.filePath(), judgement);
+    }
+}
+
+Judgement judge(const QList<QUrl>& urls)
+{
+    Judgement judgement;
+    for (const QUrl& url : urls) {
+        const QString path = url.toLocalFile();
+        if (QFileInfo(path).isDir())
+            judgeFolder(path, judgement);
+        else
+            judgeFile(path, judgement);
+    }
+    return judgement;
 }
 
 void waitAtQuit()
@@ -81,16 +153,11 @@ void take(HomeState& state, const QList<QUrl>& urls)
     // The worker never touches the state; a screen closed in the meantime drops the post.
     const QPointer<HomeState> target(&state);
     judges().start([target, local] {
-        QList<QUrl> accepted;
-        for (const QUrl& url : local) {
-            if (isAcceptedFile(url.toLocalFile()))
-                accepted.append(url);
-        }
-        if (accepted.isEmpty())
-            return;
-        MainThread::post(target, [target, accepted] {
-            for (const QUrl& url : accepted)
-                target->appendFile(url);
+        const Judgement judgement = judge(local);
+        MainThread::post(target, [target, judgement] {
+            target->appendFiles(judgement.accepted);
+            if (judgement.refused > 0)
+                target->refuseFiles(judgement.refused);
         });
     });
 }

@@ -2,14 +2,15 @@
 
 #include "home/FileReport.h"
 
-#include <QListWidget>
+#include <QListView>
 
+class FileListModel;
 class HomeState;
 
 // The Home screen's list of files, one row per listed file in list order. Once the run has
 // reached a file, its row shows what became of it; the tooltip gives the whole path and the
 // reason. Files dropped here join the list as they do through the drop zone.
-class FileListView : public QListWidget
+class FileListView : public QListView
 {
     Q_OBJECT
 
@@ -24,6 +25,9 @@ public:
     // "Skipped: <reason>".
     static QString outcomeText(const FileReport& report);
 
+Q_SIGNALS:
+    void selectedFilesChanged();
+
 protected:
     void keyPressEvent(QKeyEvent* event) override;
     void dragEnterEvent(QDragEnterEvent* event) override;
@@ -31,11 +35,9 @@ protected:
     void dropEvent(QDropEvent* event) override;
 
 private:
-    void refresh();
-    void rebuildRows();
-    void showReport(QListWidgetItem* item);
     void showMenu(const QPoint& position);
     bool takesDrop(const QDropEvent* event) const;
 
     HomeState& m_state;
+    FileListModel* m_model;
 };

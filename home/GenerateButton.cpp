@@ -44,7 +44,7 @@ GenerateButton::GenerateButton(HomeState& state, QWidget* parent)
     connect(m_button, &QPushButton::clicked, this, [this] {
         if (m_state.isWatermarking())
             m_state.stopWatermarking();
-        else
+        else if (confirmReplacingOriginals())
             m_state.startWatermarking();
     });
     // A file manager that fails to start is not worth a dialog: the folder's path stays on the screen.
@@ -54,6 +54,35 @@ GenerateButton::GenerateButton(HomeState& state, QWidget* parent)
     });
     connect(&m_state, &HomeState::changed, this, &GenerateButton::refresh);
     refresh();
+}
+
+bool GenerateButton::confirmReplacingOriginals()
+{
+    const qsizetype originals = m_state.replacedOriginals();
+    if (originals == 0)
+        return true;
+    const QString text =
+        originals == 1
+            ? tr("Replace 1 original file with its watermarked copy? This cannot be undone.")
+            : tr("Replace %1 original files with watermarked copies? This cannot be undone.").arg(originals);
+    return Dialogs::ask(this, {text, {tr("Replace"), tr("Cancel")}, 1}) == 0;
+}
+
+QString GenerateButton::missingForRun() const
+{
+    QStringList missing;
+    if (m_state.draggedFiles().isEmpty())
+        missing << tr("add files");
+    if (!m_state.outputDirectory())
+        missing << tr("choose an output folder");
+    if (!m_state.selectedWatermark())
+        missing << tr("select a design");
+    if (missing.isEmpty())
+        return {};
+    const QString last = missing.takeLast();
+    const QString all =
+        missing.isEmpty() ? last : tr("%1 and %2").arg(missing.join(QStringLiteral(", ")), last);
+    return tr("To watermark, %1.").arg(all);
 }
 
 QString GenerateButton::caption() const
@@ -118,9 +147,12 @@ void GenerateButton::refresh()
         m_button->setText(tr("Stop"));
         m_button->setStyleSheet(QStringLiteral("color: #d0312d;"));
         m_button->setEnabled(true);
+        m_button->setToolTip(QString());
     } else {
         m_button->setText(tr("Watermark"));
         m_button->setStyleSheet(QString());
         m_button->setEnabled(m_state.canStartWatermarking());
+        // A grey button alone does not say what it waits for.
+        m_button->setToolTip(missingForRun());
     }
 }

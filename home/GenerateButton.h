@@ -26,7 +26,13 @@ public:
     // the end of a run.
     QString result() const;
 
+    // What the run still needs, e.g. "To watermark, add files and select a design."; empty when
+    // it can start.
+    QString missingForRun() const;
+
 private:
+    // Asks before a run that would replace listed files with their stamped copies.
+    bool confirmReplacingOriginals();
     void refresh();
     void showProgress(bool running, bool done);
     void showResult();

@@ -5,6 +5,7 @@
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
 
+#include <QFileInfo>
 #include <QStringList>
 
 #include <algorithm>
@@ -26,15 +27,15 @@ qint64 HomeState::failedCount() const
     });
 }
 
-bool HomeState::replacesListedFiles() const
+qsizetype HomeState::replacedOriginals() const
 {
     if (!m_outputDirectory)
-        return false;
+        return 0;
     QStringList inputs;
     inputs.reserve(m_draggedFiles.size());
     for (const QUrl& file : m_draggedFiles)
         inputs.append(file.toLocalFile());
-    return OutputNames::replacesAnInput(inputs, m_outputDirectory->toLocalFile());
+    return OutputNames::inputsInFolder(inputs, m_outputDirectory->toLocalFile());
 }
 
 bool HomeState::canStartWatermarking() const
@@ -44,13 +45,23 @@ bool HomeState::canStartWatermarking() const
 
 void HomeState::appendFile(const QUrl& file)
 {
-    const QString location = file.toString();
-    const bool listed = std::any_of(m_draggedFiles.begin(), m_draggedFiles.end(),
-                                    [&](const QUrl& entry) { return entry.toString() == location; });
-    if (listed)
+    appendFiles({file});
+}
+
+void HomeState::appendFiles(const QList<QUrl>& files)
+{
+    const qsizetype first = m_draggedFiles.size();
+    for (const QUrl& file : files) {
+        const QString location = file.toString();
+        if (m_rows.contains(location))
+            continue;
+        m_rows.insert(location, m_draggedFiles.size());
+        m_draggedFiles.append(file);
+        m_unlistedDuringRun.remove(file);
+    }
+    if (m_draggedFiles.size() == first)
         return;
-    m_draggedFiles.append(file);
-    m_unlistedDuringRun.remove(file);
+    Q_EMIT filesAppended(first, m_draggedFiles.size() - first);
     Q_EMIT changed();
 }
 
@@ -59,7 +70,17 @@ void HomeState::removeFile(const QUrl& file)
     if (m_draggedFiles.removeAll(file) == 0)
         return;
     forgetReport(file);
+    reindex();
     Q_EMIT changed();
+}
+
+void HomeState::reindex()
+{
+    m_rows.clear();
+    m_rows.reserve(m_draggedFiles.size());
+    for (qsizetype row = 0; row < m_draggedFiles.size(); ++row)
+        m_rows.insert(m_draggedFiles[row].toString(), row);
+    Q_EMIT filesReset();
 }
 
 void HomeState::deleteFiles(QList<qsizetype> offsets)
@@ -70,6 +91,7 @@ void HomeState::deleteFiles(QList<qsizetype> offsets)
         if (offset >= 0 && offset < m_draggedFiles.size())
             forgetReport(m_draggedFiles.takeAt(offset));
     }
+    reindex();
     Q_EMIT changed();
 }
 
@@ -80,6 +102,7 @@ void HomeState::clearSelection()
     m_draggedFiles.clear();
     m_fileReports.clear();
     m_isWatermarkingComplete = false;
+    reindex();
     Q_EMIT changed();
 }
 
@@ -128,22 +151,46 @@ void HomeState::startWatermarking()
     m_watermarkedCount = 0;
     m_fileReports.clear();
     m_unlistedDuringRun.clear();
+    Q_EMIT fileReported(-1);
     Q_EMIT changed();
     BatchJob::start(
         m_draggedFiles, design->snapshot(), m_outputDirectory->toLocalFile(), m_isWatermarkingCancelled, this,
         [this](const FileReport& report) {
             if (report.status != FileReport::Status::skipped)
                 ++m_watermarkedCount;
-            if (!m_unlistedDuringRun.contains(report.file))
+            if (!m_unlistedDuringRun.contains(report.file)) {
                 m_fileReports.insert(report.file, report);
+                Q_EMIT fileReported(rowOf(report.file));
+            }
             Q_EMIT changed();
         },
         [this] {
             m_unlistedDuringRun.clear();
             m_isWatermarking = false;
             m_isWatermarkingComplete = true;
+            unlistReplacedOriginals();
             Q_EMIT changed();
         });
+}
+
+void HomeState::unlistReplacedOriginals()
+{
+    if (!m_outputDirectory || replacedOriginals() == 0)
+        return;
+    // A file whose stamped copy took its place is an output now: running the list again would
+    // stamp it twice.
+    const qsizetype before = m_draggedFiles.size();
+    m_draggedFiles.removeIf([this](const QUrl& file) {
+        const auto found = m_fileReports.constFind(file);
+        return found != m_fileReports.cend() && found->status == FileReport::Status::written &&
+               QFileInfo(found->output).canonicalFilePath() ==
+                   QFileInfo(file.toLocalFile()).canonicalFilePath();
+    });
+    if (m_draggedFiles.size() == before)
+        return;
+    reindex();
+    m_fileReports.removeIf(
+        [this](QHash<QUrl, FileReport>::iterator entry) { return !m_rows.contains(entry.key().toString()); });
 }
 
 void HomeState::forgetReport(const QUrl& file)

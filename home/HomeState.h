@@ -38,17 +38,25 @@ public:
     const QHash<QUrl, FileReport>& fileReports() const { return m_fileReports; }
     // Routed files of the last run that were not written.
     qint64 failedCount() const;
-    // Some listed file that a run would stamp lives in the output folder, so the run will
-    // replace it with its stamped copy.
-    bool replacesListedFiles() const;
+    // How many listed files live in the output folder, so that a run replaces them with their
+    // stamped copies.
+    qsizetype replacedOriginals() const;
+    bool replacesListedFiles() const { return replacedOriginals() > 0; }
 
     // The design whose id is selectedWatermarkID, or null when none is.
     std::shared_ptr<WatermarkSettings> selectedWatermark() const;
     // Files, an output folder and a design are all present.
     bool canStartWatermarking() const;
 
+    // The file's position in the list, or -1 when it is not listed.
+    qsizetype rowOf(const QUrl& file) const { return m_rows.value(file.toString(), -1); }
+
     // Appends a file unless the list already holds the same absolute URL.
     void appendFile(const QUrl& file);
+    // Appends files in their order, each unless already listed, in one change.
+    void appendFiles(const QList<QUrl>& files);
+    // Says that count files of a drop were not listed, being no PDF, PNG, JPEG or TIFF file.
+    void refuseFiles(qsizetype count) { Q_EMIT filesRefused(count); }
     // Removes every entry equal to file, and its report.
     void removeFile(const QUrl& file);
     // Removes the entries at the given positions, and their reports.
@@ -69,12 +77,28 @@ public:
 
 Q_SIGNALS:
     void changed();
+    // Finer signals for views of the list that must not redo every row on each change; each
+    // comes before changed(). count files were appended at position first.
+    void filesAppended(qsizetype first, qsizetype count);
+    // Files were removed: the list is new.
+    void filesReset();
+    // The report of the file at row arrived; -1: every report was dropped.
+    void fileReported(qsizetype row);
+    // A drop turned count files away.
+    void filesRefused(qsizetype count);
 
 private:
     // Drops a file's report when it leaves the list, and keeps the running batch from adding it back.
     void forgetReport(const QUrl& file);
+    // After a run, takes off the list the files it replaced with their stamped copies.
+    void unlistReplacedOriginals();
+    // Lists the rows anew after files left the list.
+    void reindex();
 
     QList<QUrl> m_draggedFiles;
+    // Each listed file's row by its absolute location string: duplicates are found without
+    // scanning the list, and a report finds its row.
+    QHash<QString, qsizetype> m_rows;
     std::optional<QUrl> m_outputDirectory;
     QUuid m_selectedWatermarkID = QUuid::createUuid();
     WatermarkList m_watermarks;

@@ -1,12 +1,18 @@
 #include "home/HomeView.h"
 
 #include "home/FileDropAreaView.h"
+#include "home/FileIntake.h"
 #include "home/FileListView.h"
 #include "home/GenerateButton.h"
 #include "home/OutputDirectoryPicker.h"
 
+#include "widgets/Dialogs.h"
+
 #include <QComboBox>
+#include <QDir>
 #include <QLabel>
+#include <QPushButton>
+#include <QShortcut>
 #include <QShowEvent>
 #include <QVBoxLayout>
 
@@ -28,8 +34,15 @@ HomeView::HomeView(QWidget* parent) : QWidget(parent)
 {
     auto* columns = new QHBoxLayout;
     m_leftColumn = makeLeftColumn();
+    QWidget* rightColumn = makeRightColumn();
+    // The columns share the width evenly whatever their contents ask for, so they keep their
+    // place when the result of a run appears.
+    for (QWidget* column : {m_leftColumn, rightColumn}) {
+        column->setMinimumWidth(column->minimumSizeHint().width());
+        column->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    }
     columns->addWidget(m_leftColumn, 1);
-    columns->addWidget(makeRightColumn(), 1);
+    columns->addWidget(rightColumn, 1);
 
     auto* page = new QVBoxLayout(this);
     page->setContentsMargins(0, 0, 0, 0);
@@ -48,6 +61,7 @@ QWidget* HomeView::makeLeftColumn()
     stack->setSpacing(20);
     stack->addWidget(new OutputDirectoryPicker(m_state, column));
     stack->addWidget(makeDesignRow());
+    stack->addWidget(makeFirstRunLine());
     stack->addWidget(makeFilesSection(), 1);
     stack->addWidget(new GenerateButton(m_state, column));
     return column;
@@ -59,7 +73,68 @@ QWidget* HomeView::makeRightColumn()
     auto* stack = new QVBoxLayout(column);
     stack->addWidget(headline(QStringLiteral("Drag and Drop Files Here"), column), 0, Qt::AlignHCenter);
     stack->addWidget(new FileDropAreaView(m_state, column), 1);
+    stack->addWidget(makeAddButtons(), 0, Qt::AlignHCenter);
     return column;
+}
+
+QWidget* HomeView::makeAddButtons()
+{
+    auto* row = new QWidget(this);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_addFiles = new QPushButton(tr("Add Files…"), row);
+    m_addFiles->setObjectName(QStringLiteral("addFilesButton"));
+    m_addFiles->setToolTip(tr("Add PDF documents and pictures (%1)")
+                               .arg(QKeySequence(QKeySequence::Open).toString(QKeySequence::NativeText)));
+    m_addFolder = new QPushButton(tr("Add Folder…"), row);
+    m_addFolder->setObjectName(QStringLiteral("addFolderButton"));
+    m_addFolder->setToolTip(tr("Add the PDF documents and pictures of a folder and its folders"));
+    for (QPushButton* button : {m_addFiles, m_addFolder}) {
+        button->setAutoDefault(true); // Enter presses the focused button
+        layout->addWidget(button);
+    }
+    connect(m_addFiles, &QPushButton::clicked, this, &HomeView::addFiles);
+    connect(m_addFolder, &QPushButton::clicked, this, &HomeView::addFolder);
+    // Only while the screen is shown: the window keeps it hidden behind the other sections.
+    auto* open = new QShortcut(QKeySequence::Open, this);
+    open->setContext(Qt::WindowShortcut);
+    connect(open, &QShortcut::activated, this, &HomeView::addFiles);
+    return row;
+}
+
+QWidget* HomeView::makeFirstRunLine()
+{
+    m_firstRunLine = new QWidget(this);
+    auto* layout = new QHBoxLayout(m_firstRunLine);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* text = new QLabel(tr("A design says what to stamp: text or a picture, where and how large."),
+                            m_firstRunLine);
+    text->setWordWrap(true);
+    auto* create = new QPushButton(tr("Create a Design"), m_firstRunLine);
+    create->setObjectName(QStringLiteral("createDesignButton"));
+    create->setAutoDefault(true);
+    connect(create, &QPushButton::clicked, this, &HomeView::createDesignRequested);
+    layout->addWidget(text, 1);
+    layout->addWidget(create);
+    return m_firstRunLine;
+}
+
+void HomeView::addFiles()
+{
+    if (m_state.isWatermarking())
+        return;
+    const QList<QUrl> chosen = Dialogs::chooseInputFiles(this);
+    if (!chosen.isEmpty())
+        FileIntake::take(m_state, chosen);
+}
+
+void HomeView::addFolder()
+{
+    if (m_state.isWatermarking())
+        return;
+    const Dialogs::Choice choice = Dialogs::chooseFolder(this, QDir::homePath());
+    if (choice.confirmed && choice.location)
+        FileIntake::take(m_state, {*choice.location});
 }
 
 QWidget* HomeView::makeDesignRow()
@@ -72,6 +147,8 @@ QWidget* HomeView::makeDesignRow()
     m_designPicker = new QComboBox(row);
     m_designPicker->setObjectName(QStringLiteral("designPicker"));
     m_designPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_designPicker->setMinimumContentsLength(12);
+    m_designPicker->setAccessibleName(tr("Watermark design"));
     layout->addWidget(m_designPicker);
     connect(m_designPicker, &QComboBox::activated, this,
             [this](int index) { m_state.setSelectedWatermarkID(m_designPicker->itemData(index).toUuid()); });
@@ -85,6 +162,7 @@ QWidget* HomeView::makeFilesSection()
     stack->setContentsMargins(0, 0, 0, 0);
     stack->addWidget(headline(QStringLiteral("Selected Files"), section));
     m_fileList = new FileListView(m_state, section);
+    m_fileList->setAccessibleName(tr("Selected Files"));
     stack->addWidget(m_fileList, 1);
     m_outcomeLine = new QLabel(section);
     m_outcomeLine->setObjectName(QStringLiteral("fileOutcomeLine"));
@@ -94,13 +172,8 @@ QWidget* HomeView::makeFilesSection()
     // A long path without spaces is cut at the column's edge rather than widening the window.
     m_outcomeLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     stack->addWidget(m_outcomeLine);
-    connect(m_fileList, &QListWidget::itemSelectionChanged, this, &HomeView::refreshOutcomeLine);
+    connect(m_fileList, &FileListView::selectedFilesChanged, this, &HomeView::refreshOutcomeLine);
     return section;
-}
-
-QListWidget* HomeView::fileList() const
-{
-    return m_fileList;
 }
 
 void HomeView::showEvent(QShowEvent* event)
@@ -121,7 +194,11 @@ void HomeView::refresh()
 {
     refreshDesigns();
     refreshOutcomeLine();
-    m_designPicker->setEnabled(!m_state.isWatermarking());
+    const bool running = m_state.isWatermarking();
+    m_designPicker->setEnabled(!running && !m_state.watermarks().empty());
+    m_firstRunLine->setVisible(m_state.watermarks().empty());
+    m_addFiles->setEnabled(!running);
+    m_addFolder->setEnabled(!running);
 }
 
 void HomeView::refreshDesigns()
@@ -137,6 +214,8 @@ void HomeView::refreshDesigns()
         for (const auto& design : designs)
             m_designPicker->addItem(design->watermarkName(), design->id());
     }
+    // An empty box would not say that there is nothing to choose yet.
+    m_designPicker->setPlaceholderText(designs.empty() ? tr("No designs yet") : tr("Choose a design"));
     m_designPicker->setCurrentIndex(m_designPicker->findData(m_state.selectedWatermarkID()));
 }
 

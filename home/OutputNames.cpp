@@ -102,9 +102,9 @@ QStringList OutputNames::forBatch(const QStringList& inputs, const QString& outp
     return paths;
 }
 
-bool OutputNames::replacesAnInput(const QStringList& inputs, const QString& outputFolder)
+qsizetype OutputNames::inputsInFolder(const QStringList& inputs, const QString& outputFolder)
 {
     OutputFolderMatch inOutputFolder(outputFolder);
-    return std::any_of(inputs.cbegin(), inputs.cend(),
-                       [&](const QString& input) { return routed(input) && inOutputFolder.holds(input); });
+    return std::count_if(inputs.cbegin(), inputs.cend(),
+                         [&](const QString& input) { return inOutputFolder.holds(input); });
 }

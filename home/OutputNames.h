@@ -16,6 +16,7 @@ public:
     // the first of "name.ext", "name (2).ext", "name (3).ext"... still free.
     static QStringList forBatch(const QStringList& inputs, const QString& outputFolder);
 
-    // Some routed input lives in outputFolder, so the batch replaces it with its stamped copy.
-    static bool replacesAnInput(const QStringList& inputs, const QString& outputFolder);
+    // How many inputs live in outputFolder, where a batch replaces each with its stamped copy.
+    // Reads no file: the inputs are taken to be routed, as every file the intake lists is.
+    static qsizetype inputsInFolder(const QStringList& inputs, const QString& outputFolder);
 };

@@ -39,23 +39,24 @@ private Q_SLOTS:
 
     void cleanup() { BatchJob::stopAllAndWait(); }
 
-    // Extensions are lower-cased before routing. Every file reached is reported once: written
-    // with its output, failed with the reason, or skipped.
-    void routesByExtensionAndReportsEachFile()
+    // Files are routed by what they hold, whatever their names; each output keeps its input's
+    // name. Every file reached is reported once: written with its output, failed with the
+    // reason, or skipped.
+    void routesByContentAndReportsEachFile()
     {
-        const QList<QUrl> files =
-            in({"a.pdf", "B.PDF", "c.Png", "d.tif", "e.txt", "noextension", "f.JPEG", "g.Tiff"});
-        for (const QUrl& file : files)
-            writeFile(file.toLocalFile(), {});
+        const QList<QUrl> files = in({"a.pdf", "c.Png", "photo", "doc.txt", "d.tif", "e.txt"});
         writePdf(files[0].toLocalFile(), {Page{}});
-        writeSolidPicture(files[2].toLocalFile(), QSize(20, 20), Qt::white);
+        writeSolidPicture(files[1].toLocalFile(), QSize(20, 20), Qt::white);
+        writeSolidPicture(files[2].toLocalFile(), QSize(20, 20), Qt::white, "jpeg");
+        writePdf(files[3].toLocalFile(), {Page{}});
+        writeFile(files[4].toLocalFile(), {});
+        writeFile(files[5].toLocalFile(), "text");
 
-        QCOMPARE(
-            run(files, redText(QStringLiteral("X"))),
-            QStringList({"a.pdf -> out/a.pdf", "failed B.PDF", "c.Png -> out/c.Png", "failed d.tif",
-                         "skipped e.txt", "skipped noextension", "failed f.JPEG", "failed g.Tiff", "done"}));
+        QCOMPARE(run(files, redText(QStringLiteral("X"))),
+                 QStringList({"a.pdf -> out/a.pdf", "c.Png -> out/c.Png", "photo -> out/photo",
+                              "doc.txt -> out/doc.txt", "skipped d.tif", "skipped e.txt", "done"}));
         QCOMPARE(m_reports[4].reason, QStringLiteral("not a PDF, PNG, JPEG or TIFF file"));
-        QCOMPARE(QDir(m_out).entryList(QDir::Files), QStringList({"a.pdf", "c.Png"}));
+        QVERIFY(pageText(m_out + QStringLiteral("/doc.txt"), 0).contains(QLatin1Char('X')));
     }
 
     // Three workers stamp three files at once and still write every routed file's output;
@@ -155,8 +156,9 @@ private Q_SLOTS:
         QVERIFY(pageText(out + QStringLiteral("/report (2).pdf"), 0).contains(QStringLiteral("from 0")));
     }
 
-    // An image design whose picture does not decode writes nothing and fails every routed file
-    // with the reason; a design without a picture is drawn as text.
+    // An image design whose picture does not decode, or a design that leaves no mark on the page,
+    // writes nothing and fails every routed file with the reason; a design without a picture is
+    // drawn as text.
     void unreadableDesignPictureWritesNothing()
     {
         const QList<QUrl> files = in({"a.pdf", "b.png", "c.txt"});
@@ -175,7 +177,16 @@ private Q_SLOTS:
             QCOMPARE(m_reports[1].reason, QStringLiteral("the design's picture cannot be read"));
             QVERIFY(QDir(m_out).isEmpty());
         }
+        writeSolidPicture(picture, QSize(20, 20), Qt::red);
+        for (WatermarkSnapshot invisible :
+             {pictureDesign(picture, 100, 0), redText(QStringLiteral(" \n "))}) {
+            QCOMPARE(run(files, invisible),
+                     QStringList({"failed a.pdf", "failed b.png", "skipped c.txt", "done"}));
+            QCOMPARE(m_reports[0].reason, QStringLiteral("the design draws nothing on this page"));
+            QVERIFY(QDir(m_out).isEmpty());
+        }
         design.imageData.reset();
+        design.text = QStringLiteral("LOGO");
         QCOMPARE(run(files.mid(0, 1), design), QStringList({"a.pdf -> out/a.pdf", "done"}));
     }
 
@@ -191,7 +202,7 @@ private Q_SLOTS:
         listed.insert(2, in({"notes.txt"}).front());
         listed.append(in({"broken.pdf"}));
         writeFile(listed[2].toLocalFile(), "notes");
-        writeFile(listed.last().toLocalFile(), "not a PDF");
+        writeFile(listed.last().toLocalFile(), "%PDF-1.7\nnot a whole document");
         prepare(state, listed + listed);
         QCOMPARE(state.draggedFiles(), listed);
         state.setOutputDirectory(std::nullopt);

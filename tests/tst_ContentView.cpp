@@ -3,16 +3,24 @@
 #include "app/CustomHeaderView.h"
 #include "app/MainWindow.h"
 #include "app/WindowControlButton.h"
+#include "designs/ControlsSection.h"
 #include "designs/WatermarksView.h"
 #include "home/FileIntake.h"
+#include "home/GenerateButton.h"
 #include "home/HomeView.h"
+#include "model/SavedDesigns.h"
 #include "support/TestFiles.h"
 
+#include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPointer>
 #include <QProcess>
+#include <QPushButton>
+#include <QScreen>
 #include <QSplitter>
 #include <QTemporaryDir>
 #include <QTest>
@@ -42,55 +50,94 @@ private:
     }
 
 private Q_SLOTS:
-    // The sidebar picks the screen: Home at launch, a row's screen on a click, a placeholder when
-    // none is chosen. A screen that is left is gone with all it held.
-    void sidebarPicksTheScreen()
+    // The sidebar picks the screen: Home at launch, a row's screen on a click, and always a
+    // section: a click beside the rows or on the chosen row with Ctrl keeps it. The Home screen
+    // lives as long as the window: a run started there is found on return with its result.
+    void sidebarKeepsTheHomeScreenAndItsRun()
     {
+        QTemporaryDir dir;
+        SavedDesigns().storeWatermarks({WatermarkSettings::makeNew()});
         ContentView content;
         content.resize(1000, 440);
         content.show();
         QVERIFY(QTest::qWaitForWindowExposed(&content));
         QCOMPARE(content.selectedTab(), Tab::home);
-        QCOMPARE(content.findChild<QListWidget*>(QStringLiteral("sidebar"))->selectedItems().first()->text(),
-                 QStringLiteral("Home"));
-        QPointer<HomeView> first = qobject_cast<HomeView*>(content.detailWidget());
-        QVERIFY(first);
-        first->state().appendFile(QUrl::fromLocalFile(QStringLiteral("/tmp/a.pdf")));
+        auto* sidebar = content.findChild<QListWidget*>(QStringLiteral("sidebar"));
+        QCOMPARE(sidebar->selectedItems().first()->text(), QStringLiteral("Home"));
+        QPointer<HomeView> home = qobject_cast<HomeView*>(content.detailWidget());
+        QVERIFY(home);
+        for (const char* name : {"a.pdf", "b.pdf", "c.pdf"}) {
+            writePdf(dir.filePath(name), {Page{}});
+            home->state().appendFile(QUrl::fromLocalFile(dir.filePath(name)));
+        }
+        home->state().setOutputDirectory(QUrl::fromLocalFile(dir.path() + QStringLiteral("/out")));
+        QVERIFY(QDir(dir.path()).mkdir(QStringLiteral("out")));
+        Q_EMIT home->designPicker()->activated(0);
+        home->state().startWatermarking();
 
         auto* header = content.findChild<CustomHeaderView*>();
         clickRow(content, 1);
         QCOMPARE(content.selectedTab(), Tab::watermarks);
         QVERIFY(qobject_cast<WatermarksView*>(content.detailWidget()));
         QCOMPARE(header->title(), QStringLiteral("Your Designs"));
-        QVERIFY(first.isNull());
-
         clickRow(content, 1, Qt::ControlModifier);
-        QCOMPARE(content.selectedTab(), std::nullopt);
-        auto* placeholder = content.detailWidget()->findChild<QLabel*>();
-        QVERIFY(placeholder);
-        QCOMPARE(placeholder->text(), QStringLiteral("Select a section"));
-        QCOMPARE(placeholder->width(), content.detailWidget()->width());
-        QVERIFY2(header->isVisible(), "the window's controls must stay within reach");
-        QCOMPARE(header->title(), QString());
+        QTest::mouseClick(sidebar->viewport(), Qt::LeftButton, {},
+                          sidebar->viewport()->rect().bottomLeft() + QPoint(5, -5));
+        QCOMPARE(content.selectedTab(), Tab::watermarks);
+        QCOMPARE(sidebar->selectedItems().size(), 1);
 
         clickRow(content, 0);
-        auto* second = qobject_cast<HomeView*>(content.detailWidget());
-        QVERIFY(second);
-        QVERIFY(second->state().draggedFiles().isEmpty());
-        // Leaving no section chosen from code leaves no row chosen either, so the row can be clicked again.
-        content.setSelectedTab(std::nullopt);
-        clickRow(content, 0);
-        QVERIFY(qobject_cast<HomeView*>(content.detailWidget()));
+        QCOMPARE(content.detailWidget(), home.data());
+        QCOMPARE(header->title(), QStringLiteral("Home"));
+        QTRY_VERIFY_WITH_TIMEOUT(home->state().isWatermarkingComplete(), 60000);
+        QCOMPARE(home->state().watermarkedCount(), 3);
+        QCOMPARE(home->findChild<GenerateButton*>()->result(), QStringLiteral("Done"));
+        QCOMPARE(home->state().draggedFiles().size(), 3);
+        SavedDesigns().storeWatermarks({});
     }
 
-    // The window refuses to shrink below its minimum; the sidebar starts at 250 and stays between
-    // 200 and 300 when dragged, however long the title. The header bar stays one bar tall with the
+    // With no design yet, the Home screen says so and why "Watermark" waits; "Create a Design"
+    // opens the designs screen with a new design, its name ready for typing. Ctrl+N does the same
+    // from anywhere on that screen, the sidebar included.
+    void firstRunGuidesToADesign()
+    {
+        MainWindow window;
+        window.show();
+        QVERIFY(QTest::qWaitForWindowActive(&window));
+        auto* content = window.findChild<ContentView*>();
+        HomeView* home = content->homeView();
+        QCOMPARE(home->designPicker()->placeholderText(), QStringLiteral("No designs yet"));
+        auto* generate = home->findChild<GenerateButton*>()->button();
+        QVERIFY(!generate->isEnabled());
+        QCOMPARE(generate->toolTip(),
+                 QStringLiteral("To watermark, add files, choose an output folder and select a design."));
+        auto* create = home->findChild<QPushButton*>(QStringLiteral("createDesignButton"));
+        QVERIFY(create->isVisible());
+        QTest::mouseClick(create, Qt::LeftButton);
+        QCOMPARE(content->selectedTab(), Tab::watermarks);
+        auto* designs = qobject_cast<WatermarksView*>(content->detailWidget());
+        QVERIFY(designs && designs->selectedWatermark());
+        QTRY_COMPARE(QApplication::focusWidget(), designs->controls()->nameField());
+
+        const auto first = designs->selectedWatermark();
+        clickRow(*content, 1);
+        QTest::keySequence(&window, QKeySequence::New);
+        QVERIFY(designs->selectedWatermark() && designs->selectedWatermark() != first);
+        QCOMPARE(QApplication::focusWidget(), designs->controls()->nameField());
+    }
+
+    // The window opens within the screen and refuses to shrink below its minimum, itself within
+    // the screen (offscreen, 800 × 600); the sidebar starts at 250 and stays between 200 and 300
+    // when dragged, however long the title. The header bar stays one bar tall with the
     // window's controls at its end, within the window, and they work the window; the maximise
     // button is named for what it does now.
     void windowSidebarAndHeader()
     {
         MainWindow window;
         QCOMPARE(window.windowTitle(), QStringLiteral("Dador Aduravuzo"));
+        const QSize room = window.screen()->availableGeometry().size();
+        QVERIFY2(room.width() < 1000, "the test needs a screen smaller than the window's usual size");
+        QCOMPARE(window.size(), QSize(1100, 700).boundedTo(room));
         QVERIFY(window.windowFlags().testFlag(Qt::FramelessWindowHint));
         window.show();
         QVERIFY(QTest::qWaitForWindowExposed(&window));
@@ -104,7 +151,7 @@ private Q_SLOTS:
         dragHandle(*splitter, 400);
         QCOMPARE(splitter->sizes().first(), 300);
         window.resize(500, 200);
-        QCOMPARE(window.size(), QSize(1000, 440));
+        QCOMPARE(window.size(), QSize(1000, 440).boundedTo(room));
         QCOMPARE(header->height(), CustomHeaderView::barHeight);
         const auto buttons = header->findChildren<WindowControlButton*>();
         const int end = buttons.at(2)->mapTo(&window, buttons.at(2)->rect().topRight()).x();

@@ -1,6 +1,7 @@
 #include "home/BatchJob.h"
 #include "home/FileDropAreaView.h"
 #include "home/FileIntake.h"
+#include "home/FileListView.h"
 #include "home/GenerateButton.h"
 #include "home/HomeView.h"
 #include "support/TestFiles.h"
@@ -10,7 +11,6 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
-#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -51,6 +51,21 @@ bool looksLike(const QPixmap& shown, const QString& icon)
     return !shown.isNull() && shown.toImage() == Icons::icon(icon).pixmap(shown.size()).toImage();
 }
 
+QModelIndex row(HomeView& view, int at)
+{
+    return view.fileList()->model()->index(at, 0);
+}
+
+int rows(HomeView& view)
+{
+    return view.fileList()->model()->rowCount();
+}
+
+bool rowLooksLike(HomeView& view, int at, const QString& icon)
+{
+    return looksLike(row(view, at).data(Qt::DecorationRole).value<QIcon>().pixmap(16), icon);
+}
+
 } // namespace
 
 class TestHomeView : public QObject
@@ -81,6 +96,8 @@ private Q_SLOTS:
         BatchJob::stopAllAndWait();
         Dialogs::setFolderAnswer({});
         Dialogs::setShowFolderAnswer({});
+        Dialogs::setQuestionAnswer({});
+        Dialogs::setInputFilesAnswer({});
     }
 
     // Files dropped, a folder and a design chosen, "Watermark" pressed: each row then shows what
@@ -94,13 +111,14 @@ private Q_SLOTS:
         auto* batch = view.findChild<GenerateButton*>();
         auto* generate = batch->button();
 
-        // b.dat opens like a TIFF: taken by its content, skipped by its name.
+        // b.dat opens like a TIFF: taken by its content, and stamped as what it holds, failing
+        // for what it is (a broken TIFF), not for its name.
         const QString locked = m_dir.filePath(QStringLiteral("locked.pdf"));
         writePdf(locked, {Page{}}, true);
         const QList<QUrl> files{file("Report.pdf"), file("b.dat", QByteArray("II*\0", 4)), file("photo.png"),
                                 QUrl::fromLocalFile(locked)};
         QVERIFY(drop(zone(view), files));
-        QCOMPARE(view.fileList()->count(), 4);
+        QCOMPARE(rows(view), 4);
         QTest::mouseClick(button(view, "openFolderButton"), Qt::LeftButton);
         QVERIFY2(!generate->isEnabled(), "no design chosen yet");
         Q_EMIT view.designPicker()->activated(1);
@@ -112,23 +130,24 @@ private Q_SLOTS:
         QCOMPARE(generate->text(), QStringLiteral("Stop"));
         QTRY_VERIFY_WITH_TIMEOUT(view.state().isWatermarkingComplete(), 60000);
         QCOMPARE(generate->text(), QStringLiteral("Watermark"));
-        QCOMPARE(view.state().watermarkedCount(), 3);
+        QCOMPARE(view.state().watermarkedCount(), 4);
         QVERIFY2(captions.contains(QStringLiteral("Processing 2 of 4 files")),
                  qPrintable(captions.join(", ")));
         QVERIFY(pageText(m_out + QStringLiteral("/Report.pdf"), 0).contains(QStringLiteral("SECOND")));
 
-        QCOMPARE(batch->result(), QStringLiteral("Done, 1 of 3 files not watermarked"));
+        QCOMPARE(batch->result(), QStringLiteral("Done, 2 of 4 files not watermarked"));
         QVERIFY(looksLike(batch->findChild<QLabel*>(QStringLiteral("resultSeal"))->pixmap(),
                           QStringLiteral("exclamationmark.seal.fill")));
         const QString reason = view.state().fileReports().value(files[3]).reason;
         QVERIFY(!reason.isEmpty());
-        const QListWidget* rows = view.fileList();
-        QVERIFY(looksLike(rows->item(0)->icon().pixmap(16), QStringLiteral("checkmark.circle.fill")));
-        QVERIFY(looksLike(rows->item(1)->icon().pixmap(16), QStringLiteral("minus.circle")));
-        QVERIFY(looksLike(rows->item(3)->icon().pixmap(16), QStringLiteral("xmark.circle.fill")));
-        QCOMPARE(rows->item(3)->toolTip(), locked + QStringLiteral("\nNot watermarked: ") + reason);
+        QVERIFY(!view.state().fileReports().value(files[1]).reason.contains(QLatin1String("not a PDF")));
+        QVERIFY(rowLooksLike(view, 0, QStringLiteral("checkmark.circle.fill")));
+        QVERIFY(rowLooksLike(view, 1, QStringLiteral("xmark.circle.fill")));
+        QVERIFY(rowLooksLike(view, 3, QStringLiteral("xmark.circle.fill")));
+        QCOMPARE(row(view, 3).data(Qt::ToolTipRole).toString(),
+                 locked + QStringLiteral("\nNot watermarked: ") + reason);
         QVERIFY(!view.outcomeLine()->isVisible());
-        view.fileList()->setCurrentRow(3);
+        view.fileList()->setCurrentIndex(row(view, 3));
         QCOMPARE(view.outcomeLine()->text(), QStringLiteral("Not watermarked: ") + reason);
         QVERIFY(view.outcomeLine()->isVisible());
 
@@ -138,14 +157,16 @@ private Q_SLOTS:
         QCOMPARE(shown, QUrl::fromLocalFile(m_out));
 
         QTest::keyClick(view.fileList(), Qt::Key_Delete);
-        QCOMPARE(view.fileList()->count(), 3);
+        view.fileList()->setCurrentIndex(row(view, 1));
+        QTest::keyClick(view.fileList(), Qt::Key_Delete);
+        QCOMPARE(rows(view), 2);
         QTest::mouseClick(generate, Qt::LeftButton);
         QTRY_VERIFY_WITH_TIMEOUT(view.state().isWatermarkingComplete(), 60000);
         QCOMPARE(batch->result(), QStringLiteral("Done"));
         QVERIFY(looksLike(batch->findChild<QLabel*>(QStringLiteral("resultSeal"))->pixmap(),
                           QStringLiteral("checkmark.seal.fill")));
         QTest::mouseClick(button(view, "clearSelectionButton"), Qt::LeftButton);
-        QCOMPARE(view.fileList()->count(), 0);
+        QCOMPARE(rows(view), 0);
     }
 
     // While a run is in progress nothing on the screen changes its files, folder or design:
@@ -168,12 +189,17 @@ private Q_SLOTS:
         QVERIFY(!view.designPicker()->isEnabled());
         QVERIFY(!button(view, "openFolderButton")->isEnabled());
         QVERIFY(!button(view, "clearSelectionButton")->isEnabled());
-        view.fileList()->setCurrentRow(0);
+        view.fileList()->setCurrentIndex(row(view, 0));
         QTest::keyClick(view.fileList(), Qt::Key_Delete);
+        QVERIFY(!button(view, "addFilesButton")->isEnabled());
         const QList<QUrl> late{file("late.png")};
+        QMimeData lateData;
+        lateData.setUrls(late);
+        QVERIFY2(!enter(zone(view), lateData) && !zone(view)->isDragging(),
+                 "the zone offers nothing during a run");
         QVERIFY(!drop(zone(view), late));
         QVERIFY(!drop(view.fileList()->viewport(), late));
-        QCOMPARE(view.fileList()->count(), 12);
+        QCOMPARE(rows(view), 12);
 
         QTRY_VERIFY_WITH_TIMEOUT(view.state().watermarkedCount() >= 1, 60000);
         QTest::mouseClick(generate, Qt::LeftButton);
@@ -186,10 +212,10 @@ private Q_SLOTS:
         QVERIFY(view.designPicker()->isEnabled() && button(view, "openFolderButton")->isEnabled());
 
         QVERIFY(drop(zone(view), late));
-        QCOMPARE(view.fileList()->count(), 13);
+        QCOMPARE(rows(view), 13);
         QVERIFY(view.state().isWatermarkingComplete());
         QTest::mouseClick(button(view, "clearSelectionButton"), Qt::LeftButton);
-        QVERIFY(!view.state().isWatermarkingComplete() && view.fileList()->count() == 0);
+        QVERIFY(!view.state().isWatermarkingComplete() && rows(view) == 0);
     }
 
     // Judged by content: each PDF, PNG, JPEG and TIFF file is taken once, in the order dropped, on
@@ -218,12 +244,34 @@ private Q_SLOTS:
                                     QUrl::fromLocalFile(fifo), QUrl::fromLocalFile(zeros)}));
         QCOMPARE(view->state().draggedFiles(), four);
         QCOMPARE(count->text(), QStringLiteral("4 file(s) selected"));
+        QCOMPARE(zone(*view)->refusedLine(),
+                 QStringLiteral("4 files not added: not a PDF, PNG, JPEG or TIFF"));
         QVERIFY(!zone(*view)->isDragging());
 
         const QUrl jpeg = file("photo.jpeg"), namesake = file("other/photo.png");
         QVERIFY(drop(view->fileList()->viewport(), {jpeg, jpeg, four[1], namesake}));
         QCOMPARE(view->state().draggedFiles(), (four + QList<QUrl>{jpeg, namesake}));
-        QCOMPARE(view->fileList()->item(1)->text(), QStringLiteral("photo.png — ") + m_dir.path());
+        QCOMPARE(row(*view, 1).data().toString(), QStringLiteral("photo.png — ") + m_dir.path());
+
+        // "Add Files…" and Ctrl+O ask for files, "Add Folder…" for a folder, whose files and
+        // folders' files come in name order; all go through the drop's judge.
+        const QUrl named = file("picked/scan.pdf");
+        Dialogs::setInputFilesAnswer([&] { return QList<QUrl>{named, file("picked/notes.txt", "text")}; });
+        view->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(view.get()));
+        QTest::keySequence(view.get(), QKeySequence::Open);
+        FileIntake::waitForJudgements();
+        QCoreApplication::processEvents();
+        QCOMPARE(view->state().draggedFiles().last(), named);
+        const QList<QUrl> inFolder{file("tree/a 2.png"), file("tree/a 10.png"), file("tree/b/c.pdf"),
+                                   file("tree/d.jpg")};
+        Dialogs::setFolderAnswer([&](const QString&) {
+            return Dialogs::Choice{true, QUrl::fromLocalFile(m_dir.filePath(QStringLiteral("tree")))};
+        });
+        QTest::mouseClick(button(*view, "addFolderButton"), Qt::LeftButton);
+        FileIntake::waitForJudgements();
+        QCoreApplication::processEvents();
+        QCOMPARE(view->state().draggedFiles().mid(7), inFolder);
 
         // The screen may close while its files are still being judged; their arrival must not touch it.
         QVERIFY(drop(zone(*view), {file("a.pdf"), file("b.tiff")}, false));
@@ -262,7 +310,7 @@ private Q_SLOTS:
     // Only a confirmed choice of folder counts, a confirmed "none" too. The dialog starts in the
     // home folder, then in the last folder chosen. Enter on the focused button asks too. The
     // screen says when listed files live in the output folder; an unlisted file of the same name
-    // elsewhere does not count.
+    // elsewhere does not count. Replacing them takes a confirmation, and they leave the list.
     void outputFolderKeepsConfirmedChoicesAndWarns()
     {
         HomeView view;
@@ -296,6 +344,31 @@ private Q_SLOTS:
         QCOMPARE(startedIn, m_dir.path());
         QVERIFY(view.state().outputDirectory().has_value());
         QVERIFY(!replacing->isVisible());
+
+        // A run that would replace originals asks first, and "Cancel" starts nothing. After
+        // "Replace" the replaced files leave the list, being outputs now; the others stay.
+        const QUrl second = file("second.pdf");
+        view.state().appendFiles({second, elsewhere});
+        view.state().setOutputDirectory(folder);
+        Q_EMIT view.designPicker()->activated(0);
+        QList<Dialogs::Question> asked;
+        int answer = 1;
+        Dialogs::setQuestionAnswer([&](const Dialogs::Question& question) {
+            asked.append(question);
+            return answer;
+        });
+        auto* generate = view.findChild<GenerateButton*>()->button();
+        QTest::mouseClick(generate, Qt::LeftButton);
+        QCOMPARE(asked.size(), 1);
+        QCOMPARE(asked[0].text,
+                 QStringLiteral("Replace 2 original files with watermarked copies? This cannot be undone."));
+        QCOMPARE(asked[0].buttons, (QStringList{"Replace", "Cancel"}));
+        QVERIFY(!view.state().isWatermarking());
+        answer = 0;
+        QTest::mouseClick(generate, Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(view.state().isWatermarkingComplete(), 60000);
+        QCOMPARE(view.state().draggedFiles(), QList<QUrl>{elsewhere});
+        QVERIFY(pageText(second.toLocalFile(), 0).contains(QStringLiteral("FIRST")));
     }
 
 private:

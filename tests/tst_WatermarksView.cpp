@@ -201,7 +201,9 @@ private Q_SLOTS:
         QVERIFY(text->text().contains(QStringLiteral("x\ny")));
 
         auto* fontSize = controls->findChildren<NumberField*>()[0];
-        for (const auto& [typed, expected] : {std::pair("36", 36.0), {"big", 36.0}, {"12.5", 12.5}}) {
+        // Sizes stay where the design draws something, and the field shows what is stored.
+        for (const auto& [typed, expected] :
+             {std::pair("36", 36.0), {"big", 36.0}, {"-40", 1.0}, {"1e308", 1000.0}, {"12.5", 12.5}}) {
             fontSize->setFocus();
             fontSize->selectAll();
             QTest::keyClicks(fontSize, QString::fromLatin1(typed));
@@ -209,6 +211,12 @@ private Q_SLOTS:
             QCOMPARE(text->fontSize(), expected);
         }
         QCOMPARE(fontSize->text(), QStringLiteral("12.50"));
+        auto* name = controls->nameField();
+        name->setFocus();
+        name->selectAll();
+        QTest::keyClick(name, Qt::Key_Backspace);
+        QTest::keyClick(name, Qt::Key_Return);
+        QCOMPARE(text->watermarkName(), QStringLiteral("Untitled"));
 
         Dialogs::setColorAnswer([](const QColor& initial) {
             return initial == Qt::black ? std::optional(QColor(255, 0, 0, 128)) : std::nullopt;

@@ -5,7 +5,9 @@
 #include <QColorDialog>
 #include <QDesktopServices>
 #include <QFileDialog>
+#include <QGuiApplication>
 #include <QMessageBox>
+#include <QPushButton>
 
 namespace Dialogs {
 namespace {
@@ -13,6 +15,18 @@ namespace {
 std::function<Choice(const QString&)>& folderAnswer()
 {
     static std::function<Choice(const QString&)> answer;
+    return answer;
+}
+
+std::function<QList<QUrl>()>& inputFilesAnswer()
+{
+    static std::function<QList<QUrl>()> answer;
+    return answer;
+}
+
+std::function<int(const Question&)>& questionAnswer()
+{
+    static std::function<int(const Question&)> answer;
     return answer;
 }
 
@@ -73,6 +87,44 @@ Choice chooseFolder(QWidget* parent, const QString& startFolder)
     return runFileDialog(dialog);
 }
 
+QList<QUrl> chooseInputFiles(QWidget* parent)
+{
+    if (inputFilesAnswer())
+        return inputFilesAnswer()();
+    QFileDialog dialog(parent, QFileDialog::tr("Add Files"));
+    dialog.setFileMode(QFileDialog::ExistingFiles);
+    // Name patterns are case-sensitive here; the intake judges each file by its content anyway.
+    dialog.setNameFilters(
+        {QFileDialog::tr("PDF documents and pictures (*.pdf *.png *.jpg *.jpeg *.tif *.tiff "
+                         "*.PDF *.PNG *.JPG *.JPEG *.TIF *.TIFF)"),
+         QFileDialog::tr("PDF documents (*.pdf *.PDF)"),
+         QFileDialog::tr("Pictures (*.png *.jpg *.jpeg *.tif *.tiff *.PNG *.JPG *.JPEG *.TIF *.TIFF)"),
+         QFileDialog::tr("All files (*)")});
+    return dialog.exec() == QDialog::Accepted ? dialog.selectedUrls() : QList<QUrl>();
+}
+
+int ask(QWidget* parent, const Question& question)
+{
+    if (questionAnswer())
+        return questionAnswer()(question);
+    QMessageBox box(QMessageBox::Question, QGuiApplication::applicationDisplayName(), question.text,
+                    QMessageBox::NoButton, parent);
+    QList<QAbstractButton*> buttons;
+    for (qsizetype i = 0; i < question.buttons.size(); ++i) {
+        const auto role = i == question.cancelButton ? QMessageBox::RejectRole
+                          : i == 0                   ? QMessageBox::AcceptRole
+                                                     : QMessageBox::DestructiveRole;
+        buttons.append(box.addButton(question.buttons[i], role));
+    }
+    if (!buttons.isEmpty())
+        box.setDefaultButton(qobject_cast<QPushButton*>(buttons.first()));
+    if (question.cancelButton >= 0)
+        box.setEscapeButton(buttons.value(question.cancelButton));
+    box.exec();
+    const qsizetype chosen = buttons.indexOf(box.clickedButton());
+    return chosen < 0 ? question.cancelButton : static_cast<int>(chosen);
+}
+
 Choice chooseImageFile(QWidget* parent)
 {
     if (imageFileAnswer())
@@ -131,6 +183,16 @@ void setFolderAnswer(std::function<Choice(const QString&)> answer)
 void setImageFileAnswer(std::function<Choice()> answer)
 {
     imageFileAnswer() = std::move(answer);
+}
+
+void setInputFilesAnswer(std::function<QList<QUrl>()> answer)
+{
+    inputFilesAnswer() = std::move(answer);
+}
+
+void setQuestionAnswer(std::function<int(const Question&)> answer)
+{
+    questionAnswer() = std::move(answer);
 }
 
 void setColorAnswer(std::function<std::optional<QColor>(const QColor&)> answer)

@@ -2,6 +2,7 @@
 
 #include <QColor>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 
 #include <functional>
@@ -19,6 +20,14 @@ struct Choice
 {
     bool confirmed = false;       // false when the user cancelled
     std::optional<QUrl> location; // the chosen file or folder, when confirmed with one
+};
+
+// A question with its answers as buttons, the first one the default.
+struct Question
+{
+    QString text;
+    QStringList buttons;
+    int cancelButton = -1; // the answer Escape or closing the window gives
 };
 
 // A window of the update check.
@@ -55,6 +64,12 @@ struct UpdateAlertAnswer
 // Asks for one existing folder, starting in startFolder.
 Choice chooseFolder(QWidget* parent, const QString& startFolder);
 
+// Asks for any number of existing PDF, PNG, JPEG or TIFF files; empty when cancelled.
+QList<QUrl> chooseInputFiles(QWidget* parent);
+
+// Asks the question and gives the position of the button chosen.
+int ask(QWidget* parent, const Question& question);
+
 // Asks for one existing picture file: PNG, JPEG or TIFF.
 Choice chooseImageFile(QWidget* parent);
 
@@ -76,6 +91,8 @@ bool openLink(const QUrl& link);
 // Replace the real dialogs, for tests; an empty function restores the real one.
 void setFolderAnswer(std::function<Choice(const QString& startFolder)> answer);
 void setImageFileAnswer(std::function<Choice()> answer);
+void setInputFilesAnswer(std::function<QList<QUrl>()> answer);
+void setQuestionAnswer(std::function<int(const Question& question)> answer);
 void setColorAnswer(std::function<std::optional<QColor>(const QColor& initial)> answer);
 void setShowFolderAnswer(std::function<bool(const QUrl& folder)> answer);
 void setUpdateAlertAnswer(std::function<UpdateAlertAnswer(const UpdateAlert& alert)> answer);

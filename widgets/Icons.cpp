@@ -13,4 +13,9 @@ QIcon icon(const QString& name)
     return QFile::exists(path) ? QIcon(path) : QIcon();
 }
 
+QIcon applicationIcon()
+{
+    return icon(QStringLiteral("application"));
+}
+
 } // namespace Icons

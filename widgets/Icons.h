@@ -11,4 +11,7 @@ namespace Icons {
 // Null for an unknown name.
 QIcon icon(const QString& name);
 
+// The application's own icon, for its windows and its information.
+QIcon applicationIcon();
+
 } // namespace Icons

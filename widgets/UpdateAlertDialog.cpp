@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QShortcut>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 
@@ -39,6 +40,9 @@ QLabel* makeIcon(QWidget* parent)
 UpdateAlertDialog::UpdateAlertDialog(const Dialogs::UpdateAlert& alert, QWidget* parent) : QDialog(parent)
 {
     setWindowTitle(tr("Software Update"));
+    // Quitting works while the window waits for an answer, as it does everywhere else.
+    auto* quit = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q), this);
+    connect(quit, &QShortcut::activated, qApp, &QCoreApplication::quit);
     auto* text = new QLabel(alert.text, this);
     text->setWordWrap(true);
     text->setTextFormat(Qt::PlainText);
