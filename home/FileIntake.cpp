@@ -1,8 +1,6 @@
 #include "home/FileIntake.h"
 
 #include "home/HomeState.h"
-#include "home/MainThread.h"
-
 #include "home/WatermarkRouting.h"
 
 #include <QCoreApplication>
@@ -10,8 +8,8 @@
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
-#include <QPointer>
 #include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <algorithm>
 
@@ -150,15 +148,12 @@ void take(HomeState& state, const QList<QUrl>& urls)
                  [](const QUrl& url) { return url.isLocalFile(); });
     if (local.isEmpty())
         return;
-    // The worker never touches the state; a screen closed in the meantime drops the post.
-    const QPointer<HomeState> target(&state);
-    judges().start([target, local] {
-        const Judgement judgement = judge(local);
-        MainThread::post(target, [target, judgement] {
-            target->appendFiles(judgement.accepted);
-            if (judgement.refused > 0)
-                target->refuseFiles(judgement.refused);
-        });
+    // The worker never touches the state: the judgement comes back on the state's thread, and not
+    // at all once the state is gone.
+    QtConcurrent::run(&judges(), judge, local).then(&state, [&state](const Judgement& judgement) {
+        state.appendFiles(judgement.accepted);
+        if (judgement.refused > 0)
+            state.refuseFiles(judgement.refused);
     });
 }
 
