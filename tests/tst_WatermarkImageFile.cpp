@@ -159,7 +159,6 @@ private Q_SLOTS:
         row("tiff", u"scan.tiff"_s, true, encoded(clear, "tiff"), dpi72, Qt::transparent);
         row("png named tif", u"b.TIF"_s, false, encoded(clear, "png"), dpi72, Qt::transparent);
         row("png named jpeg", u"z.jpeg"_s, false, encoded(clear, "png"), dpi72);
-        row("png 144", u"a.png"_s, true, encoded(picture(dpi144, Qt::white), "png"), dpi144);
         row("png 300", u"a.png"_s, true, encoded(picture({300, 300}, Qt::white), "png"), {300, 300});
         row("none stated", u"a.png"_s, true, jpegWithUnit(picture({96, 96}, Qt::white), 0), dpi72);
         row("grey jpeg", u"a.png"_s, true, encoded(grey.convertToFormat(QImage::Format_Grayscale8), "jpeg"),
