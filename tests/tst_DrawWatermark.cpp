@@ -16,21 +16,6 @@ using namespace TestFiles;
 
 namespace {
 
-// A white 400 by 300 canvas with the design drawn over it, one unit per pixel. What the drawing
-// printed goes to printed, when given.
-QImage drawn(const WatermarkSnapshot& design, QByteArray* printed = nullptr)
-{
-    QImage image(400, 300, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    StdoutCapture capture;
-    drawWatermark(painter, design, QRectF(image.rect()));
-    const QByteArray output = capture.finish();
-    if (printed)
-        *printed = output;
-    return image;
-}
-
 // A pixel well inside the left stem of a large "H", whatever its colour.
 QRgb stemOf(const QImage& image)
 {
@@ -89,28 +74,12 @@ private Q_SLOTS:
     {
         const QString path = m_dir.filePath(QStringLiteral("block.jpg"));
         writeSolidPicture(path, QSize(100, 60), Qt::black, "png");
-        const QImage left = drawn(pictureDesign(path, 100, 0.25, 0, 50));
+        const QImage left = drawnOnWhite(pictureDesign(path, 100, 0.25, 0, 50));
         QCOMPARE(inkBounds(left, isInk), QRect(0, 120, 50, 60));
         QVERIFY(std::abs(qGray(left.pixel(25, 150)) - 191) <= 3);
-        QCOMPARE(inkBounds(drawn(pictureDesign(path, 100, 1, 50, 100)), isInk), QRect(150, 0, 100, 30));
-        QCOMPARE(inkBounds(drawn(pictureDesign(path, 50, 1, 100, 0)), isInk), QRect(375, 285, 25, 15));
-    }
-
-    // What is painted after a design is painted as it would have been without it.
-    void painterStateIsRestored()
-    {
-        const QString path = m_dir.filePath(QStringLiteral("state.png"));
-        writeSolidPicture(path, QSize(50, 50), Qt::black);
-        QImage canvas(400, 300, QImage::Format_RGB32);
-        QPainter painter(&canvas);
-        for (const auto& design : {pictureDesign(path, 100, 0.25, 10, 20, 30), redText("H", 10, 20, 30)}) {
-            StdoutCapture quiet;
-            drawWatermark(painter, design, QRectF(0, 0, 400, 300));
-            quiet.finish();
-            QCOMPARE(painter.opacity(), 1.0);
-            QVERIFY(painter.transform().isIdentity());
-            QCOMPARE(painter.pen().color(), QColor(Qt::black));
-        }
+        QCOMPARE(inkBounds(drawnOnWhite(pictureDesign(path, 100, 1, 50, 100)), isInk),
+                 QRect(150, 0, 100, 30));
+        QCOMPARE(inkBounds(drawnOnWhite(pictureDesign(path, 50, 1, 100, 0)), isInk), QRect(375, 285, 25, 15));
     }
 
     // A quarter turn counterclockwise to the reader about the box's own centre: the left end
@@ -123,14 +92,14 @@ private Q_SLOTS:
         QPainter(&picture).fillRect(0, 0, 40, 20, Qt::red);
         QVERIFY(picture.save(path));
 
-        const QImage image = drawn(pictureDesign(path, 100, 1, 50, 50, 90));
+        const QImage image = drawnOnWhite(pictureDesign(path, 100, 1, 50, 50, 90));
         const QRect red = inkBounds(image, isRed);
         const QRect blue = inkBounds(image, isBlue);
         VERIFY_NEAR(QRectF(red.united(blue)).center(), QPointF(200, 150), 1);
         QCOMPARE(red.united(blue).size(), QSize(20, 80));
         QVERIFY(red.top() > blue.bottom());
 
-        const QRect turned = inkBounds(drawn(redText(QStringLiteral("HHHHHHHH"), 50, 50, 90)), isRed);
+        const QRect turned = inkBounds(drawnOnWhite(redText(QStringLiteral("HHHHHHHH"), 50, 50, 90)), isRed);
         QVERIFY(turned.height() > 3 * turned.width());
         VERIFY_NEAR(QRectF(turned).center(), QPointF(200, 150), 2);
     }
@@ -141,17 +110,17 @@ private Q_SLOTS:
     {
         auto design = redText(QStringLiteral("H"), 50, 50, 0, 100);
         design.opacity = 0.1;
-        const QImage red = drawn(design);
+        const QImage red = drawnOnWhite(design);
         QCOMPARE(inkBounds(red, isRed).height(), 73);
         QCOMPARE(stemOf(red), qRgb(255, 0, 0));
         design.textColor = WatermarkColor(0, 0, 0, 0.5);
-        QVERIFY(std::abs(qGray(stemOf(drawn(design))) - 128) <= 3);
+        QVERIFY(std::abs(qGray(stemOf(drawnOnWhite(design))) - 128) <= 3);
         design.fontName = QStringLiteral("No Such Font Anywhere");
-        QVERIFY(inkBounds(drawn(design), isInk).height() > 60);
+        QVERIFY(inkBounds(drawnOnWhite(design), isInk).height() > 60);
 
         // Lines break only at line breaks, left-aligned, the first on top.
-        const QRect one = inkBounds(drawn(redText(QStringLiteral("A LONGER LINE"))), isRed);
-        const QRect two = inkBounds(drawn(redText(QStringLiteral("AB\nA LONGER LINE"))), isRed);
+        const QRect one = inkBounds(drawnOnWhite(redText(QStringLiteral("A LONGER LINE"))), isRed);
+        const QRect two = inkBounds(drawnOnWhite(redText(QStringLiteral("AB\nA LONGER LINE"))), isRed);
         QVERIFY(one.width() > 400 / 4);
         QVERIFY(std::abs(two.width() - one.width()) <= 2);
         QVERIFY(two.height() > 1.8 * one.height());
@@ -166,7 +135,7 @@ private Q_SLOTS:
         noPicture.type = WatermarkType::image;
         for (const auto& design : {noPicture, redText(QString())}) {
             QByteArray printed;
-            const QImage image = drawn(design, &printed);
+            const QImage image = drawnOnWhite(design, {400, 300}, &printed);
             QCOMPARE(inkBounds(image, isRed).isEmpty(), design.text.isEmpty());
             const QList<QByteArray> lines = printed.split('\n');
             QCOMPARE(lines.size(), 4);
@@ -177,7 +146,8 @@ private Q_SLOTS:
             }
         }
         QByteArray printed;
-        const QImage image = drawn(pictureDesign(m_dir.filePath(QStringLiteral("gone.png"))), &printed);
+        const QImage image =
+            drawnOnWhite(pictureDesign(m_dir.filePath(QStringLiteral("gone.png"))), {400, 300}, &printed);
         QCOMPARE(printed, QByteArray());
         QCOMPARE(inkBounds(image, isInk), QRect());
     }
@@ -206,7 +176,7 @@ private Q_SLOTS:
         writeDrawnPdf(design, pdf);
         QCOMPARE(unsoundNumbers(pdf).join(QLatin1Char(' ')), QString());
         const auto notRed = [](QRgb pixel) { return !isRed(pixel); };
-        for (const QImage& image : {drawn(design), renderPage(pdf, 0)}) {
+        for (const QImage& image : {drawnOnWhite(design), renderPage(pdf, 0)}) {
             QCOMPARE(image.size(), QSize(400, 300));
             QCOMPARE(inkBounds(image, covers ? notRed : isInk), QRect());
         }

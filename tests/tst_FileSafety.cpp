@@ -3,16 +3,12 @@
 #include "model/SavedDesigns.h"
 #include "render/CheckedSaveFile.h"
 #include "render/WatermarkHelper.h"
-#include "render/drawWatermark.h"
 #include "render/watermarkPDFFile.h"
-#include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
 #include <QGuiApplication>
-#include <QPainter>
 #include <QProcess>
-#include <QRandomGenerator>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QUuid>
@@ -33,13 +29,6 @@ namespace {
 constexpr char underSizeLimit[] = "--under-file-size-limit";
 const QUuid pictureId(u"0F2B6C1E-5D4A-4C3B-9A8E-7D6F5E4D3C2B"_s);
 
-std::shared_ptr<WatermarkSettings> namedDesign(int i)
-{
-    auto values = WatermarkSettings::makeNew()->snapshot();
-    values.watermarkName = u"Design %1"_s.arg(i);
-    return WatermarkSettings::fromSnapshot(values);
-}
-
 // What the child does under the limit, and what came of it.
 QString act(const QStringList& arguments)
 {
@@ -52,7 +41,7 @@ QString act(const QStringList& arguments)
     } else if (action == u"store") {
         WatermarkList list;
         for (int i = 0; i < 20; ++i)
-            list.push_back(namedDesign(i));
+            list.push_back(WatermarkSettings::fromSnapshot(redText(u"Design %1"_s.arg(i))));
         outcome = SavedDesigns(arguments[1]).storeWatermarks(list);
     } else if (action == u"copy") {
         const auto copied = copyDesignPicture(arguments[1], pictureId, arguments[2]);
@@ -74,17 +63,6 @@ int actUnderSizeLimit(int argc, char* argv[])
     const QString said = act(app.arguments().mid(3));
     std::printf("\n%s\n", qPrintable(said));
     return 0;
-}
-
-// Random pixels, which no codec compresses below the size limit.
-QImage noise()
-{
-    QImage image(200, 200, QImage::Format_ARGB32);
-    auto random = QRandomGenerator(7);
-    for (int y = 0; y < image.height(); ++y)
-        for (int x = 0; x < image.width(); ++x)
-            image.setPixel(x, y, random.generate());
-    return image;
 }
 
 QStringList entries(const QString& folder)
@@ -140,12 +118,14 @@ private Q_SLOTS:
         const QString path = folder.filePath(name);
         QStringList arguments{action};
         if (action == u"store") {
-            QVERIFY(SavedDesigns(path).storeWatermarks({namedDesign(-1)}).ok());
+            QVERIFY(SavedDesigns(path)
+                        .storeWatermarks({WatermarkSettings::fromSnapshot(redText(u"Kept"_s))})
+                        .ok());
             arguments << path;
         } else if (action == u"copy") {
             QVERIFY(copyDesignPicture(m_dir.filePath("logo.png"), pictureId, folder.path()).ok());
-            const QString larger = m_dir.filePath("noise.png");
-            QVERIFY(noise().save(larger));
+            const QString larger = m_dir.filePath("busy.png"); // no codec packs it below the limit
+            QVERIFY(busyPicture({200, 200}).save(larger));
             arguments << larger << folder.path();
         } else {
             if (name.endsWith(u".pdf"_s)) {
@@ -154,9 +134,9 @@ private Q_SLOTS:
                     pages.push_back(Page{.content = textContent(u"Page %1 of the report"_s.arg(i), 72, 72)});
                 writePdf(path, pages);
             } else if (name.endsWith(u".png"_s)) {
-                QVERIFY(noise().save(path));
+                QVERIFY(busyPicture({200, 200}).save(path));
             } else {
-                writeTiff(path, {noise(), noise()});
+                writeTiff(path, {busyPicture({200, 200}), busyPicture({200, 200})});
             }
             arguments << m_dir.filePath("logo.png") << path;
         }
@@ -232,13 +212,9 @@ private Q_SLOTS:
             QVERIFY(
                 copyDesignPicture(input, pictureId, folder.path()).error().endsWith(u"not a regular file"_s));
         } else {
-            QImage image(40, 40, QImage::Format_RGB32);
-            image.fill(Qt::white);
-            QPainter painter(&image);
-            StdoutCapture capture;
-            drawWatermark(painter, pictureDesign(input), QRectF(image.rect()));
-            QCOMPARE(capture.finish(), QByteArray());
-            QCOMPARE(inkBounds(image, isInk), QRect());
+            QByteArray printed;
+            QCOMPARE(inkBounds(drawnOnWhite(pictureDesign(input), {40, 40}, &printed), isInk), QRect());
+            QCOMPARE(printed, QByteArray());
         }
         QCOMPARE(entries(folder.path()), QStringList{u"input"_s});
     }

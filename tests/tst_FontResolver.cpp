@@ -1,9 +1,6 @@
 #include "render/FontResolver.h"
-#include "render/drawWatermark.h"
-#include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
 
-#include <QPainter>
 #include <QRawFont>
 #include <QTest>
 
@@ -23,13 +20,7 @@ QImage drawn(const QString& fontName, bool onWorker = false)
         return std::async(std::launch::async, drawn, fontName, false).get();
     auto design = redText(QStringLiteral("Hamburgefonstiv"), 50, 50, 0, 40);
     design.fontName = fontName;
-    QImage image(600, 120, QImage::Format_RGB32);
-    image.fill(Qt::white);
-    QPainter painter(&image);
-    StdoutCapture quiet;
-    drawWatermark(painter, design, QRectF(image.rect()));
-    quiet.finish();
-    return image;
+    return drawnOnWhite(design, {600, 120});
 }
 
 int inkOf(const QImage& image)

@@ -1,11 +1,11 @@
+#include "home/WatermarkRouting.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QColorSpace>
 #include <QImageReader>
-#include <QImageWriter>
-#include <QRandomGenerator>
+#include <QPainter>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -15,33 +15,11 @@
 
 #include <exiv2/exiv2.hpp>
 #include <jpeglib.h>
-#include <tiffio.h>
 
 using namespace TestFiles;
 using namespace Qt::StringLiterals;
 
 namespace {
-
-// A light picture with detail in every block, so that a block re-encoded without need would show.
-QImage busyPicture(QSize size)
-{
-    QImage image(size, QImage::Format_RGB32);
-    auto random = QRandomGenerator(7);
-    for (int y = 0; y < size.height(); ++y)
-        for (int x = 0; x < size.width(); ++x)
-            image.setPixel(x, y,
-                           qRgb(200 - x % 120 + random.bounded(40), 215 - y % 160 + random.bounded(40),
-                                150 + random.bounded(60)));
-    return image;
-}
-
-QByteArray jpegOf(const QImage& image)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, "jpeg");
-    return buffer.data();
-}
 
 // A Photoshop thumbnail resource, which stamping drops.
 const QByteArray photoshopThumbnail("8BIM\x04\x0c\0\0\0\0\0\x04THMB", 16);
@@ -52,6 +30,7 @@ struct JpegKind
     int lumaH = 2, lumaV = 2;
     bool progressive = false, arithmetic = false;
     int restartInterval = 0;
+    int orientation = 1; // stated in EXIF
 };
 
 // The picture written through libjpeg as asked, with a comment, a private segment and, in colour,
@@ -125,7 +104,7 @@ void addMetadata(const QString& path, int orientation, const QImage& thumbnail)
     exif["Exif.Photo.DateTimeOriginal"] = "2024:05:01 10:20:30";
     exif["Exif.GPSInfo.GPSLatitudeRef"] = "N";
     exif["Exif.GPSInfo.GPSLatitude"] = "48/1 51/1 2959/100";
-    const QByteArray small = jpegOf(thumbnail);
+    const QByteArray small = encoded(thumbnail, "jpeg");
     Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(small.constData()),
                                             long(small.size()));
     image->xmpData()["Xmp.dc.creator"] = "A. Photographer";
@@ -205,28 +184,18 @@ QImage decoded(const QByteArray& bytes, bool displayed)
     return reader.read().convertToFormat(QImage::Format_RGB32);
 }
 
-QImage thumbnailOf(const QString& path)
+// Every EXIF item, a line each, leaving out the thumbnail's own entries, which stamping makes
+// anew; the thumbnail goes to thumbnail. (The XMP, IPTC and comment segments are compared whole.)
+QStringList exifOf(const QString& path, QImage& thumbnail)
 {
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
-    const Exiv2::DataBuf thumbnail = Exiv2::ExifThumbC(image->exifData()).copy();
-    return QImage::fromData(thumbnail.pData_, int(thumbnail.size_)).convertToFormat(QImage::Format_RGB32);
-}
-
-// Every EXIF, XMP and IPTC item and the comment, a line each, leaving out the thumbnail's
-// own entries, which stamping makes anew.
-QStringList metadataOf(const QString& path)
-{
-    auto image = Exiv2::ImageFactory::open(path.toStdString());
-    image->readMetadata();
-    QStringList items{QString::fromStdString(image->comment())};
+    const Exiv2::DataBuf small = Exiv2::ExifThumbC(image->exifData()).copy();
+    thumbnail = QImage::fromData(small.pData_, int(small.size_)).convertToFormat(QImage::Format_RGB32);
+    QStringList items;
     for (const auto& datum : image->exifData())
         if (datum.groupName() != "Thumbnail")
             items << QString::fromStdString(datum.key() + "=" + datum.toString());
-    for (const auto& datum : image->xmpData())
-        items << QString::fromStdString(datum.key() + "=" + datum.toString());
-    for (const auto& datum : image->iptcData())
-        items << QString::fromStdString(datum.key() + "=" + datum.toString());
     return items;
 }
 
@@ -250,23 +219,9 @@ QByteArray chunk(const QByteArray& type, const QByteArray& data)
 // Qt's PNG of the picture, with the given chunks before its image data and a text chunk after.
 QByteArray pngWith(const QImage& picture, const QByteArray& before)
 {
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    QImageWriter(&buffer, "png").write(picture);
-    QByteArray png = buffer.data();
+    QByteArray png = encoded(picture, "png");
     png.insert(png.indexOf("IDAT") - 4, before);
     return png.insert(png.indexOf("IEND") - 4, chunk("tEXt", "Comment\0after the pixels"_ba));
-}
-
-// An EXIF block stating an orientation and an artist, as Exiv2 writes it.
-QByteArray exifBlock(int orientation)
-{
-    Exiv2::ExifData exif;
-    exif["Exif.Image.Orientation"] = uint16_t(orientation);
-    exif["Exif.Image.Artist"] = "A. Photographer";
-    Exiv2::Blob blob;
-    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
-    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
 }
 
 // Every chunk but the header and the image data, whole and in order.
@@ -283,62 +238,9 @@ QList<QByteArray> ancillaryChunks(const QByteArray& png)
     return chunks;
 }
 
-constexpr uint32_t keptTextTags[] = {
-    TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_DATETIME, TIFFTAG_MAKE,
-    TIFFTAG_MODEL,  TIFFTAG_SOFTWARE,  TIFFTAG_DOCUMENTNAME,     TIFFTAG_PAGENAME, TIFFTAG_HOSTCOMPUTER};
-
-// Pages of 8-bit RGB through libtiff, each with every kept text tag naming its page, XMP, IPTC
-// and an orientation.
-void writeTaggedTiff(const QString& path, const QImage& picture, const std::vector<int>& orientations)
-{
-    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
-    const QImage rgb = picture.convertToFormat(QImage::Format_RGB888);
-    for (size_t page = 0; page < orientations.size(); ++page) {
-        TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(rgb.width()));
-        TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(rgb.height()));
-        TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, 8);
-        TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, 3);
-        TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, PHOTOMETRIC_RGB);
-        TIFFSetField(tiff, TIFFTAG_ORIENTATION, uint16_t(orientations[page]));
-        for (const uint32_t tag : keptTextTags)
-            TIFFSetField(tiff, tag, qPrintable(u"%1 of page %2"_s.arg(tag).arg(page)));
-        const QByteArray xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
-        TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
-        const QByteArray iptc("\x1c\x02\x78\x00\x09A caption", 14); // counted in bytes since libtiff 4.5
-        TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
-        for (int y = 0; y < rgb.height(); ++y)
-            TIFFWriteScanline(tiff, const_cast<uchar*>(rgb.constScanLine(y)), uint32_t(y), 0);
-        TIFFWriteDirectory(tiff);
-    }
-    TIFFClose(tiff);
-}
-
-// Each page's kept tags, a line each.
-QStringList tiffTags(const QString& path)
-{
-    QStringList lines;
-    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
-    do {
-        for (const uint32_t tag : keptTextTags) {
-            const char* text = nullptr;
-            TIFFGetField(tiff, tag, &text);
-            lines << QString::fromLatin1(text);
-        }
-        for (const uint32_t tag : {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC}) {
-            uint32_t count = 0;
-            const char* data = nullptr;
-            TIFFGetField(tiff, tag, &count, &data);
-            lines << QString::fromLatin1(QByteArray(data, count).toHex());
-        }
-        uint16_t orientation = 0;
-        TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
-        lines << QString::number(orientation);
-    } while (TIFFReadDirectory(tiff));
-    TIFFClose(tiff);
-    return lines;
-}
-
 } // namespace
+
+Q_DECLARE_METATYPE(JpegKind)
 
 class TestPictureKeeps : public QObject
 {
@@ -357,24 +259,20 @@ private Q_SLOTS:
 
     void jpeg_data()
     {
-        QTest::addColumn<int>("space");
-        QTest::addColumn<int>("lumaH");
-        QTest::addColumn<int>("lumaV");
-        QTest::addColumn<bool>("progressive");
-        QTest::addColumn<bool>("arithmetic");
-        QTest::addColumn<int>("restartInterval");
-        QTest::addColumn<int>("orientation");
+        QTest::addColumn<JpegKind>("kind");
         QTest::addColumn<bool>("greyMark");
-        QTest::newRow("4:2:0") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 1 << false;
-        QTest::newRow("4:4:4") << int(JCS_YCbCr) << 1 << 1 << false << false << 0 << 1 << false;
-        QTest::newRow("4:2:2 progressive") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 1 << false;
-        QTest::newRow("arithmetic, restarts") << int(JCS_YCbCr) << 2 << 2 << false << true << 3 << 1 << false;
-        QTest::newRow("grey, red mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << false;
-        QTest::newRow("grey, grey mark") << int(JCS_GRAYSCALE) << 1 << 1 << false << false << 0 << 1 << true;
-        QTest::newRow("cmyk") << int(JCS_CMYK) << 1 << 1 << false << false << 0 << 1 << false;
-        QTest::newRow("ycck") << int(JCS_YCCK) << 2 << 2 << false << false << 0 << 1 << false;
-        QTest::newRow("orientation 6") << int(JCS_YCbCr) << 2 << 2 << false << false << 0 << 6 << false;
-        QTest::newRow("orientation 8") << int(JCS_YCbCr) << 2 << 1 << true << false << 0 << 8 << false;
+        const JpegKind grey{.space = JCS_GRAYSCALE, .lumaH = 1, .lumaV = 1};
+        QTest::newRow("4:2:0") << JpegKind{} << false;
+        QTest::newRow("4:4:4") << JpegKind{.lumaH = 1, .lumaV = 1} << false;
+        QTest::newRow("4:2:2 progressive") << JpegKind{.lumaV = 1, .progressive = true} << false;
+        QTest::newRow("arithmetic, restarts") << JpegKind{.arithmetic = true, .restartInterval = 3} << false;
+        QTest::newRow("grey, red mark") << grey << false;
+        QTest::newRow("grey, grey mark") << grey << true;
+        QTest::newRow("cmyk") << JpegKind{.space = JCS_CMYK, .lumaH = 1, .lumaV = 1} << false;
+        QTest::newRow("ycck") << JpegKind{.space = JCS_YCCK} << false;
+        QTest::newRow("orientation 6") << JpegKind{.orientation = 6} << false;
+        QTest::newRow("orientation 8")
+            << JpegKind{.lumaV = 1, .progressive = true, .orientation = 8} << false;
     }
 
     // Outside the blocks the mark touches, the stamped JPEG holds the input's coefficients, so
@@ -383,19 +281,12 @@ private Q_SLOTS:
     // it lies on the picture as displayed.
     void jpeg()
     {
-        QFETCH(int, space);
-        QFETCH(int, lumaH);
-        QFETCH(int, lumaV);
-        QFETCH(bool, progressive);
-        QFETCH(bool, arithmetic);
-        QFETCH(int, restartInterval);
-        QFETCH(int, orientation);
+        QFETCH(JpegKind, kind);
         QFETCH(bool, greyMark);
         const QImage picture = busyPicture({320, 240});
         const QString input = m_dir.filePath("in.jpg"), output = m_dir.filePath("out.jpg");
-        writeFile(input, writeJpeg(picture, {J_COLOR_SPACE(space), lumaH, lumaV, progressive, arithmetic,
-                                             restartInterval}));
-        addMetadata(input, orientation, picture.scaled(80, 60));
+        writeFile(input, writeJpeg(picture, kind));
+        addMetadata(input, kind.orientation, picture.scaled(80, 60));
 
         const auto outcome = WatermarkHelper::watermarkImageFile(
             input, pictureDesign(m_dir.filePath(greyMark ? "grey.png" : "red.png"), 100, 1, 25, 90), output);
@@ -405,7 +296,7 @@ private Q_SLOTS:
         Coefficients was = coefficientsOf(before);
         const Coefficients is = coefficientsOf(after);
         // A grey picture under a coloured mark gains chroma, neutral outside the mark.
-        const bool gainsColour = space == JCS_GRAYSCALE && !greyMark;
+        const bool gainsColour = kind.space == JCS_GRAYSCALE && !greyMark;
         QCOMPARE(is.space, gainsColour ? JCS_YCbCr : was.space);
         QCOMPARE(is.tables[0], was.tables[0]);
         if (gainsColour) {
@@ -427,7 +318,8 @@ private Q_SLOTS:
             if (!expected.startsWith("Exif"))
                 QCOMPARE(is.segments[i].second, expected);
         }
-        QCOMPARE(metadataOf(output), metadataOf(input));
+        QImage oldThumbnail, newThumbnail;
+        QCOMPARE(exifOf(output, newThumbnail), exifOf(input, oldThumbnail));
 
         // The mark, as displayed: 40 pixels square about 25 % across and 10 % down.
         const QImage shown = decoded(after, true);
@@ -457,7 +349,6 @@ private Q_SLOTS:
             }
         QVERIFY(changed > 0);
 
-        const QImage oldThumbnail = thumbnailOf(input), newThumbnail = thumbnailOf(output);
         QCOMPARE(newThumbnail.size(), oldThumbnail.size());
         QVERIFY(!differenceBounds(newThumbnail, oldThumbnail).isEmpty());
     }
@@ -485,8 +376,9 @@ private Q_SLOTS:
         const QByteArray extra =
             chunk("tEXt", "Author\0A. Photographer"_ba) + chunk("zTXt", "Title\0\0x\x9c\x2b\x01\0\0u\0u"_ba) +
             chunk("iTXt", "Description\0\0\0fr\0Description\0une photo"_ba) +
-            chunk("eXIf", exifBlock(orientation)) + chunk("gAMA", "\0\0\xb1\x8f"_ba) +
-            chunk("tIME", "\x07\xe8\x05\x01\x0a\x14\x1e"_ba) + chunk("prVt", "private"_ba);
+            chunk("eXIf", tiffDirectory(false, {{274, quint32(orientation), 0}})) +
+            chunk("gAMA", "\0\0\xb1\x8f"_ba) + chunk("tIME", "\x07\xe8\x05\x01\x0a\x14\x1e"_ba) +
+            chunk("prVt", "private"_ba);
         const QString input = m_dir.filePath("in.png"), output = m_dir.filePath("out.png");
         writeFile(input, pngWith(picture, extra));
         WatermarkSnapshot design =
@@ -499,32 +391,49 @@ private Q_SLOTS:
         const QByteArray before = readFile(input), after = readFile(output);
         QCOMPARE(ancillaryChunks(after), ancillaryChunks(before));
         QCOMPARE(after.mid(8, 25), before.mid(8, 25)); // the header: same size, depth and colour type
-        const QImage stamped(output);
-        const QRect mark = differenceBounds(stamped.convertToFormat(QImage::Format_RGB32),
-                                            QImage(input).convertToFormat(QImage::Format_RGB32));
+        const QRect mark = differenceBounds(decoded(after, false), decoded(before, false));
         QCOMPARE_LE((mark.center() - storedCentre).manhattanLength(), 4);
     }
 
-    // Every page keeps its descriptive tags, XMP, IPTC and orientation, and each page's mark lies
-    // where it lies on that page as displayed (read here in the stored frame).
+    // Every page of a TIFF, and a ".TIF" file is routed to picture stamping, keeps its alpha,
+    // resolution, colour profile, descriptive tags, XMP, IPTC and orientation, and its mark, laid
+    // out from the page's own resolution, lies where it lies on the page as displayed (read here
+    // in the stored frame).
     void tiff()
     {
-        const QString input = m_dir.filePath("in.tif"), output = m_dir.filePath("out.tif");
-        writeTaggedTiff(input, busyPicture({320, 240}), {6, 1, 8});
-        const auto outcome = WatermarkHelper::watermarkImageFile(
-            input, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 90), output);
-        QVERIFY2(outcome, qPrintable(outcome.error()));
-        QCOMPARE(tiffTags(output), tiffTags(input));
-        QImageReader before(input), after(output);
-        before.setAutoTransform(false);
-        after.setAutoTransform(false);
-        const QPoint storedCentres[] = {{32, 180}, {80, 24}, {288, 60}};
-        for (int page = 0; page < 3; ++page) {
-            QVERIFY(before.jumpToImage(page) && after.jumpToImage(page));
-            const QRect mark = differenceBounds(after.read().convertToFormat(QImage::Format_RGB32),
-                                                before.read().convertToFormat(QImage::Format_RGB32));
-            QCOMPARE_LE((mark.center() - storedCentres[page]).manhattanLength(), 4);
+        std::vector<QImage> pages;
+        for (const int dpm : {2835, 5669, 11811}) { // 72, 144 and 300 dpi
+            QImage page(600, 400, QImage::Format_ARGB32);
+            page.fill(Qt::transparent);
+            QPainter(&page).fillRect(0, 0, 600, 200, QColor(0, 0, 255, 128));
+            page.setDotsPerMeterX(dpm);
+            page.setDotsPerMeterY(dpm);
+            page.setColorSpace(QColorSpace::DisplayP3);
+            pages.push_back(page);
         }
+        const QString path = m_dir.filePath("scan.TIF"), copy = m_dir.filePath("unstamped.tif");
+        writeTiff(path, pages, {6, 1, 8});
+        QVERIFY(QFile::copy(path, copy));
+        const auto outcome = WatermarkRouting::watermarkFile(
+            path, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 75), path);
+        QVERIFY(outcome && outcome->ok());
+        QCOMPARE(tiffTags(path), tiffTags(copy));
+        QImageReader reader(path); // Qt's own codec, as another program would read it
+        reader.setAutoTransform(false);
+        const QPointF storedCentres[] = {{150, 300}, {150, 100}, {450, 100}};
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            const QImage page = reader.read();
+            QCOMPARE(page.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
+            QCOMPARE(page.dotsPerMeterX(), pages[size_t(i)].dotsPerMeterX());
+            QCOMPARE(qAlpha(page.pixel(550, 350)), 0);
+            QCOMPARE(qAlpha(page.pixel(300, 100)), 128);
+            const QRectF red = inkBounds(page, isRed);
+            const double side = 40 * pages[size_t(i)].dotsPerMeterX() * 0.0254 / 72;
+            QCOMPARE_LE(qAbs(red.width() - side) + qAbs(red.height() - side), 4);
+            QCOMPARE_LE((red.center() - storedCentres[i]).manhattanLength(), 4);
+        }
+        QCOMPARE(reader.imageCount(), 3);
     }
 };
 

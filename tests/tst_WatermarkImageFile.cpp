@@ -1,11 +1,8 @@
-#include "home/WatermarkRouting.h"
 #include "render/ImageResolution.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
 
-#include <QBuffer>
 #include <QColorSpace>
-#include <QDataStream>
 #include <QDir>
 #include <QImageReader>
 #include <QPainter>
@@ -33,46 +30,18 @@ QImage solid(QSize size, QColor color, QSizeF dpi)
     return image;
 }
 
-QByteArray encode(const QImage& image, const char* format)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    image.save(&buffer, format);
-    return buffer.data();
-}
-
 // Qt's JPEG with its JFIF density unit replaced: 0 states only an aspect ratio, 2 is per cm.
 QByteArray jpegWithUnit(const QImage& image, char densityUnit)
 {
-    QByteArray jpeg = encode(image, "jpeg");
+    QByteArray jpeg = encoded(image, "jpeg");
     jpeg[13] = densityUnit;
     return jpeg;
-}
-
-// A TIFF header and one directory, as in TIFF files and EXIF blocks, of {tag, value, denominator}
-// entries: RATIONAL value / denominator, or SHORT value when the denominator is 0.
-QByteArray tiff(bool bigEndian, const std::vector<std::array<quint32, 3>>& entries)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setByteOrder(bigEndian ? QDataStream::BigEndian : QDataStream::LittleEndian);
-    const auto count = quint32(entries.size());
-    out << quint16(bigEndian ? 0x4D4D : 0x4949) << quint16(42) << quint32(8) << quint16(count);
-    for (quint32 i = 0; i < count; ++i) {
-        const auto [tag, value, denominator] = entries[i];
-        out << quint16(tag) << quint16(denominator ? 5 : 3) << quint32(1)
-            << (denominator ? 14 + 12 * count + 8 * i : value << (bigEndian ? 16 : 0));
-    }
-    out << quint32(0); // no further directory, then every entry's rational
-    for (const auto& entry : entries)
-        out << entry[1] << entry[2];
-    return bytes;
 }
 
 // JPEG bytes from Qt with an EXIF block of such entries inserted after their JFIF segment.
 QByteArray withExif(QByteArray jpeg, bool bigEndian, const std::vector<std::array<quint32, 3>>& entries)
 {
-    QByteArray segment = QByteArray("\xFF\xE1\0\0Exif\0\0", 10) + tiff(bigEndian, entries);
+    QByteArray segment = QByteArray("\xFF\xE1\0\0Exif\0\0", 10) + tiffDirectory(bigEndian, entries);
     qToBigEndian(quint16(segment.size() - 2), segment.data() + 2);
     return jpeg.insert(20, segment);
 }
@@ -113,7 +82,7 @@ private Q_SLOTS:
     void largeCameraPicture()
     {
         // 42 megapixels, beyond Qt's default limit.
-        writeFile(m_dir.filePath("camera.jpg"), encode(solid({7000, 6000}, Qt::darkBlue, {72, 72}), "jpeg"));
+        writeFile(m_dir.filePath("camera.jpg"), encoded(solid({7000, 6000}, Qt::darkBlue, {72, 72}), "jpeg"));
         const auto outcome = stamp(m_dir.filePath("camera.jpg"), redText("X"), m_dir.filePath("camera.jpg"));
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QCOMPARE(QImageReader(*outcome).size(), QSize(7000, 6000));
@@ -125,17 +94,17 @@ private Q_SLOTS:
         QTest::addColumn<QSize>("dpi"); // QSize() when the file states none
         const QImage even = solid({8, 8}, Qt::blue, {300, 300}), uneven = solid({8, 8}, Qt::blue, {300, 150});
         const QByteArray aspectOnly = jpegWithUnit(even, 0);
-        QTest::newRow("png") << encode(uneven, "png") << QSize(300, 150);
-        QTest::newRow("jfif") << encode(uneven, "jpeg") << QSize(300, 150);
+        QTest::newRow("png") << encoded(uneven, "png") << QSize(300, 150);
+        QTest::newRow("jfif") << encoded(uneven, "jpeg") << QSize(300, 150);
         QTest::newRow("jfif per cm") << jpegWithUnit(even, 2) << QSize(762, 762);
         QTest::newRow("exif little endian")
             << withExif(aspectOnly, false, {{xRes, 600, 2}, {yRes, 72, 1}}) << QSize(300, 72);
         QTest::newRow("exif big endian, cm, no y")
             << withExif(aspectOnly, true, {{xRes, 100, 1}, {unit, 3, 0}}) << QSize(254, 254);
-        QTest::newRow("tiff from Qt") << encode(uneven, "tiff") << QSize(300, 150);
+        QTest::newRow("tiff from Qt") << encoded(uneven, "tiff") << QSize(300, 150);
         QTest::newRow("tiff big endian, cm")
-            << tiff(true, {{xRes, 100, 1}, {yRes, 50, 1}, {unit, 3, 0}}) << QSize(254, 127);
-        QTest::newRow("tiff without unit") << tiff(true, {{xRes, 100, 1}, {unit, 1, 0}}) << QSize();
+            << tiffDirectory(true, {{xRes, 100, 1}, {yRes, 50, 1}, {unit, 3, 0}}) << QSize(254, 127);
+        QTest::newRow("tiff without unit") << tiffDirectory(true, {{xRes, 100, 1}, {unit, 1, 0}}) << QSize();
     }
 
     // The intact file gives the stated resolution. Every prefix of it, and copies with bytes
@@ -184,21 +153,20 @@ private Q_SLOTS:
         };
         const QImage clear = picture({72, 72}, Qt::transparent), grey = picture({144, 144}, Qt::white);
         const QSize dpi72(72, 72), dpi144(144, 144);
-        row("png", u"p.png"_s, false, encode(clear, "png"), dpi72, Qt::transparent);
-        row("upper-case png", u"X.PNG"_s, true, encode(clear, "png"), dpi72, Qt::transparent);
-        row("upper-case jpg", u"Y.JPG"_s, false, encode(clear, "jpeg"), dpi72, Qt::black); // as Qt wrote it
-        row("tiff", u"scan.tiff"_s, true, encode(clear, "tiff"), dpi72, Qt::transparent);
-        row("png named tif", u"b.TIF"_s, false, encode(clear, "png"), dpi72, Qt::transparent);
-        row("png named jpeg", u"z.jpeg"_s, false, encode(clear, "png"), dpi72);
-        row("png 144", u"a.png"_s, true, encode(picture(dpi144, Qt::white), "png"), dpi144);
-        row("png 300", u"a.png"_s, true, encode(picture({300, 300}, Qt::white), "png"), {300, 300});
+        row("png", u"p.png"_s, false, encoded(clear, "png"), dpi72, Qt::transparent);
+        row("upper-case png", u"X.PNG"_s, true, encoded(clear, "png"), dpi72, Qt::transparent);
+        row("upper-case jpg", u"Y.JPG"_s, false, encoded(clear, "jpeg"), dpi72, Qt::black); // as Qt wrote it
+        row("tiff", u"scan.tiff"_s, true, encoded(clear, "tiff"), dpi72, Qt::transparent);
+        row("png named tif", u"b.TIF"_s, false, encoded(clear, "png"), dpi72, Qt::transparent);
+        row("png named jpeg", u"z.jpeg"_s, false, encoded(clear, "png"), dpi72);
+        row("png 300", u"a.png"_s, true, encoded(picture({300, 300}, Qt::white), "png"), {300, 300});
         row("none stated", u"a.png"_s, true, jpegWithUnit(picture({96, 96}, Qt::white), 0), dpi72);
-        row("grey jpeg", u"a.png"_s, true, encode(grey.convertToFormat(QImage::Format_Grayscale8), "jpeg"),
+        row("grey jpeg", u"a.png"_s, true, encoded(grey.convertToFormat(QImage::Format_Grayscale8), "jpeg"),
             dpi144);
-        row("palette png", u"a.png"_s, true, encode(grey.convertToFormat(QImage::Format_Indexed8), "png"),
+        row("palette png", u"a.png"_s, true, encoded(grey.convertToFormat(QImage::Format_Indexed8), "png"),
             dpi144);
         row("exif turned", u"a.png"_s, true,
-            withExif(encode(picture({144, 72}, Qt::white), "jpeg"), false, {{orientation, 6, 0}}), {72, 144},
+            withExif(encoded(picture({144, 72}, Qt::white), "jpeg"), false, {{orientation, 6, 0}}), {72, 144},
             Qt::white, {990, 500});
     }
 
@@ -237,40 +205,6 @@ private Q_SLOTS:
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
     }
 
-    // Every page of a TIFF is stamped, laid out from its own resolution, and keeps its alpha,
-    // resolution and colour profile. A ".tif" file is routed to picture stamping.
-    void everyTiffPageStamped()
-    {
-        std::vector<QImage> pages;
-        for (const double dpi : {72.0, 144.0, 300.0}) {
-            pages.push_back(solid({400, 400}, Qt::transparent, {dpi, dpi}));
-            QPainter(&pages.back()).fillRect(0, 0, 400, 200, QColor(0, 0, 255, 128));
-            pages.back().setColorSpace(QColorSpace::DisplayP3);
-        }
-        const QString path = m_dir.filePath("scan.TIF");
-        writeTiff(path, pages);
-
-        const auto outcome = WatermarkRouting::watermarkFile(
-            path, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 75), path);
-        QVERIFY(outcome && outcome->ok());
-        QImageReader reader(path); // Qt's own codec, as another program would read it
-        std::vector<QImage> stamped;
-        for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
-            stamped.push_back(reader.read());
-        QCOMPARE(stamped.size(), pages.size());
-        for (size_t i = 0; i < pages.size(); ++i) {
-            const QImage& page = stamped[i];
-            QCOMPARE(page.colorSpace(), QColorSpace(QColorSpace::DisplayP3));
-            QCOMPARE(page.dotsPerMeterX(), pages[i].dotsPerMeterX());
-            QCOMPARE(qAlpha(page.pixel(350, 350)), 0);
-            QCOMPARE(qAlpha(page.pixel(350, 100)), 128);
-            const QRectF red = inkBounds(page, isRed);
-            const double side = 40 * pages[i].dotsPerMeterX() * 0.0254 / 72;
-            QCOMPARE_LE(qAbs(red.width() - side) + qAbs(red.height() - side), 4);
-            QCOMPARE_LE((red.center() - QPointF(100, 100)).manhattanLength(), 3);
-        }
-    }
-
     // A failed stamp leaves the output folder as it was, with an existing file of that name
     // intact, and says why in words for the user.
     void writesNothingOnFailure_data()
@@ -279,15 +213,15 @@ private Q_SLOTS:
         QTest::addColumn<bool>("folderExists");
         QTest::addColumn<QString>("reason");
         const QImage image = solid({8, 8}, Qt::blue, {72, 72});
-        QByteArray bomb = encode(image, "jpeg"); // its frame header says 30000 x 30000 pixels
+        QByteArray bomb = encoded(image, "jpeg"); // its frame header says 30000 x 30000 pixels
         qToBigEndian(quint32(30000 * 0x10001), bomb.data() + bomb.indexOf("\xFF\xC0") + 5);
         const QString unreadable = u"not a picture this program can read"_s;
         QTest::newRow("not a picture") << "just some text\n"_ba << true << unreadable;
-        QTest::newRow("bmp picture") << encode(image, "bmp") << true << unreadable; // only PNG, JPEG, TIFF
+        QTest::newRow("bmp picture") << encoded(image, "bmp") << true << unreadable; // only PNG, JPEG, TIFF
         QTest::newRow("missing input") << QByteArray() << true << u"does not exist"_s;
         QTest::newRow("decompression bomb") << bomb << true << unreadable;
         QTest::newRow("missing output folder")
-            << encode(image, "png") << false << u"the output folder does not exist"_s;
+            << encoded(image, "png") << false << u"the output folder does not exist"_s;
     }
     void writesNothingOnFailure()
     {

@@ -1,8 +1,15 @@
 #include "support/TestFiles.h"
 
+#include "render/drawWatermark.h"
+#include "support/StdoutCapture.h"
+
+#include <QBuffer>
 #include <QColorSpace>
+#include <QDataStream>
 #include <QFile>
 #include <QImageWriter>
+#include <QPainter>
+#include <QRandomGenerator>
 #include <QTest>
 
 #include <poppler-form.h>
@@ -31,6 +38,10 @@ std::unique_ptr<Poppler::Document> openDocument(const QString& pdfPath)
     return document;
 }
 
+constexpr uint32_t textTags[] = {
+    TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_DATETIME, TIFFTAG_MAKE,
+    TIFFTAG_MODEL,  TIFFTAG_SOFTWARE,  TIFFTAG_DOCUMENTNAME,     TIFFTAG_PAGENAME, TIFFTAG_HOSTCOMPUTER};
+
 } // namespace
 
 void writePdf(const QString& path, const std::vector<Page>& pages, bool locked)
@@ -56,21 +67,6 @@ void writePdf(const QString& path, const std::vector<Page>& pages, bool locked)
         writer.setR6EncryptionParameters("user", "owner", true, true, true, true, true, true, qpdf_r3p_full,
                                          true);
     writer.write();
-}
-
-void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit)
-{
-    const QString edited = path + QStringLiteral(".edited");
-    {
-        QPDF pdf;
-        const QByteArray input = QFile::encodeName(path);
-        pdf.processFile(input.constData());
-        edit(pdf);
-        const QByteArray output = QFile::encodeName(edited);
-        QPDFWriter(pdf, output.constData()).write();
-    }
-    QFile::remove(path);
-    QFile::rename(edited, path);
 }
 
 void writeObjects(const QString& path, const std::vector<QByteArray>& objects,
@@ -199,6 +195,61 @@ void writeSolidPicture(const QString& path, QSize size, QColor color, const char
     QVERIFY2(writer.write(image), qPrintable(writer.errorString()));
 }
 
+QImage busyPicture(QSize size)
+{
+    QImage image(size, QImage::Format_RGB32);
+    auto random = QRandomGenerator(7);
+    for (int y = 0; y < size.height(); ++y)
+        for (int x = 0; x < size.width(); ++x)
+            image.setPixel(x, y,
+                           qRgb(200 - x % 120 + random.bounded(40), 215 - y % 160 + random.bounded(40),
+                                150 + random.bounded(60)));
+    return image;
+}
+
+QByteArray encoded(const QImage& image, const char* format)
+{
+    QBuffer buffer;
+    buffer.open(QIODevice::WriteOnly);
+    QImageWriter writer(&buffer, format);
+    if (!writer.write(image))
+        QTest::qFail(qPrintable(writer.errorString()), __FILE__, __LINE__);
+    return buffer.data();
+}
+
+QImage drawnOnWhite(const WatermarkSnapshot& design, QSize size, QByteArray* printed)
+{
+    QImage image(size, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    StdoutCapture capture;
+    drawWatermark(painter, design, QRectF(image.rect()));
+    const QByteArray output = capture.finish();
+    if (printed)
+        *printed = output;
+    if (painter.opacity() != 1 || !painter.transform().isIdentity() || painter.pen() != QPen())
+        QTest::qFail("the drawing leaves the painter changed", __FILE__, __LINE__);
+    return image;
+}
+
+QByteArray tiffDirectory(bool bigEndian, const std::vector<std::array<quint32, 3>>& entries)
+{
+    QByteArray bytes;
+    QDataStream out(&bytes, QIODevice::WriteOnly);
+    out.setByteOrder(bigEndian ? QDataStream::BigEndian : QDataStream::LittleEndian);
+    const auto count = quint32(entries.size());
+    out << quint16(bigEndian ? 0x4D4D : 0x4949) << quint16(42) << quint32(8) << quint16(count);
+    for (quint32 i = 0; i < count; ++i) {
+        const auto [tag, value, denominator] = entries[i];
+        out << quint16(tag) << quint16(denominator ? 5 : 3) << quint32(1)
+            << (denominator ? 14 + 12 * count + 8 * i : value << (bigEndian ? 16 : 0));
+    }
+    out << quint32(0); // no further directory, then every entry's rational
+    for (const auto& entry : entries)
+        out << entry[1] << entry[2];
+    return bytes;
+}
+
 void writeFile(const QString& path, const QByteArray& bytes)
 {
     QFile file(path);
@@ -212,11 +263,12 @@ QByteArray readFile(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-void writeTiff(const QString& path, const std::vector<QImage>& pages)
+void writeTiff(const QString& path, const std::vector<QImage>& pages, const std::vector<int>& orientations)
 {
     TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
     QVERIFY2(tiff, qPrintable(path));
-    for (const QImage& page : pages) {
+    for (size_t index = 0; index < pages.size(); ++index) {
+        const QImage& page = pages[index];
         QImage pixels = page.convertToFormat(QImage::Format_RGBA8888);
         const uint16_t alpha = EXTRASAMPLE_UNASSALPHA;
         TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width()));
@@ -233,11 +285,43 @@ void writeTiff(const QString& path, const std::vector<QImage>& pages)
         const QByteArray profile = page.colorSpace().iccProfile();
         if (!profile.isEmpty())
             TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.constData());
+        TIFFSetField(tiff, TIFFTAG_ORIENTATION,
+                     uint16_t(index < orientations.size() ? orientations[index] : 1));
+        for (const uint32_t tag : textTags)
+            TIFFSetField(tiff, tag, qPrintable(QStringLiteral("%1 of page %2").arg(tag).arg(index)));
+        const QByteArray xmp = "<x:xmpmeta xmlns:x='adobe:ns:meta/'/>";
+        TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
+        const QByteArray iptc("\x1c\x02\x78\x00\x09A caption", 14); // counted in bytes since libtiff 4.5
+        TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
         for (int y = 0; y < pixels.height(); ++y)
             TIFFWriteScanline(tiff, pixels.scanLine(y), uint32_t(y), 0);
         TIFFWriteDirectory(tiff);
     }
     TIFFClose(tiff);
+}
+
+QStringList tiffTags(const QString& path)
+{
+    QStringList lines;
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    do {
+        for (const uint32_t tag : textTags) {
+            const char* text = nullptr;
+            TIFFGetField(tiff, tag, &text);
+            lines << QString::fromLatin1(text);
+        }
+        for (const uint32_t tag : {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC}) {
+            uint32_t count = 0;
+            const char* data = nullptr;
+            TIFFGetField(tiff, tag, &count, &data);
+            lines << QString::fromLatin1(QByteArray(data, count).toHex());
+        }
+        uint16_t orientation = 0;
+        TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
+        lines << QString::number(orientation);
+    } while (TIFFReadDirectory(tiff));
+    TIFFClose(tiff);
+    return lines;
 }
 
 } // namespace TestFiles

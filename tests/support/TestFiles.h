@@ -9,8 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <array>
 #include <functional>
-
 #include <optional>
 #include <vector>
 
@@ -33,9 +33,6 @@ struct Page
 // Writes a PDF with the given pages through qpdf. Rectangles are PDF rectangles (x, y, w, h).
 // A locked PDF opens only with the password "user".
 void writePdf(const QString& path, const std::vector<Page>& pages, bool locked = false);
-
-// Loads the PDF at path, lets edit change it, and writes it back to the same path.
-void rewritePdf(const QString& path, const std::function<void(QPDF&)>& edit);
 
 // Writes a PDF of the objects given as PDF text, numbered from 1, the catalogue first; qpdf adds
 // the stream lengths and cross-references as it writes the file the way configure sets up.
@@ -76,6 +73,20 @@ WatermarkSnapshot pictureDesign(const QString& path, double imageSize = 100, dou
 
 // Writes a solid picture of the given size and colour in the given format ("png", "jpeg", ...).
 void writeSolidPicture(const QString& path, QSize size, QColor color, const char* format = "png");
+// A light picture with detail in every block, so that a block re-encoded without need would show
+// and no codec packs it small.
+QImage busyPicture(QSize size);
+// The picture as Qt encodes it in the given format.
+QByteArray encoded(const QImage& image, const char* format);
+
+// The design drawn through the one drawing routine over a white canvas of the given size, one unit
+// per pixel; what the drawing printed goes to printed, when given. Fails the running test when the
+// painter is not left as the drawing found it.
+QImage drawnOnWhite(const WatermarkSnapshot& design, QSize size = {400, 300}, QByteArray* printed = nullptr);
+
+// A TIFF header and one directory, as in TIFF files and EXIF blocks, of {tag, value, denominator}
+// entries: RATIONAL value / denominator, or SHORT value when the denominator is 0.
+QByteArray tiffDirectory(bool bigEndian, const std::vector<std::array<quint32, 3>>& entries);
 
 // Writes the bytes as a new file at path, replacing any file there.
 void writeFile(const QString& path, const QByteArray& bytes);
@@ -83,8 +94,12 @@ void writeFile(const QString& path, const QByteArray& bytes);
 QByteArray readFile(const QString& path);
 
 // Writes the pictures as the pages of one TIFF through libtiff, 8-bit RGBA with unassociated
-// alpha, each with the resolution of its dots per metre and the profile of its colour space.
-void writeTiff(const QString& path, const std::vector<QImage>& pages);
+// alpha, each with the resolution of its dots per metre, the profile of its colour space, its
+// orientation (upright when none is given), and descriptive text tags, XMP and IPTC naming its page.
+void writeTiff(const QString& path, const std::vector<QImage>& pages,
+               const std::vector<int>& orientations = {});
+// Each page's descriptive text tags, XMP, IPTC and orientation, a line each.
+QStringList tiffTags(const QString& path);
 
 } // namespace TestFiles
 
