@@ -59,7 +59,8 @@ QMenu* ApplicationMenuButton::makeMenu(Updater* updater)
     if (updater)
         menu->addAction(new CheckForUpdatesView(*updater, menu));
     menu->addSeparator();
-    QAction* quit = menu->addAction(tr("Quit"), qApp, &QCoreApplication::quit);
+    // Closing the windows lets each ask about edits not stored; the application ends with the last.
+    QAction* quit = menu->addAction(tr("Quit"), qApp, &QApplication::closeAllWindows);
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     // A closed menu hears no shortcuts; the button stays in the window and does.
     addAction(quit);

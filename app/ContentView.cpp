@@ -75,6 +75,9 @@ QWidget* ContentView::makeSidebar()
     m_list->setObjectName(QStringLiteral("sidebar"));
     m_list->setAccessibleName(tr("Sections"));
     m_list->setFrameShape(QFrame::NoFrame);
+    // A keyboard user sees where the focus is.
+    m_list->setStyleSheet(QStringLiteral("QListWidget#sidebar:focus { border: 2px solid palette(highlight); "
+                                         "border-radius: 4px; }"));
     m_list->setSelectionMode(QAbstractItemView::SingleSelection);
     m_list->setIconSize({18, 18});
     // Let the sidebar's own background show, as a sidebar does.
@@ -122,9 +125,19 @@ void ContentView::setSelectedTab(std::optional<Tab> tab)
 {
     if (tab == m_selectedTab)
         return;
+    if (!mayLeave()) {
+        selectRowOfTab();
+        return;
+    }
     m_selectedTab = tab;
     selectRowOfTab();
     showDetail();
+}
+
+bool ContentView::mayLeave()
+{
+    auto* designs = qobject_cast<WatermarksView*>(m_detail);
+    return !designs || designs->mayLeave();
 }
 
 void ContentView::openFiles(const QList<QUrl>& files)

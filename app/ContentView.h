@@ -26,8 +26,11 @@ public:
     explicit ContentView(QWidget* parent = nullptr);
 
     std::optional<Tab> selectedTab() const { return m_selectedTab; }
-    // Selects that section's row, or none, and shows its screen.
+    // Selects that section's row, or none, and shows its screen, once the screen shown may go
+    // (mayLeave); otherwise its row stays chosen.
     void setSelectedTab(std::optional<Tab> tab);
+    // Whether the screen shown may go: the designs screen asks about edits not stored.
+    bool mayLeave();
     // Shows the Home screen and hands the files to the same intake as a drop on it, which
     // judges them by content and skips those already listed.
     void openFiles(const QList<QUrl>& files);

@@ -3,6 +3,7 @@
 #include "app/ContentView.h"
 #include "widgets/Icons.h"
 
+#include <QCloseEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
@@ -53,6 +54,14 @@ void MainWindow::fitToScreen(bool resizeToDefault)
         resize(QSize(1100, 700).boundedTo(room));
     else if (!isMaximized() && !isFullScreen())
         resize(size().boundedTo(room));
+}
+
+void MainWindow::closeEvent(QCloseEvent* event)
+{
+    if (m_content->mayLeave())
+        event->accept();
+    else
+        event->ignore();
 }
 
 void MainWindow::showEvent(QShowEvent* event)

@@ -25,6 +25,8 @@ protected:
     void leaveEvent(QEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Stays open while the screen shown may not go (edits not stored, and the user cancelled).
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     // Bounds the least size (and the size, or the default one) by the screen's available area.

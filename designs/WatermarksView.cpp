@@ -5,6 +5,7 @@
 #include "designs/PreviewSection.h"
 #include "model/StandardOutput.h"
 #include "model/WatermarkCoding.h"
+#include "widgets/Dialogs.h"
 #include "widgets/Icons.h"
 #include "widgets/Resources.h"
 
@@ -22,6 +23,8 @@
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+
+#include <algorithm>
 
 namespace {
 
@@ -203,21 +206,65 @@ void WatermarksView::selectWatermark(std::shared_ptr<WatermarkSettings> design)
 void WatermarksView::createNewWatermark()
 {
     m_selectedWatermark = WatermarkSettings::makeNew();
+    m_madeAs = m_selectedWatermark->snapshot();
     showSelection();
     // A new design is named first.
     m_controls->nameField()->setFocus(Qt::ShortcutFocusReason);
     m_controls->nameField()->selectAll();
 }
 
-void WatermarksView::saveWatermark()
+bool WatermarksView::saveWatermark()
 {
     if (!m_selectedWatermark)
-        return;
+        return false;
     if (m_selectedWatermark->watermarkName().trimmed().isEmpty())
         m_selectedWatermark->setWatermarkName(ControlsSection::untitled());
     const FileOutcome written = m_store.saveWatermark(m_watermarks, m_selectedWatermark);
     showProblem(written ? QString() : tr("Not saved: %1. Your edits are kept.").arg(written.error()));
     showList();
+    return written.ok();
+}
+
+bool WatermarksView::mayLeave()
+{
+    const auto unsaved = unsavedDesign();
+    if (!unsaved)
+        return true;
+    const Dialogs::Question question{tr("Save changes to “%1”?").arg(unsaved->watermarkName()),
+                                     {tr("Save"), tr("Discard"), tr("Cancel")},
+                                     2};
+    switch (Dialogs::ask(this, question)) {
+    case 0:
+        // Saving the selected design lists it; any other edits are in the list already.
+        if (unsaved == m_selectedWatermark)
+            return saveWatermark();
+        if (const FileOutcome written = m_store.storeWatermarks(m_watermarks); !written) {
+            showProblem(tr("Not saved: %1. Your edits are kept.").arg(written.error()));
+            return false;
+        }
+        return true;
+    case 1:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// The selected design first, as the one the user looks at.
+std::shared_ptr<WatermarkSettings> WatermarksView::unsavedDesign() const
+{
+    const WatermarkList stored = m_store.loadWatermarks().value_or(WatermarkList());
+    const auto differs = [&](const std::shared_ptr<WatermarkSettings>& design) {
+        const auto same = std::find_if(stored.begin(), stored.end(),
+                                       [&](const auto& candidate) { return *candidate == *design; });
+        if (same != stored.end())
+            return (*same)->snapshot() != design->snapshot();
+        return !m_madeAs || m_madeAs->id != design->id() || *m_madeAs != design->snapshot();
+    };
+    if (m_selectedWatermark && differs(m_selectedWatermark))
+        return m_selectedWatermark;
+    const auto edited = std::find_if(m_watermarks.begin(), m_watermarks.end(), differs);
+    return edited != m_watermarks.end() ? *edited : nullptr;
 }
 
 void WatermarksView::deleteWatermark(std::shared_ptr<WatermarkSettings> design)

@@ -34,8 +34,9 @@ public:
     // Makes a new design and selects it, unlisted until saved, with the cursor in its name.
     void createNewWatermark();
     // Puts the selected design in the list (replacing the one with its id) and stores the list.
-    // When the list cannot be stored, the edits stay in the editor and problemLine() says why.
-    void saveWatermark();
+    // When the list cannot be stored, the edits stay in the editor and problemLine() says why;
+    // false then.
+    bool saveWatermark();
     // Removes the design with this one's id, clears the selection if it was that design, and
     // stores the list. When the list cannot be stored, the design stays and problemLine() says why.
     void deleteWatermark(std::shared_ptr<WatermarkSettings> design);
@@ -43,6 +44,11 @@ public:
     QListWidget* designsList() const { return m_list; }
     ControlsSection* controls() const { return m_controls; }
     PreviewSection* preview() const { return m_preview; }
+    // Whether the screen may go. With edits not stored (a listed design that differs from its
+    // stored self, or a new design changed since it was made), asks "Save changes to “<name>”?":
+    // Save stores them and lets go only when that worked, Discard lets them go, Cancel stays.
+    bool mayLeave();
+
     // What the last save, delete or picture import could not do; hidden when it all went well.
     QLabel* problemLine() const { return m_problem; }
 
@@ -58,10 +64,12 @@ private:
     void showRowMenu(const QPoint& position);
     std::shared_ptr<WatermarkSettings> designAt(int row) const;
     void showProblem(const QString& text);
+    std::shared_ptr<WatermarkSettings> unsavedDesign() const;
 
     SavedDesigns m_store;
     WatermarkList m_watermarks;
     std::shared_ptr<WatermarkSettings> m_selectedWatermark;
+    std::optional<WatermarkSnapshot> m_madeAs; // a new design as it was made, until it is stored
     std::optional<QString> m_pdfUrl;
     QMetaObject::Connection m_selectionConnection;
 

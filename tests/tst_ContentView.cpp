@@ -10,6 +10,7 @@
 #include "home/HomeView.h"
 #include "model/SavedDesigns.h"
 #include "support/TestFiles.h"
+#include "widgets/Dialogs.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -124,6 +125,45 @@ private Q_SLOTS:
         QTest::keySequence(&window, QKeySequence::New);
         QVERIFY(designs->selectedWatermark() && designs->selectedWatermark() != first);
         QCOMPARE(QApplication::focusWidget(), designs->controls()->nameField());
+    }
+
+    // Leaving the designs screen or closing the window with edits not stored asks first: Cancel
+    // stays, Save stores them, Discard lets them go. A new design left as it was made asks nothing.
+    void unsavedEditsAskBeforeLeaving()
+    {
+        SavedDesigns().storeWatermarks({});
+        QGuiApplication::setQuitOnLastWindowClosed(false);
+        MainWindow window;
+        window.show();
+        auto* content = window.findChild<ContentView*>();
+        const auto designs = [content] { return qobject_cast<WatermarksView*>(content->detailWidget()); };
+        QStringList asked;
+        QList<int> answers{2, 0, 1}; // Cancel, Save, Discard
+        Dialogs::setQuestionAnswer([&](const Dialogs::Question& question) {
+            asked << question.text;
+            return answers.takeFirst();
+        });
+        content->setSelectedTab(Tab::watermarks);
+        designs()->createNewWatermark();
+        content->setSelectedTab(Tab::home);
+        QVERIFY(asked.isEmpty());
+
+        content->setSelectedTab(Tab::watermarks);
+        designs()->createNewWatermark();
+        designs()->selectedWatermark()->setWatermarkName(QStringLiteral("Draft"));
+        QVERIFY(!window.close());
+        QCOMPARE(content->selectedTab(), Tab::watermarks);
+        content->setSelectedTab(Tab::home);
+        QCOMPARE(content->selectedTab(), Tab::home);
+        QCOMPARE(SavedDesigns().loadWatermarks()->front()->watermarkName(), QStringLiteral("Draft"));
+
+        content->setSelectedTab(Tab::watermarks);
+        designs()->watermarks().front()->setXPosition(10);
+        QVERIFY(window.close());
+        QCOMPARE(asked, QStringList(3, QStringLiteral("Save changes to “Draft”?")));
+        QCOMPARE(SavedDesigns().loadWatermarks()->front()->xPosition(), 50.0);
+        Dialogs::setQuestionAnswer({});
+        SavedDesigns().storeWatermarks({});
     }
 
     // The window opens within the screen and refuses to shrink below its minimum, itself within
