@@ -45,21 +45,8 @@ Result<QUrl> copyDesignPicture(const QString& source, const QUuid& id, const QSt
 
     const QString destination =
         QDir(documentsFolder).filePath(WatermarkCoding::uuidString(id) + QStringLiteral(".jpg"));
-    CheckedSaveFile output(destination);
-    if (const FileOutcome created = output.create(); !created)
-        return failure(created.error());
-    QByteArray chunk(1 << 20, Qt::Uninitialized);
-    for (;;) {
-        const qint64 read = input.read(chunk.data(), chunk.size());
-        if (read < 0)
-            return failure(input.errorString());
-        if (read == 0)
-            break;
-        if (output.write(chunk.constData(), read) != read)
-            return failure(output.failureReason(QStringLiteral("cannot write the copy")));
-    }
-    const FileOutcome committed = output.commit();
-    if (!committed)
-        return failure(committed.error());
+    const FileOutcome copied = CheckedSaveFile::copy(input, destination);
+    if (!copied)
+        return failure(copied.error());
     return QUrl::fromLocalFile(destination);
 }

@@ -85,21 +85,6 @@ std::optional<SettingsMap> writeDraft(const QSettings& current, const std::funct
     return expected;
 }
 
-// Copies the file at source over target through the checked write.
-FileOutcome copyChecked(const QString& source, const QString& target)
-{
-    QFile input(source);
-    if (!input.open(QIODevice::ReadOnly))
-        return failure(input.errorString());
-    const QByteArray bytes = input.readAll();
-    CheckedSaveFile output(target);
-    if (const FileOutcome created = output.create(); !created)
-        return created;
-    if (output.write(bytes) != bytes.size())
-        return failure(output.failureReason(QStringLiteral("cannot write the preferences")));
-    return output.commit();
-}
-
 } // namespace
 
 FileOutcome writePreferences(const QString& path, const std::function<void(QSettings&)>& change)
@@ -127,5 +112,8 @@ FileOutcome writePreferences(const QString& path, const std::function<void(QSett
     const QSettings readBack(checkedPath, QSettings::IniFormat);
     if (readBack.status() != QSettings::NoError || !sameContents(*expected, contents(readBack)))
         return failure(whyWritesFail(drafts.path()));
-    return copyChecked(checkedPath, target);
+    QFile checked(checkedPath);
+    if (!checked.open(QIODevice::ReadOnly))
+        return failure(checked.errorString());
+    return CheckedSaveFile::copy(checked, target);
 }

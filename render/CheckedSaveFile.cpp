@@ -55,6 +55,23 @@ int CheckedSaveFile::syncToDisk(int descriptor)
     return ::fsync(descriptor) == 0 ? 0 : errno;
 }
 
+FileOutcome CheckedSaveFile::copy(QIODevice& source, const QString& path)
+{
+    CheckedSaveFile output(path);
+    if (const FileOutcome created = output.create(); !created)
+        return created;
+    QByteArray chunk(1 << 20, Qt::Uninitialized);
+    for (;;) {
+        const qint64 read = source.read(chunk.data(), chunk.size());
+        if (read < 0)
+            return FileOutcome::failure(source.errorString());
+        if (read == 0)
+            return output.commit();
+        if (output.write(chunk.constData(), read) != read)
+            return FileOutcome::failure(output.failureReason(QStringLiteral("cannot write the file")));
+    }
+}
+
 QString CheckedSaveFile::failureReason(const QString& otherwise) const
 {
     return m_writeError != 0 ? SystemError::reason(m_writeError) : otherwise;

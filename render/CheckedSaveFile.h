@@ -23,6 +23,9 @@ public:
     // Flushes to the disk and renames over the destination: the destination's path, or why not.
     FileOutcome commit();
 
+    // Writes everything source reads at path and commits it: the path, or why not.
+    static FileOutcome copy(QIODevice& source, const QString& path);
+
     // Why writing failed, in words, when a write has failed; otherwise the given reason.
     QString failureReason(const QString& otherwise) const;
 
