@@ -531,6 +531,63 @@ private Q_SLOTS:
         }
     }
 
+    // Pages that readers would turn or cut each their own way are given the rotation and crop box
+    // their mark was laid out on, so poppler and MuPDF show page and mark alike; the mark keeps
+    // its size in points on a page of larger units (which MuPDF honours and poppler does not),
+    // and content cut short in an inline image still leaves the mark to be drawn.
+    void markAlikeInEveryReader_data()
+    {
+        QTest::addColumn<QByteArray>("entries"); // the page dictionary's own
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QSize>("displayed"); // in points
+        QTest::addColumn<int>("unit");
+        const QByteArray none;
+        QTest::newRow("rotation 90.0") << QByteArray("/Rotate 90.0") << none << QSize(792, 612) << 1;
+        QTest::newRow("rotation 45") << QByteArray("/Rotate 45") << none << QSize(612, 792) << 1;
+        QTest::newRow("user unit 2") << QByteArray("/UserUnit 2") << none << QSize(1224, 1584) << 2;
+        QTest::newRow("crop box taller than the media box")
+            << QByteArray("/CropBox [100 -500 300 400]") << none << QSize(200, 400) << 1;
+        QTest::newRow("crop box outside the media box")
+            << QByteArray("/CropBox [700 900 800 1000]") << none << QSize(612, 792) << 1;
+        const QByteArray image = "BI /W 20 /H 20 /BPC 8 /CS /G";
+        QTest::newRow("inline image cut short") << none << image + " ID abc" << QSize(612, 792) << 1;
+        QTest::newRow("inline image without data") << none << image << QSize(612, 792) << 1;
+        QTest::newRow("hexadecimal inline image cut short")
+            << none << image + " /F /AHx ID 00ff" << QSize(612, 792) << 1;
+    }
+
+    void markAlikeInEveryReader()
+    {
+        QFETCH(QByteArray, entries);
+        QFETCH(QByteArray, content);
+        QFETCH(QSize, displayed);
+        QFETCH(int, unit);
+        const WatermarkSnapshot design = redText(QStringLiteral("WIDE WIDE WIDE"), 25, 75, 0, 12);
+        const QString plain = m_dir.filePath(QStringLiteral("plain.pdf"));
+        writePdf(plain, {Page{}});
+        const int width = inkBounds(renderPage(*watermarkPDFFile(plain, design, plain), 0), isRed).width();
+        const QString input = m_dir.filePath(QStringLiteral("odd.pdf"));
+        writeFile(
+            input,
+            rawPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R " + entries + " >>",
+                    rawStream("0 g 150 150 40 10 re f\n" + content)},
+                   "/Size 5 /Root 1 0 R"));
+        const auto outcome = watermarkPDFFile(input, design, QDir(outputFolder()).filePath("odd.pdf"));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QString drawn = m_dir.filePath(QStringLiteral("mupdf.png"));
+        QFile::remove(drawn);
+        QProcess::execute(QStringLiteral("mutool"), {"draw", "-q", "-r", "72", "-o", drawn, *outcome, "1"});
+        for (const bool mupdf : {false, true}) {
+            const int scale = mupdf ? 1 : unit; // poppler draws units as points, MuPDF honours them
+            const QImage image = mupdf ? QImage(drawn) : renderPage(*outcome, 0);
+            const QRect ink = inkBounds(image.convertToFormat(QImage::Format_RGB32), isRed);
+            QCOMPARE(image.size(), displayed / scale);
+            VERIFY_NEAR(QRectF(ink).center(), QPointF(image.width(), image.height()) / 4, 3);
+            QVERIFY2(std::abs(ink.width() - width / scale) <= 3, qPrintable(QString::number(ink.width())));
+        }
+    }
+
     // A picture design is embedded losslessly, not re-encoded as JPEG, and drawn at its opacity.
     void pictureDesignLosslessAndBlended()
     {
