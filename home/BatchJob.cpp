@@ -67,7 +67,7 @@ bool drawsSomething(const WatermarkSnapshot& design)
 FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 {
     if (outcome.ok())
-        return {file, FileReport::Status::written, outcome.value(), {}};
+        return {file, FileReport::Status::written, outcome.value(), outcome.note()};
     return {file, FileReport::Status::failed, {}, outcome.error()};
 }
 

@@ -225,7 +225,10 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
         return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
     if (!appendUpdate && !showsAllPages(file, stamper.pageCount()))
         return FileOutcome::failure(QStringLiteral("its repaired copy loses pages that readers show"));
-    return file.commit();
+    FileOutcome committed = file.commit();
+    if (committed && signatures.isSigned)
+        return {committed.value(), QStringLiteral("its signatures still verify as the earlier revision")};
+    return committed;
 }
 
 // qpdf's own messages name objects and offsets; the user gets what the code means.

@@ -631,6 +631,7 @@ private Q_SLOTS:
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QVERIFY(readFile(*outcome).startsWith(input));
         QVERIFY(signatureVerifies(*outcome, m_dir.path()));
+        QCOMPARE(outcome.note(), QStringLiteral("its signatures still verify as the earlier revision"));
         VERIFY_NEAR(QRectF(inkBounds(renderPage(*outcome, 0), isRed)).center(), QPointF(306, 396), 3);
     }
 
