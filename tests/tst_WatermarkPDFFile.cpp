@@ -152,8 +152,16 @@ QStringList featuresOf(const QString& path)
     QPDF pdf;
     auto page = firstPage(pdf, path);
     QPDFObjectHandle root = pdf.getRoot();
-    QStringList found{
-        QStringLiteral("encrypted %1, prints %2").arg(pdf.isEncrypted()).arg(pdf.allowPrintLowRes())};
+    int revision = 0, permissions = 0, version = 0;
+    QPDF::encryption_method_e streams, strings, files;
+    const bool encrypted = pdf.isEncrypted(revision, permissions, version, streams, strings, files);
+    QStringList found{QStringLiteral("encrypted %1, R%2 P%3 V%4, methods %5 %6")
+                          .arg(encrypted)
+                          .arg(revision)
+                          .arg(permissions)
+                          .arg(version)
+                          .arg(encrypted ? streams : 0)
+                          .arg(encrypted ? strings : 0)};
     const auto add = [&](const std::string& line) { found << QString::fromStdString(line); };
     for (auto& annotation : page.getAnnotations())
         add(annotation.getObjectHandle().getKey("/Subtype").unparse() + " " +
@@ -227,14 +235,15 @@ bool openssl(const QString& folder, const QStringList& arguments)
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
-// Whether the document's signature (object 6) verifies for the bytes its /ByteRange names, as
+// Whether the document's signature (its one field's value) verifies for the bytes its /ByteRange names, as
 // openssl checks it (poppler's own check reads freed memory in NSS under AddressSanitizer).
 bool signatureVerifies(const QString& path, const QString& folder)
 {
     QPDF pdf;
     pdf.setSuppressWarnings(true);
     pdf.processFile(QFile::encodeName(path).constData());
-    QPDFObjectHandle signature = pdf.getObjectByID(6, 0);
+    QPDFObjectHandle signature =
+        pdf.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0).getKey("/V");
     auto range = signature.getKey("/ByteRange").getArrayAsVector();
     const QByteArray bytes = readFile(path);
     if (range.size() != 4)
@@ -264,7 +273,7 @@ QByteArray signedPdf(const QString& folder, const QByteArray& sigExtra = {}, con
          "<< /FT /Sig /T (signature) /V 6 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /F 132 "
          ">>",
          "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached " + sigExtra +
-             " /ByteRange [0 0000000000 0000000000 0000000000] /Contents <" + placeholder + "> >>"},
+             " /ByteRange [0 1111111111 1111111111 1111111111] /Contents <" + placeholder + "> >>"},
         "/Size 7 /Root 1 0 R");
     if (damage)
         damage(bytes);
@@ -273,7 +282,7 @@ QByteArray signedPdf(const QString& folder, const QByteArray& sigExtra = {}, con
     const QByteArray range = QByteArray::number(start).rightJustified(10, '0') + ' ' +
                              QByteArray::number(end).rightJustified(10, '0') + ' ' +
                              QByteArray::number(bytes.size() - end).rightJustified(10, '0');
-    bytes.replace(bytes.indexOf("0000000000 0000000000 0000000000"), range.size(), range);
+    bytes.replace(bytes.indexOf("1111111111 1111111111 1111111111"), range.size(), range);
     const QDir dir(folder);
     writeFile(dir.filePath("signed-bytes"), bytes.left(start) + bytes.mid(end));
     if (!openssl(folder, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out",
@@ -390,8 +399,8 @@ private Q_SLOTS:
 
     // Stamping keeps all the document does beyond its drawing, on odd pages too. A sound document
     // gets the stamp as an update appended to its unchanged bytes, its cross-references written the
-    // way its last ones were; one that is encrypted or had to be repaired is written anew, encrypted
-    // alike. Content nobody can decode is left as it is.
+    // way its last ones were, encrypted as it is; one that had to be repaired is written anew,
+    // encrypted alike. Content nobody can decode is left as it is.
     void everythingElseKept_data()
     {
         QTest::addColumn<QString>("input");
@@ -405,12 +414,22 @@ private Q_SLOTS:
             writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_none,
                                              true);
         });
+        writeInteractivePdf(path("rc4.pdf"), [](QPDFWriter& writer) {
+            writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                     qpdf_r3p_low, true, false);
+        });
+        writeInteractivePdf(path("aes.pdf"), [](QPDFWriter& writer) {
+            writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                     qpdf_r3p_low, true, true);
+        });
         // Bytes after the header move every object away from where the cross-references say.
         writeInteractivePdf(path("moved.pdf"), {});
         writeFile(path("moved.pdf"), readFile(path("moved.pdf")).insert(9, "% moved\n"));
         QTest::newRow("cross-reference table") << path("table.pdf") << 1 << true;
         QTest::newRow("cross-reference stream") << path("stream.pdf") << 1 << true;
-        QTest::newRow("owner password only") << path("owner.pdf") << 1 << false;
+        QTest::newRow("owner password only, AES-256") << path("owner.pdf") << 1 << true;
+        QTest::newRow("RC4 crypt filters") << path("rc4.pdf") << 1 << true;
+        QTest::newRow("AES-128") << path("aes.pdf") << 1 << true;
         QTest::newRow("repaired cross-references") << path("moved.pdf") << 1 << false;
 
         const auto add = [&](const char* name, int pages, bool appended, std::vector<QByteArray> objects) {
@@ -617,6 +636,19 @@ private Q_SLOTS:
             << signedPdf(m_dir.path(), {}, {}, moveCrossReferences);
         QTest::newRow("text after the end")
             << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) { bytes += QByteArray(2000, 'x'); });
+        // qpdf leaves the signature's /Contents unencrypted, as signing needs it.
+        QTest::newRow("encrypted with RC4") << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) {
+            QPDF pdf;
+            pdf.processMemoryFile("signed", bytes.constData(), size_t(bytes.size()));
+            QPDFWriter writer(pdf);
+            writer.setOutputMemory();
+            writer.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                     qpdf_r3p_full);
+            writer.write();
+            const auto written = writer.getBufferSharedPointer();
+            bytes = QByteArray(reinterpret_cast<const char*>(written->getBuffer()),
+                               qsizetype(written->getSize()));
+        });
     }
 
     void signaturesStillVerify()
