@@ -1,4 +1,5 @@
 #include "model/PageSelection.h"
+#include "model/TextFields.h"
 #include "model/WatermarkCoding.h"
 #include "model/WatermarkSettings.h"
 #include "support/StdoutCapture.h"
@@ -251,6 +252,30 @@ private Q_SLOTS:
                  qPrintable(selection.error()));
         if (selection)
             QCOMPARE(selection->pagesOf(count), pages);
+    }
+    // Each field replaced, braces doubled to write one, and anything else left as written.
+    void textFields()
+    {
+        const TextFields::Values values{.fileName = "Report",
+                                        .date = "07/12/2026",
+                                        .page = 3,
+                                        .pages = 12,
+                                        .number = 4,
+                                        .recipient = "ACME",
+                                        .metadata = [](const QString& key) {
+                                            return key == "DateTimeOriginal" ? QStringLiteral("2024:06:03")
+                                                                             : QString();
+                                        }};
+        QCOMPARE(
+            TextFields::expand("Page {page} of {pages} – {filename}, {date}, #{n} for {recipient}", values),
+            QStringLiteral("Page 3 of 12 – Report, 07/12/2026, #4 for ACME"));
+        QCOMPARE(TextFields::expand("{exif:DateTimeOriginal}|{exif:Xmp.dc.title}|{exif:}", values),
+                 QStringLiteral("2024:06:03||{exif:}"));
+        const QString literal = "{{page}} {unknown} {page {pages}} {{ }} { } {";
+        QCOMPARE(TextFields::expand(literal, values), QStringLiteral("{page} {unknown} {page 12} { } { } {"));
+        QVERIFY(TextFields::variesPerPage("p. {pages}") && !TextFields::variesPerPage("{{page}} {filename}"));
+        QVERIFY(TextFields::uses("For {recipient}", "recipient") &&
+                !TextFields::uses("{{recipient}}", "recipient"));
     }
 };
 
