@@ -273,6 +273,10 @@ private Q_SLOTS:
                  QStringLiteral("2024:06:03||{exif:}"));
         const QString literal = "{{page}} {unknown} {page {pages}} {{ }} { } {";
         QCOMPARE(TextFields::expand(literal, values), QStringLiteral("{page} {unknown} {page 12} { } { } {"));
+        // Filled per file first, then per page: escapes and a value's own braces survive the first.
+        const QString perFile = TextFields::fill("{{page}} {page} {filename}", {.fileName = "a{n}b"});
+        QCOMPARE(perFile, QStringLiteral("{{page}} {page} a{{n}}b"));
+        QCOMPARE(TextFields::expand(perFile, {.page = 3, .number = 9}), QStringLiteral("{page} 3 a{n}b"));
         QVERIFY(TextFields::variesPerPage("p. {pages}") && !TextFields::variesPerPage("{{page}} {filename}"));
         QVERIFY(TextFields::uses("For {recipient}", "recipient") &&
                 !TextFields::uses("{{recipient}}", "recipient"));
