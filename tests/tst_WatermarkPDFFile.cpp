@@ -153,15 +153,10 @@ QStringList featuresOf(const QString& path)
     auto page = firstPage(pdf, path);
     QPDFObjectHandle root = pdf.getRoot();
     int revision = 0, permissions = 0, version = 0;
-    QPDF::encryption_method_e streams, strings, files;
+    QPDF::encryption_method_e streams = QPDF::e_none, strings = streams, files = streams;
     const bool encrypted = pdf.isEncrypted(revision, permissions, version, streams, strings, files);
-    QStringList found{QStringLiteral("encrypted %1, R%2 P%3 V%4, methods %5 %6")
-                          .arg(encrypted)
-                          .arg(revision)
-                          .arg(permissions)
-                          .arg(version)
-                          .arg(encrypted ? streams : 0)
-                          .arg(encrypted ? strings : 0)};
+    QStringList found{QString::asprintf("encrypted %d, R%d P%d V%d, methods %d %d", encrypted, revision,
+                                        permissions, version, streams, strings)};
     const auto add = [&](const std::string& line) { found << QString::fromStdString(line); };
     for (auto& annotation : page.getAnnotations())
         add(annotation.getObjectHandle().getKey("/Subtype").unparse() + " " +
@@ -414,14 +409,11 @@ private Q_SLOTS:
             writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_none,
                                              true);
         });
-        writeInteractivePdf(path("rc4.pdf"), [](QPDFWriter& writer) {
-            writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
-                                                     qpdf_r3p_low, true, false);
-        });
-        writeInteractivePdf(path("aes.pdf"), [](QPDFWriter& writer) {
-            writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
-                                                     qpdf_r3p_low, true, true);
-        });
+        for (const bool aes : {false, true})
+            writeInteractivePdf(path(aes ? "aes.pdf" : "rc4.pdf"), [aes](QPDFWriter& writer) {
+                writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                         qpdf_r3p_low, true, aes);
+            });
         // Bytes after the header move every object away from where the cross-references say.
         writeInteractivePdf(path("moved.pdf"), {});
         writeFile(path("moved.pdf"), readFile(path("moved.pdf")).insert(9, "% moved\n"));
@@ -550,10 +542,9 @@ private Q_SLOTS:
         }
     }
 
-    // Pages that readers would turn or cut each their own way are given the rotation and crop box
-    // their mark was laid out on, so poppler and MuPDF show page and mark alike; the mark keeps
-    // its size in points on a page of larger units (which MuPDF honours and poppler does not),
-    // and content cut short in an inline image still leaves the mark to be drawn.
+    // Pages readers would turn or cut each their own way get the rotation and crop box their mark
+    // was laid out on; the mark keeps its size in points on a page of larger units (MuPDF honours
+    // them, poppler does not); an inline image cut short still leaves the mark to be drawn.
     void markAlikeInEveryReader_data()
     {
         QTest::addColumn<QByteArray>("entries"); // the page dictionary's own
@@ -637,17 +628,12 @@ private Q_SLOTS:
         QTest::newRow("text after the end")
             << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) { bytes += QByteArray(2000, 'x'); });
         // qpdf leaves the signature's /Contents unencrypted, as signing needs it.
-        QTest::newRow("encrypted with RC4") << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) {
-            QPDF pdf;
-            pdf.processMemoryFile("signed", bytes.constData(), size_t(bytes.size()));
-            QPDFWriter writer(pdf);
-            writer.setOutputMemory();
-            writer.setR3EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
-                                                     qpdf_r3p_full);
-            writer.write();
-            const auto written = writer.getBufferSharedPointer();
-            bytes = QByteArray(reinterpret_cast<const char*>(written->getBuffer()),
-                               qsizetype(written->getSize()));
+        QTest::newRow("encrypted with RC4") << signedPdf(m_dir.path(), {}, {}, [this](QByteArray& bytes) {
+            const QString plain = m_dir.filePath("signed.pdf"), encrypted = m_dir.filePath("signed-rc4.pdf");
+            writeFile(plain, bytes);
+            QProcess::execute("qpdf", {"--allow-weak-crypto", "--encrypt", "", "owner", "128", "--use-aes=n",
+                                       "--", plain, encrypted});
+            bytes = readFile(encrypted);
         });
     }
 
