@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
