@@ -133,7 +133,10 @@ int run(const Request& request, const QString& preferencesFile)
             const QString input = given.value(report.file);
             switch (report.status) {
             case FileReport::Status::written:
-                print(stdout, QStringLiteral("written ") + report.output);
+                // A note says what else holds, e.g. that a signed document's signatures still verify.
+                print(stdout,
+                      QStringLiteral("written ") + report.output +
+                          (report.reason.isEmpty() ? QString() : QStringLiteral(": ") + report.reason));
                 break;
             case FileReport::Status::failed:
                 print(stdout, QStringLiteral("not watermarked %1: %2").arg(input, report.reason));

@@ -28,7 +28,8 @@ enum Status
     usageError = 2,
 };
 
-// Runs the batch and gives its exit status. Prints, as each file ends, "written <output>",
+// Runs the batch and gives its exit status. Prints, as each file ends, "written <output>" (with
+// ": <note>" when the stamping has one to add),
 // "not watermarked <input>: <reason>" or "skipped <input>: <reason>", then what the run came to
 // in the Home screen's words. A design that cannot be found or read, or an output folder that
 // does not exist, is a usage error: a line on standard error, nothing written. An interrupt or
