@@ -96,6 +96,24 @@ constexpr uint32_t textTags[] = {
 // Blocks of bytes (or longs) passed with their count.
 constexpr uint32_t blockTags[] = {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC, TIFFTAG_PHOTOSHOP};
 
+// Tags libtiff does not know, private ones, which it reads as a count and values. One whose
+// values point elsewhere in the file (an IFD) would point nowhere in the written one.
+void readPrivateTags(TIFF* tiff, TiffPage& page)
+{
+    for (int i = 0, tags = TIFFGetTagListCount(tiff); i < tags; ++i) {
+        const uint32_t tag = TIFFGetTagListEntry(tiff, i);
+        const TIFFField* field = TIFFFieldWithTag(tiff, tag);
+        uint32_t count = 0;
+        const void* data = nullptr;
+        if (!field || !TIFFFieldIsAnonymous(field) || TIFFFieldDataType(field) == TIFF_IFD ||
+            TIFFFieldDataType(field) == TIFF_IFD8 || !TIFFGetField(tiff, tag, &count, &data) || !data)
+            continue;
+        const auto size = qsizetype(count) * qsizetype(TIFFFieldSetGetSize(field));
+        page.descriptiveTags.push_back({tag, count, QByteArray(static_cast<const char*>(data), size),
+                                        uint16_t(TIFFFieldDataType(field))});
+    }
+}
+
 void readDescriptiveTags(TIFF* tiff, TiffPage& page)
 {
     for (const uint32_t tag : textTags) {
@@ -113,15 +131,22 @@ void readDescriptiveTags(TIFF* tiff, TiffPage& page)
                  QByteArray(static_cast<const char*>(data),
                             qsizetype(count) * TIFFDataWidth(TIFFFieldDataType(field)))});
     }
+    readPrivateTags(tiff, page);
     TIFFGetFieldDefaulted(tiff, TIFFTAG_ORIENTATION, &page.orientation);
 }
 
 bool writeDescriptiveTags(TIFF* tiff, const TiffPage& page)
 {
     bool tagged = TIFFSetField(tiff, TIFFTAG_ORIENTATION, page.orientation);
-    for (const TiffPage::Tag& tag : page.descriptiveTags)
-        tagged = tagged && (tag.count == 0 ? TIFFSetField(tiff, tag.tag, tag.value.constData())
-                                           : TIFFSetField(tiff, tag.tag, tag.count, tag.value.constData()));
+    for (const TiffPage::Tag& tag : page.descriptiveTags) {
+        // The writer learns a private tag as the reader did: any count, passed with it.
+        static char name[] = "private";
+        const TIFFFieldInfo info{
+            tag.tag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFFDataType(tag.privateType), FIELD_CUSTOM, 1, 1, name};
+        tagged = tagged && (!tag.privateType || TIFFMergeFieldInfo(tiff, &info, 1) == 0) &&
+                 (tag.count == 0 ? TIFFSetField(tiff, tag.tag, tag.value.constData())
+                                 : TIFFSetField(tiff, tag.tag, tag.count, tag.value.constData()));
+    }
     return tagged;
 }
 

@@ -33,12 +33,13 @@ struct TiffPage
     // As stored; the pixels stay in the stored order, so the tag stays true.
     uint16_t orientation = 1;
     // A tag that describes the page rather than its pixels (text, XMP, IPTC, Photoshop's
-    // resources), with its count and value bytes as libtiff hands them over.
+    // resources, private tags), with its count and value bytes as libtiff hands them over.
     struct Tag
     {
         uint32_t tag = 0;
         uint32_t count = 0;
         QByteArray value;
+        uint16_t privateType = 0; // a private tag's TIFF type; 0 for the tags libtiff knows
     };
     std::vector<Tag> descriptiveTags;
     std::optional<std::pair<uint16_t, uint16_t>> pageNumber;

@@ -41,6 +41,7 @@ std::unique_ptr<Poppler::Document> openDocument(const QString& pdfPath)
 constexpr uint32_t textTags[] = {
     TIFFTAG_ARTIST, TIFFTAG_COPYRIGHT, TIFFTAG_IMAGEDESCRIPTION, TIFFTAG_DATETIME, TIFFTAG_MAKE,
     TIFFTAG_MODEL,  TIFFTAG_SOFTWARE,  TIFFTAG_DOCUMENTNAME,     TIFFTAG_PAGENAME, TIFFTAG_HOSTCOMPUTER};
+constexpr uint32_t privateTag = 65000; // a program's own, unknown to libtiff
 
 } // namespace
 
@@ -293,6 +294,12 @@ void writeTiff(const QString& path, const std::vector<QImage>& pages, const std:
         TIFFSetField(tiff, TIFFTAG_XMLPACKET, uint32_t(xmp.size()), xmp.constData());
         const QByteArray iptc("\x1c\x02\x78\x00\x09A caption", 14); // counted in bytes since libtiff 4.5
         TIFFSetField(tiff, TIFFTAG_RICHTIFFIPTC, uint32_t(iptc.size()), iptc.constData());
+        static char name[] = "private";
+        const TIFFFieldInfo info{privateTag, TIFF_VARIABLE2, TIFF_VARIABLE2, TIFF_SHORT, FIELD_CUSTOM, 1, 1,
+                                 name};
+        const uint16_t values[] = {7, uint16_t(index)};
+        TIFFMergeFieldInfo(tiff, &info, 1);
+        TIFFSetField(tiff, privateTag, uint32_t(2), values);
         for (int y = 0; y < pixels.height(); ++y)
             TIFFWriteScanline(tiff, pixels.scanLine(y), uint32_t(y), 0);
         TIFFWriteDirectory(tiff);
@@ -310,11 +317,11 @@ QStringList tiffTags(const QString& path)
             TIFFGetField(tiff, tag, &text);
             lines << QString::fromLatin1(text);
         }
-        for (const uint32_t tag : {TIFFTAG_XMLPACKET, TIFFTAG_RICHTIFFIPTC}) {
+        for (const uint32_t tag : {uint32_t(TIFFTAG_XMLPACKET), uint32_t(TIFFTAG_RICHTIFFIPTC), privateTag}) {
             uint32_t count = 0;
             const char* data = nullptr;
             TIFFGetField(tiff, tag, &count, &data);
-            lines << QString::fromLatin1(QByteArray(data, count).toHex());
+            lines << QString::fromLatin1(QByteArray(data, count * (tag == privateTag ? 2 : 1)).toHex());
         }
         uint16_t orientation = 0;
         TIFFGetField(tiff, TIFFTAG_ORIENTATION, &orientation);
