@@ -1,6 +1,7 @@
 #include "render/ExifThumbnail.h"
 
 #include <QBuffer>
+#include <QColorSpace>
 #include <QImageWriter>
 
 #include <exiv2/exiv2.hpp>
@@ -10,8 +11,11 @@ namespace {
 // Camera thumbnails are small; this keeps the new one close to what cameras write.
 constexpr int thumbnailQuality = 90;
 
-QByteArray jpegOf(const QImage& image)
+// Without the picture's colour profile, which EXIF thumbnails do not carry and which alone may
+// outgrow the segment.
+QByteArray jpegOf(QImage image)
 {
+    image.setColorSpace(QColorSpace());
     QBuffer buffer;
     buffer.open(QIODevice::WriteOnly);
     QImageWriter writer(&buffer, "jpeg");

@@ -2,6 +2,7 @@
 
 #include "render/CheckedSaveFile.h"
 #include "render/ExifOrientation.h"
+#include "render/IccColourTransform.h"
 #include "render/ImageResolution.h"
 #include "render/MarkLayer.h"
 #include "render/PngChunks.h"
@@ -139,6 +140,20 @@ OutputFormat outputFormatFor(const QString& outputPath, const QByteArray& inputF
     return suffix == QLatin1String("png") ? OutputFormat::png : OutputFormat::jpeg;
 }
 
+// The mark's inks on a CMYK page: through the page's own profile where it has one, LittleCMS
+// giving what that press or printer lays down for the colour; the plain conversion otherwise.
+MarkCompositor::InkOf inksFor(const QByteArray& profile)
+{
+    const auto transform = IccColourTransform::toProfile(profile, IccColourTransform::Space::cmyk);
+    if (!transform)
+        return {};
+    return [transform = *transform](QRgba64 colour) {
+        std::array<quint16, 4> inks{};
+        transform.convertRow(&colour, 1, inks.data());
+        return inks;
+    };
+}
+
 // Every page is stamped and written in turn, so only one page is in memory at a time.
 FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
 {
@@ -157,7 +172,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
                               ExifOrientation::transformation(tags.orientation), settings);
         if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-        const auto kept = pages.stampPage(written, tags, layer);
+        const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
         if (!kept)
             return FileOutcome::failure(output.failureReason(kept.error()));
         if (!*kept) {

@@ -2,10 +2,13 @@
 
 #include "render/BlockDct.h"
 #include "render/ExifThumbnail.h"
+#include "render/IccColourTransform.h"
 #include "render/JpegColourModel.h"
+#include "render/JpegRowStream.h"
 #include "render/PhotoshopResources.h"
 #include "render/StoredFrameMark.h"
 
+#include <QBuffer>
 #include <QIODevice>
 #include <QImage>
 #include <QImageReader>
@@ -16,6 +19,7 @@
 #include <csetjmp>
 #include <cstdio>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 #include <vector>
 
@@ -38,10 +42,12 @@ struct ErrorManager
 {
     jpeg_error_mgr manager{};
     std::jmp_buf jump{};
+    bool decoding = false; // whether the error came from the decoder
 };
 
 [[noreturn]] void leave(j_common_ptr info)
 {
+    reinterpret_cast<ErrorManager*>(info->err)->decoding = info->is_decompressor;
     std::longjmp(reinterpret_cast<ErrorManager*>(info->err)->jump, 1);
 }
 
@@ -138,6 +144,21 @@ std::optional<JpegColourModel::Space> spaceOf(J_COLOR_SPACE space)
     default:
         return std::nullopt;
     }
+}
+
+// The colours a CMYK or YCCK file's ICC profile gives its inks, when it has a profile LittleCMS
+// can use.
+std::optional<IccColourTransform> inksOf(Codecs& codecs, JpegColourModel::Space space)
+{
+    if (space != JpegColourModel::Space::cmyk && space != JpegColourModel::Space::ycck)
+        return std::nullopt;
+    JOCTET* data = nullptr;
+    unsigned int length = 0;
+    if (!guarded(codecs.error, [&] { jpeg_read_icc_profile(&codecs.in, &data, &length); }) || !data)
+        return std::nullopt;
+    const QByteArray profile(reinterpret_cast<const char*>(data), qsizetype(length));
+    std::free(data);
+    return IccColourTransform::toProfile(profile, IccColourTransform::Space::cmyk);
 }
 
 // One component's blocks and how many picture pixels each of its samples spans.
@@ -248,6 +269,18 @@ public:
                 JCOEF(std::clamp(std::lround(coefficients[k] / float(table.quantval[k])), -32767L, 32767L));
     }
 
+    // Stamps the blocks of the plane's row y that the mark touches.
+    void stampRow(const Plane& plane, int component, int y, JBLOCKROW row, QSize picture)
+    {
+        const QRect& area = m_layer.area;
+        if (area.isEmpty() || y < area.top() / (8 * plane.spanY) || y > area.bottom() / (8 * plane.spanY))
+            return;
+        const int lastX = std::min(area.right() / (8 * plane.spanX), int(plane.info->width_in_blocks) - 1);
+        for (int x = area.left() / (8 * plane.spanX); x <= lastX; ++x)
+            if (touches(plane, x, y))
+                stamp(row[x], plane, component, x, y, picture);
+    }
+
 private:
     // The mark's colour in the file's components; a mark is mostly of one colour, so the last
     // conversion is kept.
@@ -269,65 +302,19 @@ private:
     std::optional<JpegColourModel::Samples> m_lastSamples;
 };
 
-// One row of a component's blocks, or null when libjpeg cannot give it.
-JBLOCKROW blockRow(Codecs& codecs, const Plane& plane, int row)
+// The stamped picture an eighth of its size, for its thumbnail: the input decoded small, as
+// libjpeg does it quickly, with the mark drawn over it.
+QImage eighthSizePicture(const QByteArray& input, const StoredFrameMark& mark,
+                         const WatermarkSnapshot& settings, QSize picture)
 {
-    JBLOCKROW result = nullptr;
-    guarded(codecs.error, [&] {
-        result = (*codecs.in.mem->access_virt_barray)(reinterpret_cast<j_common_ptr>(&codecs.in),
-                                                      plane.blocks, JDIMENSION(row), 1, TRUE)[0];
-    });
-    return result;
-}
-
-bool stampBlocks(Codecs& codecs, const std::vector<Plane>& planes, const MarkLayer& layer,
-                 const JpegColourModel& model, QSize picture)
-{
-    if (layer.area.isEmpty())
-        return true;
-    BlockStamper stamper(layer, model);
-    for (size_t component = 0; component < planes.size(); ++component) {
-        const Plane& plane = planes[component];
-        const int firstX = layer.area.left() / (8 * plane.spanX),
-                  lastX = layer.area.right() / (8 * plane.spanX);
-        const int firstY = layer.area.top() / (8 * plane.spanY),
-                  lastY = layer.area.bottom() / (8 * plane.spanY);
-        for (int y = firstY; y <= lastY && y < int(plane.info->height_in_blocks); ++y) {
-            JBLOCKROW row = blockRow(codecs, plane, y);
-            if (!row)
-                return false;
-            for (int x = firstX; x <= lastX && x < int(plane.info->width_in_blocks); ++x)
-                if (stamper.touches(plane, x, y))
-                    stamper.stamp(row[x], plane, int(component), x, y, picture);
-        }
-    }
-    return true;
-}
-
-// The stamped picture an eighth of its size, from each block's average (its DC coefficient).
-QImage eighthSizePicture(Codecs& codecs, const std::vector<Plane>& planes, const JpegColourModel& model,
-                         QSize picture)
-{
-    QImage small((picture.width() + 7) / 8, (picture.height() + 7) / 8, QImage::Format_RGB32);
-    if (small.isNull())
-        return small;
-    std::vector<JBLOCKROW> rows(planes.size());
-    for (int y = 0; y < small.height(); ++y) {
-        for (size_t c = 0; c < planes.size(); ++c)
-            if (!(rows[c] =
-                      blockRow(codecs, planes[c],
-                               std::min(y / planes[c].spanY, int(planes[c].info->height_in_blocks) - 1))))
-                return QImage();
-        auto* line = reinterpret_cast<QRgb*>(small.scanLine(y));
-        for (int x = 0; x < small.width(); ++x) {
-            JpegColourModel::Samples samples{};
-            for (size_t c = 0; c < planes.size(); ++c) {
-                const int blockX = std::min(x / planes[c].spanX, int(planes[c].info->width_in_blocks) - 1);
-                samples[c] = float(rows[c][blockX][0] * planes[c].info->quant_table->quantval[0]) / 8 + 128;
-            }
-            line[x] = model.toRgb(samples);
-        }
-    }
+    QBuffer buffer;
+    buffer.setData(input);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    reader.setScaledSize(QSize((picture.width() + 7) / 8, (picture.height() + 7) / 8));
+    QImage small = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    if (small.isNull() || !mark.draw(small, settings, QPoint(0, 0), 1.0 / 8))
+        return QImage();
     return small;
 }
 
@@ -373,21 +360,19 @@ bool startsWith(const jpeg_marker_struct& marker, const char* prefix, size_t len
 }
 
 // The file's APPn and COM segments as the output carries them.
-std::vector<Segment> segmentsToCopy(Codecs& codecs, const std::vector<Plane>& planes,
-                                    const JpegColourModel& model, QSize picture)
+std::vector<Segment> segmentsToCopy(const jpeg_decompress_struct& in,
+                                    const std::function<QImage()>& stampedSmall)
 {
     static constexpr char exifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
     std::vector<Segment> segments;
-    for (auto* marker = codecs.in.marker_list; marker; marker = marker->next) {
+    for (auto* marker = in.marker_list; marker; marker = marker->next) {
         QByteArray payload(reinterpret_cast<const char*>(marker->data), qsizetype(marker->data_length));
         // The pictures MPF indexes follow the main picture's end, where no copy goes.
         if (marker->marker == JPEG_APP0 + 2 && startsWith(*marker, "MPF\0", 4))
             continue;
         if (marker->marker == JPEG_APP0 + 1 && startsWith(*marker, exifHeader, sizeof exifHeader)) {
-            const auto remade = ExifThumbnail::remade(
-                payload.mid(sizeof exifHeader),
-                [&] { return eighthSizePicture(codecs, planes, model, picture); },
-                segmentLimit - qsizetype(sizeof exifHeader));
+            const auto remade = ExifThumbnail::remade(payload.mid(sizeof exifHeader), stampedSmall,
+                                                      segmentLimit - qsizetype(sizeof exifHeader));
             if (remade)
                 payload = QByteArray(exifHeader, sizeof exifHeader) + *remade;
         }
@@ -405,11 +390,14 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
 {
     Codecs codecs(output);
     auto& in = codecs.in;
+    auto& out = codecs.out;
+    std::optional<JpegRowStream> stream;
     const bool headerRead = guarded(codecs.error, [&] {
         jpeg_create_decompress(&in);
-        in.mem->max_memory_to_use = long(QImageReader::allocationLimit()) * 1024 * 1024;
-        jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(input.constData()),
-                     (unsigned long)input.size());
+        jpeg_create_compress(&out);
+        const size_t limit = size_t(QImageReader::allocationLimit()) * 1024 * 1024;
+        in.mem->max_memory_to_use = long(limit);
+        stream.emplace(in, out, input, limit);
         jpeg_save_markers(&in, JPEG_COM, 0xFFFF);
         for (int n = 0; n < 16; ++n)
             jpeg_save_markers(&in, JPEG_APP0 + n, 0xFFFF);
@@ -421,7 +409,8 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         return Result<bool>::failure(unreadable());
 
     const QSize picture(int(in.image_width), int(in.image_height));
-    const auto layer = drawMark(StoredFrameMark(picture, storedDpi, transformation), settings, picture);
+    const StoredFrameMark mark(picture, storedDpi, transformation);
+    const auto layer = drawMark(mark, settings, picture);
     if (!layer)
         return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
     // A grey picture takes a coloured mark as colour: its blocks become the luma of a colour
@@ -430,15 +419,14 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
     std::array<jvirt_barray_ptr, 3> chroma{};
     jvirt_barray_ptr* arrays = nullptr;
     const bool read = guarded(codecs.error, [&] {
-        for (int c = 1; addChroma && c < 3; ++c)
-            chroma[size_t(c)] = (*in.mem->request_virt_barray)(
-                reinterpret_cast<j_common_ptr>(&in), JPOOL_IMAGE, TRUE, in.comp_info[0].width_in_blocks,
-                in.comp_info[0].height_in_blocks, 1);
-        arrays = jpeg_read_coefficients(&in);
+        arrays = stream->readCoefficients();
+        for (size_t c = 1; addChroma && c < 3; ++c)
+            chroma[c] = stream->blankArray(0);
     });
     if (!read || !arrays)
         return Result<bool>::failure(unreadable());
-    const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker);
+    const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker,
+                                inksOf(codecs, *space));
     std::vector<Plane> planes;
     for (int c = 0; c < in.num_components; ++c) {
         jpeg_component_info& info = in.comp_info[c];
@@ -452,13 +440,16 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         for (size_t c = 1; c < 3; ++c)
             planes.push_back({planes[0].info, chroma[c], 1, 1}); // the luma's size and table
     }
-    if (!stampBlocks(codecs, planes, *layer, model, picture))
-        return Result<bool>::failure(unreadable());
-    const std::vector<Segment> segments = segmentsToCopy(codecs, planes, model, picture);
+    BlockStamper stamper(*layer, model);
+    stream->setRowHook([&](jvirt_barray_ptr array, int row, JBLOCKROW blocks) {
+        for (size_t c = 0; c < planes.size(); ++c)
+            if (planes[c].blocks == array)
+                stamper.stampRow(planes[c], int(c), row, blocks, picture);
+    });
+    const std::vector<Segment> segments =
+        segmentsToCopy(in, [&] { return eighthSizePicture(input, mark, settings, picture); });
 
-    auto& out = codecs.out;
     const bool written = guarded(codecs.error, [&] {
-        jpeg_create_compress(&out);
         out.dest = &codecs.written.manager;
         if (addChroma)
             describeColour(in, out);
@@ -480,6 +471,7 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         jpeg_finish_compress(&out);
     });
     if (!written)
-        return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+        return Result<bool>::failure(codecs.error.decoding ? unreadable()
+                                                           : QStringLiteral("cannot encode the picture"));
     return true;
 }

@@ -15,6 +15,7 @@
 
 #include <exiv2/exiv2.hpp>
 #include <jpeglib.h>
+#include <lcms2.h>
 #include <png.h>
 #include <tiffio.h>
 
@@ -33,10 +34,64 @@ struct JpegKind
     bool progressive = false, arithmetic = false;
     int restartInterval = 0;
     int orientation = 1; // stated in EXIF
+    bool inkProfile = false;
 };
 
-// The picture written through libjpeg as asked, with a comment, a private segment and, in colour,
-// an ICC profile.
+// A CMYK profile whose inks take turns: cyan holds back green, magenta blue and yellow red, so
+// red is cyan and magenta, nothing like the plain conversion's magenta and yellow.
+QByteArray turnedInkProfile()
+{
+    cmsHPROFILE lab = cmsCreateLab4Profile(nullptr), sRgb = cmsCreate_sRGBProfile();
+    cmsHTRANSFORM toLab = cmsCreateTransform(sRgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
+    cmsHTRANSFORM fromLab = cmsCreateTransform(lab, TYPE_Lab_16, sRgb, TYPE_RGB_16, INTENT_PERCEPTUAL, 0);
+    cmsHPROFILE profile = cmsCreateProfilePlaceholder(nullptr);
+    cmsSetProfileVersion(profile, 2.1); // version 4 would want curves around the tables
+    cmsSetDeviceClass(profile, cmsSigOutputClass);
+    cmsSetColorSpace(profile, cmsSigCmykData);
+    cmsSetPCS(profile, cmsSigLabData);
+    cmsStage* inkToLab = cmsStageAllocCLut16bit(nullptr, 9, 4, 3, nullptr);
+    cmsStageSampleCLut16bit(
+        inkToLab,
+        [](const cmsUInt16Number* ink, cmsUInt16Number* out, void* transform) {
+            const cmsUInt16Number rgb[3] = {cmsUInt16Number((65535u - ink[2]) * (65535u - ink[3]) / 65535),
+                                            cmsUInt16Number((65535u - ink[0]) * (65535u - ink[3]) / 65535),
+                                            cmsUInt16Number((65535u - ink[1]) * (65535u - ink[3]) / 65535)};
+            cmsDoTransform(transform, rgb, out, 1);
+            return cmsInt32Number(TRUE);
+        },
+        toLab, 0);
+    cmsStage* labToInk = cmsStageAllocCLut16bit(nullptr, 17, 3, 4, nullptr);
+    cmsStageSampleCLut16bit(
+        labToInk,
+        [](const cmsUInt16Number* colour, cmsUInt16Number* ink, void* transform) {
+            cmsUInt16Number rgb[3];
+            cmsDoTransform(transform, colour, rgb, 1);
+            ink[0] = 65535 - rgb[1], ink[1] = 65535 - rgb[2], ink[2] = 65535 - rgb[0], ink[3] = 0;
+            return cmsInt32Number(TRUE);
+        },
+        fromLab, 0);
+    cmsPipeline* aToB = cmsPipelineAlloc(nullptr, 4, 3);
+    cmsPipeline* bToA = cmsPipelineAlloc(nullptr, 3, 4);
+    cmsPipelineInsertStage(aToB, cmsAT_END, inkToLab);
+    cmsPipelineInsertStage(bToA, cmsAT_END, labToInk);
+    cmsWriteTag(profile, cmsSigAToB0Tag, aToB);
+    cmsWriteTag(profile, cmsSigBToA0Tag, bToA);
+    cmsUInt32Number size = 0;
+    cmsSaveProfileToMem(profile, nullptr, &size);
+    QByteArray bytes(qsizetype(size), '\0');
+    cmsSaveProfileToMem(profile, bytes.data(), &size);
+    cmsPipelineFree(aToB);
+    cmsPipelineFree(bToA);
+    cmsCloseProfile(profile);
+    cmsDeleteTransform(toLab);
+    cmsDeleteTransform(fromLab);
+    cmsCloseProfile(lab);
+    cmsCloseProfile(sRgb);
+    return bytes;
+}
+
+// The picture written through libjpeg as asked, with a comment, a private segment and, in colour
+// or when asked, an ICC profile.
 QByteArray writeJpeg(const QImage& picture, const JpegKind& kind)
 {
     jpeg_compress_struct out{};
@@ -66,8 +121,9 @@ QByteArray writeJpeg(const QImage& picture, const JpegKind& kind)
     const QByteArray photoshop = "Photoshop 3.0\0"_ba + photoshopThumbnail;
     jpeg_write_marker(&out, JPEG_APP0 + 13, reinterpret_cast<const JOCTET*>(photoshop.constData()),
                       unsigned(photoshop.size()));
-    if (out.input_components == 3) {
-        const QByteArray icc = QColorSpace(QColorSpace::SRgb).iccProfile();
+    if (out.input_components == 3 || kind.inkProfile) {
+        const QByteArray icc =
+            kind.inkProfile ? turnedInkProfile() : QColorSpace(QColorSpace::SRgb).iccProfile();
         jpeg_write_icc_profile(&out, reinterpret_cast<const JOCTET*>(icc.constData()), unsigned(icc.size()));
     }
     std::vector<JSAMPLE> line(size_t(picture.width()) * 4);
@@ -246,7 +302,8 @@ struct TiffKind
     uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3, compression = COMPRESSION_LZW;
     uint16_t alpha = 0; // EXTRASAMPLE_* of a fourth sample, 0 for none
     uint16_t predictor = 1, planar = PLANARCONFIG_CONTIG;
-    uint32_t tile = 0; // tiles of this side, or strips of 16 rows
+    uint32_t tile = 0;       // tiles of this side, or strips of 16 rows
+    bool inkProfile = false; // turnedInkProfile() embedded
     bool operator==(const TiffKind&) const = default;
 };
 
@@ -264,6 +321,10 @@ TiffKind kindOf(TIFF* tiff)
     if (kind.compression == COMPRESSION_LZW || kind.compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFGetFieldDefaulted(tiff, TIFFTAG_PREDICTOR, &kind.predictor);
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &kind.tile);
+    uint32_t length = 0;
+    const char* profile = nullptr;
+    kind.inkProfile = TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) &&
+                      QByteArray(profile, length) == turnedInkProfile();
     return kind;
 }
 
@@ -285,6 +346,9 @@ void writeKind(const QString& path, const TiffKind& kind, QSize size)
         TIFFSetField(tiff, TIFFTAG_PREDICTOR, kind.predictor);
     if (kind.photometric == PHOTOMETRIC_YCBCR)
         TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    const QByteArray profile = kind.inkProfile ? turnedInkProfile() : QByteArray();
+    if (kind.inkProfile)
+        TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.constData());
     if (kind.photometric == PHOTOMETRIC_PALETTE) {
         std::vector<uint16_t> map(3 * 256);
         for (int i = 0; i < 768; ++i)
@@ -437,6 +501,8 @@ private Q_SLOTS:
         QTest::newRow("grey, grey mark") << grey << true;
         QTest::newRow("cmyk") << JpegKind{.space = JCS_CMYK, .lumaH = 1, .lumaV = 1} << false;
         QTest::newRow("ycck") << JpegKind{.space = JCS_YCCK} << false;
+        QTest::newRow("cmyk with a profile")
+            << JpegKind{.space = JCS_CMYK, .lumaH = 1, .lumaV = 1, .inkProfile = true} << false;
         QTest::newRow("orientation 6") << JpegKind{.orientation = 6} << false;
         QTest::newRow("orientation 8")
             << JpegKind{.lumaV = 1, .progressive = true, .orientation = 8} << false;
@@ -495,8 +561,16 @@ private Q_SLOTS:
         QCOMPARE_LE(
             (QPointF(mark.center()) - QPointF(shown.width() * 0.25, shown.height() * 0.1)).manhattanLength(),
             3);
-        if (!greyMark)
+        if (kind.inkProfile) { // red through the profile, in Adobe's inverted inks
+            const int block = mark.center().y() / 8 * is.blocks[0].width() + mark.center().x() / 8;
+            QList<int> inks;
+            for (size_t c = 0; c < 4; ++c)
+                inks << is.planes[c][size_t(block) * 64] * is.tables[c][0] / 8 + 128;
+            QVERIFY2(inks[0] < 30 && inks[1] < 30 && inks[2] > 225 && inks[3] > 225,
+                     qPrintable(QDebug::toString(inks)));
+        } else if (!greyMark) {
             QVERIFY(isRed(shown.pixel(mark.center())));
+        }
 
         // Changed blocks all lie at the mark, in the stored frame.
         const QRect stored =
@@ -568,6 +642,9 @@ private Q_SLOTS:
                                     << false << 1.0 << none;
         QTest::newRow("CMYK") << TiffKind{.photometric = PHOTOMETRIC_SEPARATED, .samples = 4} << false << 1.0
                               << none;
+        QTest::newRow("CMYK, profile")
+            << TiffKind{.photometric = PHOTOMETRIC_SEPARATED, .samples = 4, .inkProfile = true} << false
+            << 1.0 << none;
     }
 
     // A stamped TIFF page keeps its kind and layout (or becomes RGB where a coloured mark needs it),
@@ -608,9 +685,9 @@ private Q_SLOTS:
             }
         }
         QCOMPARE_GT(marked, 100);
-        if (kind.photometric == PHOTOMETRIC_SEPARATED) { // red: magenta and yellow ink, no cyan
-            const QByteArray& row = after[50];
-            QCOMPARE_GT(uchar(row[60 * 4 + 1]) + uchar(row[60 * 4 + 2]) - uchar(row[60 * 4]), 400);
+        if (kind.photometric == PHOTOMETRIC_SEPARATED) { // red: magenta and yellow, or as the profile has it
+            const auto ink = [&](int i) { return int(uchar(after[50][60 * 4 + i])); };
+            QCOMPARE_GT(kind.inkProfile ? ink(0) + ink(1) - ink(2) : ink(1) + ink(2) - ink(0), 400);
         }
     }
 

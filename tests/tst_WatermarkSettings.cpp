@@ -1,3 +1,4 @@
+#include "model/PageSelection.h"
 #include "model/WatermarkCoding.h"
 #include "model/WatermarkSettings.h"
 #include "support/StdoutCapture.h"
@@ -204,6 +205,52 @@ private Q_SLOTS:
             expected.textColor = black;
         QCOMPARE(*decoded, expected);
         QCOMPARE((*list)[1], expected);
+    }
+    // The words and the list grammar, and the pages each selects of documents of a few lengths.
+    void pageSelection_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<std::vector<int>>("pages");
+        QTest::addColumn<QString>("error"); // the start of the reason; empty when it reads
+        const auto row = [](const char* text, int count, std::vector<int> pages, const char* error = "") {
+            QTest::addRow("%s of %d", text, count)
+                << QString::fromUtf8(text) << count << pages << QString::fromUtf8(error);
+        };
+        row("all", 3, {1, 2, 3});
+        row("first", 3, {1});
+        row("first", 0, {});
+        row("allButFirst", 3, {2, 3});
+        row("allButFirst", 1, {});
+        row("last", 3, {3});
+        row("odd", 5, {1, 3, 5});
+        row("even", 5, {2, 4});
+        row("1-3,5,8-", 10, {1, 2, 3, 5, 8, 9, 10});
+        row("2-,-1", 4, {2, 3, 4});
+        row(" -3 - -2 , 1 ", 5, {1, 3, 4});
+        row("-3-", 5, {3, 4, 5});
+        row("7,-7", 5, {});
+        row("-2147483647-,2-9", 5, {1, 2, 3, 4, 5});
+        row("0", 5, {}, "“0” names a page 0");
+        row("1-0", 5, {}, "“1-0” names a page 0");
+        row("5-3", 5, {}, "“5-3” runs backwards");
+        row("-1--3", 5, {}, "“-1--3” runs backwards");
+        row("odd pages", 5, {}, "“odd pages” is not a page");
+        row("1,,2", 5, {}, "“” is not a page");
+        row("99999999999", 5, {}, "“99999999999” names a page no document has");
+    }
+
+    void pageSelection()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QFETCH(std::vector<int>, pages);
+        QFETCH(QString, error);
+        const auto selection = PageSelection::parse(text);
+        QVERIFY2(error.isEmpty() ? selection.ok() : selection.error().startsWith(error),
+                 qPrintable(selection.error()));
+        if (selection)
+            QCOMPARE(selection->pagesOf(count), pages);
     }
 };
 
