@@ -2,6 +2,13 @@
 
 #include <algorithm>
 
+PixelKind PixelKind::atEightBits() const
+{
+    PixelKind grey = *this;
+    grey.bitsPerSample = 8;
+    return grey;
+}
+
 PixelKind PixelKind::inColour() const
 {
     PixelKind rgb;
@@ -19,8 +26,12 @@ PixelKind PixelKind::inColour() const
 
 void PixelKind::convertRow(const PixelKind& from, const quint16* in, quint16* out, int width) const
 {
-    const int scale = 65535 / from.maximum(), toMaximum = maximum();
-    const auto rescale = [&](int sample) { return quint16((sample * scale * toMaximum + 32767) / 65535); };
+    const qint64 fromMaximum = from.maximum(), toMaximum = maximum();
+    const auto rescale = [&](qint64 sample) {
+        return quint16((sample * toMaximum + fromMaximum / 2) / fromMaximum);
+    };
+    const int colours = colourSamples();
+    const bool invert = (from.colour == Colour::greyInverted) != (colour == Colour::greyInverted);
     for (int x = 0; x < width; ++x, in += from.samplesPerPixel, out += samplesPerPixel) {
         if (from.colour == Colour::palette) {
             const QRgb c = from.palette[std::min<size_t>(in[0], from.palette.size() - 1)];
@@ -29,9 +40,9 @@ void PixelKind::convertRow(const PixelKind& from, const quint16* in, quint16* ou
                 out[s] = quint16(eight[std::min(s, 3)] * toMaximum / 255);
             continue;
         }
-        const int grey = from.colour == Colour::greyInverted ? from.maximum() - in[0] : in[0];
-        out[0] = out[1] = out[2] = rescale(grey);
+        const quint16 grey = rescale(invert ? fromMaximum - in[0] : in[0]);
+        std::fill(out, out + colours, grey);
         for (int s = 1; s < from.samplesPerPixel; ++s)
-            out[s + 2] = rescale(in[s]);
+            out[s + colours - 1] = rescale(in[s]);
     }
 }

@@ -35,6 +35,8 @@ struct PixelKind
     // The smallest RGB kind holding this grey or palette kind and a coloured mark: 8 or 16 bits,
     // alpha where this kind had it, its extra samples kept after the colour.
     PixelKind inColour() const;
-    // An RGB pixel's samples in this kind, converted from a sample row of the kind it came from.
+    // This grey kind at 8 bits, which holds a mark's shades where 2 or 4 bits cannot.
+    PixelKind atEightBits() const;
+    // A row of samples of the grey or palette kind from, converted to this grey or RGB kind.
     void convertRow(const PixelKind& from, const quint16* in, quint16* out, int width) const;
 };

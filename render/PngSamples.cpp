@@ -205,8 +205,9 @@ void PngSamples::stamp(const MarkLayer& mark)
     const QRect bounds = mark.bounds();
     if (bounds.isEmpty())
         return;
-    if (m_kind.colour == PixelKind::Colour::grey && !m_kind.isBilevel() && !mark.isGrey())
-        convertTo(m_kind.inColour());
+    if (m_kind.colour == PixelKind::Colour::grey && !m_kind.isBilevel())
+        if (const bool colour = !mark.isGrey(); colour || m_kind.bitsPerSample < 8)
+            convertTo(colour ? m_kind.inColour() : m_kind.atEightBits());
     for (bool done = false; !done;) {
         MarkCompositor compositor(m_kind, mark);
         std::vector<std::vector<quint16>> rows;

@@ -302,15 +302,16 @@ Result<bool> TiffFile::stampPage(TiffFile& output, const TiffPage& tags, const M
     const PixelKind& kind = input->kind();
     const bool grey =
         kind.colour == PixelKind::Colour::grey || kind.colour == PixelKind::Colour::greyInverted;
-    if (grey && !kind.isBilevel() && !mark.isGrey())
-        written = input->withKind(kind.inColour());
+    if (grey && !kind.isBilevel())
+        if (const bool colour = !mark.isGrey(); colour || kind.bitsPerSample < 8)
+            written = input->withKind(colour ? kind.inColour() : kind.atEightBits());
     std::vector<quint16> samples, converted;
     // Stamps a block read from the input into samples of the written page's kind.
     const auto stamped = [&](int block, MarkCompositor& compositor) {
         if (!input->readBlock(m_tiff, block, samples))
             return std::optional<bool>();
         const QRect area = input->blockArea(block);
-        if (written.kind().colour != kind.colour) {
+        if (written.kind().colour != kind.colour || written.kind().bitsPerSample != kind.bitsPerSample) {
             converted.resize(size_t(area.width()) * size_t(area.height()) *
                              size_t(written.kind().samplesPerPixel));
             written.kind().convertRow(kind, samples.data(), converted.data(), area.width() * area.height());

@@ -627,6 +627,14 @@ private Q_SLOTS:
                                                  .samples = 1,
                                                  .compression = COMPRESSION_NONE}
                                      << true << 0.6 << none;
+        QTest::newRow("16-bit grey, red mark")
+            << TiffKind{.photometric = PHOTOMETRIC_MINISBLACK, .bits = 16, .samples = 1} << false << 0.6
+            << TiffKind{.bits = 16};
+        QTest::newRow("4-bit grey") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
+                                                .bits = 4,
+                                                .samples = 1}
+                                    << true << 0.6
+                                    << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE, .samples = 1};
         QTest::newRow("16-bit RGB, Deflate")
             << TiffKind{.bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .predictor = 2} << false << 0.6
             << none;
@@ -677,9 +685,11 @@ private Q_SLOTS:
             for (qsizetype at = 0; at < after[size_t(y)].size(); ++at) {
                 const QPoint place(int(at % planeBytes * 8 / bitsPerPixel), y);
                 const int change = std::abs(uchar(after[size_t(y)][at]) - uchar(before[size_t(y)][at]));
-                // JPEG strips under the mark are compressed again whole.
+                // JPEG strips under the mark are compressed again whole; libtiff rounds grey and RGB
+                // samples of 16 bits to 8 differently.
                 if (!(lossy ? QRect(0, 0, 240, 96) : mark.adjusted(-8, -8, 8, 8)).contains(place))
-                    QVERIFY2(change == 0, qPrintable(u"at %1, %2"_s.arg(place.x()).arg(y)));
+                    QVERIFY2(change <= (changesKind ? 1 : 0),
+                             qPrintable(u"at %1, %2"_s.arg(place.x()).arg(y)));
                 else if (mark.adjusted(4, 4, -4, -4).contains(place))
                     marked += change > (lossy ? 24 : 0);
             }
