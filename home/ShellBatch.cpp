@@ -122,9 +122,10 @@ int run(const Request& request, const QString& preferencesFile)
     StandardOutput::silence();
     if (!QFileInfo(request.outputFolder).isDir())
         return usage(QStringLiteral("the output folder %1 does not exist").arg(request.outputFolder));
-    const auto design = findDesign(request.design, preferencesFile);
-    if (!design)
-        return usage(design.error());
+    const auto found = findDesign(request.design, preferencesFile);
+    if (!found)
+        return usage(found.error());
+    const WatermarkSnapshot design = BatchJob::addressedTo(*found, request.recipient);
 
     QHash<QUrl, QString> named;
     const QList<QUrl> files = filesOf(request.inputs, named);
@@ -135,7 +136,7 @@ int run(const Request& request, const QString& preferencesFile)
     stopOnSignals();
     // Reports come from the workers as files end; each line is one write.
     BatchJob::watermarkFiles(
-        files, *design, QFileInfo(request.outputFolder).absoluteFilePath(), stopRequested,
+        files, design, QFileInfo(request.outputFolder).absoluteFilePath(), stopRequested,
         [&](const FileReport& report) {
             const QString input = given.value(report.file);
             switch (report.status) {

@@ -1,4 +1,5 @@
 #include "model/PageSelection.h"
+#include "model/TextFields.h"
 #include "model/WatermarkCoding.h"
 #include "model/WatermarkSettings.h"
 #include "support/StdoutCapture.h"
@@ -251,6 +252,34 @@ private Q_SLOTS:
                  qPrintable(selection.error()));
         if (selection)
             QCOMPARE(selection->pagesOf(count), pages);
+    }
+    // Each field replaced, braces doubled to write one, and anything else left as written.
+    void textFields()
+    {
+        const TextFields::Values values{.fileName = "Report",
+                                        .date = "07/12/2026",
+                                        .page = 3,
+                                        .pages = 12,
+                                        .number = 4,
+                                        .recipient = "ACME",
+                                        .metadata = [](const QString& key) {
+                                            return key == "DateTimeOriginal" ? QStringLiteral("2024:06:03")
+                                                                             : QString();
+                                        }};
+        QCOMPARE(
+            TextFields::expand("Page {page} of {pages} – {filename}, {date}, #{n} for {recipient}", values),
+            QStringLiteral("Page 3 of 12 – Report, 07/12/2026, #4 for ACME"));
+        QCOMPARE(TextFields::expand("{exif:DateTimeOriginal}|{exif:Xmp.dc.title}|{exif:}", values),
+                 QStringLiteral("2024:06:03||{exif:}"));
+        const QString literal = "{{page}} {unknown} {page {pages}} {{ }} { } {";
+        QCOMPARE(TextFields::expand(literal, values), QStringLiteral("{page} {unknown} {page 12} { } { } {"));
+        // Filled per file first, then per page: escapes and a value's own braces survive the first.
+        const QString perFile = TextFields::fill("{{page}} {page} {filename}", {.fileName = "a{n}b"});
+        QCOMPARE(perFile, QStringLiteral("{{page}} {page} a{{n}}b"));
+        QCOMPARE(TextFields::expand(perFile, {.page = 3, .number = 9}), QStringLiteral("{page} 3 a{n}b"));
+        QVERIFY(TextFields::variesPerPage("p. {pages}") && !TextFields::variesPerPage("{{page}} {filename}"));
+        QVERIFY(TextFields::uses("For {recipient}", "recipient") &&
+                !TextFields::uses("{{recipient}}", "recipient"));
     }
 };
 
