@@ -89,7 +89,7 @@ WatermarkSnapshot forFile(const WatermarkSnapshot& design, const QString& input,
 FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 {
     if (outcome.ok())
-        return {file, FileReport::Status::written, outcome.value(), {}};
+        return {file, FileReport::Status::written, outcome.value(), outcome.note()};
     return {file, FileReport::Status::failed, {}, outcome.error()};
 }
 

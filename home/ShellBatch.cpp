@@ -91,23 +91,15 @@ Result<WatermarkSnapshot> findDesign(const QString& name, const QString& prefere
 }
 
 // The files to stamp, each once, in the order given, a folder's files in their name order; with
-// the name each was given by, for the lines printed.
+// the path each was given by, for the lines printed.
 QList<QUrl> filesOf(const QStringList& inputs, QHash<QUrl, QString>& given)
 {
     QList<QUrl> files;
-    const auto add = [&](const QString& path, const QString& shown) {
+    for (const QString& path : FolderFiles::expanded(inputs)) {
         const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
         if (!given.contains(file)) {
             files.append(file);
-            given.insert(file, shown);
-        }
-    };
-    for (const QString& input : inputs) {
-        if (QFileInfo(input).isDir()) {
-            for (const QString& file : FolderFiles::in(input))
-                add(file, file);
-        } else {
-            add(input, input);
+            given.insert(file, path);
         }
     }
     return files;
