@@ -46,25 +46,37 @@ QByteArray withPicture(const std::vector<Chunk>& input, const std::vector<Chunk>
 {
     const QByteArray was = layoutOf(input), is = layoutOf(stamped);
     const bool sameLayout = was == is;
+    const auto own = [&](const QByteArray& type) {
+        return std::find_if(stamped.begin(), stamped.end(), [&](const Chunk& c) { return c.type == type; });
+    };
+    // A palette may have gained colours, so it and its transparency come from the stamped picture.
+    const bool ownColours = !sameLayout || own("PLTE") != stamped.end();
+    const auto replaced = [&](const QByteArray& type) {
+        return type == "IHDR" || type == "IDAT" || (ownColours && (type == "PLTE" || type == "tRNS"));
+    };
     const auto dropped = [&](const QByteArray& type) {
-        if (type == "IHDR" || type == "IDAT")
-            return true;
-        if (sameLayout)
-            return false;
-        return type == "tRNS" || type == "bKGD" || type == "sBIT" || type == "PLTE" || type == "hIST" ||
-               (type == "iCCP" && isGrey(was) && !isGrey(is));
+        return (ownColours && type == "hIST") ||
+               (!sameLayout &&
+                (type == "bKGD" || type == "sBIT" || (type == "iCCP" && isGrey(was) && !isGrey(is))));
     };
     QByteArray out = signature;
-    bool pictureWritten = false;
+    std::vector<QByteArray> placed;
+    const auto place = [&](const QByteArray& type) {
+        if (std::find(placed.begin(), placed.end(), type) != placed.end())
+            return;
+        placed.push_back(type);
+        for (const Chunk& chunk : stamped)
+            if (chunk.type == type)
+                out += chunk.whole;
+    };
     for (const Chunk& chunk : input) {
-        if (chunk.type == "IHDR" || (chunk.type == "IDAT" && !pictureWritten)) {
-            for (const Chunk& own : stamped)
-                if (own.type == chunk.type ||
-                    (chunk.type == "IDAT" && !sameLayout && (own.type == "PLTE" || own.type == "tRNS")))
-                    out += own.whole;
-            pictureWritten |= chunk.type == "IDAT";
+        if (chunk.type == "IDAT" && ownColours) {
+            place("PLTE");
+            place("tRNS");
         }
-        if (!dropped(chunk.type))
+        if (replaced(chunk.type))
+            place(chunk.type);
+        else if (!dropped(chunk.type))
             out += chunk.whole;
     }
     return out;

@@ -20,9 +20,10 @@ struct Chunk
 std::optional<std::vector<Chunk>> split(const QByteArray& png);
 
 // The input file with the stamped picture's header and image data in place of its own, every
-// other chunk kept byte for byte and in its place. Chunks whose layout follows the colour type
-// (PLTE, hIST, tRNS, bKGD, sBIT) are dropped when the stamped picture's colour type differs, and so is a
-// grey picture's ICC profile once the picture has colour.
+// other chunk kept byte for byte and in its place. The palette and transparency come from the
+// stamped picture when it has a palette or its colour type differs (a palette's histogram then
+// goes); bKGD and sBIT, whose layout follows the colour type, are dropped when it differs, and so
+// is a grey picture's ICC profile once the picture has colour.
 QByteArray withPicture(const std::vector<Chunk>& input, const std::vector<Chunk>& stamped);
 
 } // namespace PngChunks

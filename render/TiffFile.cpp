@@ -1,12 +1,13 @@
 #include "render/TiffFile.h"
 
+#include "render/TiffLayout.h"
+
 #include <QIODevice>
 #include <QImageReader>
 
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
-#include <cstring>
 #include <limits>
 
 #include <tiffio.h>
@@ -150,9 +151,21 @@ bool writeDescriptiveTags(TIFF* tiff, const TiffPage& page)
     return tagged;
 }
 
-void readTags(TIFF* tiff, TiffPage& page)
+// The profile's data colour space is at bytes 16 to 19 of its header.
+bool describes(const QByteArray& profile, const char* space)
+{
+    return profile.mid(16, 4) == space;
+}
+
+void readPageTags(TIFF* tiff, TiffPage& page)
 {
     readDescriptiveTags(tiff, page);
+    uint32_t width = 0;
+    uint32_t height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    page.storedSize = QSize(int(std::min<uint32_t>(width, std::numeric_limits<int>::max())),
+                            int(std::min<uint32_t>(height, std::numeric_limits<int>::max())));
     float x = 0;
     if (TIFFGetField(tiff, TIFFTAG_XRESOLUTION, &x)) {
         TiffPage::Resolution resolution{x, x, RESUNIT_INCH};
@@ -163,9 +176,7 @@ void readTags(TIFF* tiff, TiffPage& page)
     }
     uint32_t length = 0;
     const void* profile = nullptr;
-    // The profile's data colour space is at bytes 16 to 19 of its header.
-    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) && length >= 20 &&
-        std::memcmp(static_cast<const char*>(profile) + 16, "RGB ", 4) == 0)
+    if (TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) && length >= 20)
         page.iccProfile = QByteArray(static_cast<const char*>(profile), qsizetype(length));
     uint32_t subfileType = 0;
     if (TIFFGetField(tiff, TIFFTAG_SUBFILETYPE, &subfileType))
@@ -174,6 +185,25 @@ void readTags(TIFF* tiff, TiffPage& page)
     uint16_t count = 0;
     if (TIFFGetField(tiff, TIFFTAG_PAGENUMBER, &number, &count))
         page.pageNumber = std::pair(number, count);
+}
+
+// Resolution, colour profile, subfile type, page number and descriptive tags.
+bool writeTags(TIFF* tiff, const TiffPage& page)
+{
+    bool tagged = true;
+    if (page.resolution)
+        tagged = tagged && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, double(page.resolution->x)) &&
+                 TIFFSetField(tiff, TIFFTAG_YRESOLUTION, double(page.resolution->y)) &&
+                 TIFFSetField(tiff, TIFFTAG_RESOLUTIONUNIT, page.resolution->unit);
+    if (!page.iccProfile.isEmpty())
+        tagged = tagged && TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(page.iccProfile.size()),
+                                        page.iccProfile.constData());
+    if (page.subfileType)
+        tagged = tagged && TIFFSetField(tiff, TIFFTAG_SUBFILETYPE, *page.subfileType);
+    if (page.pageNumber)
+        tagged =
+            tagged && TIFFSetField(tiff, TIFFTAG_PAGENUMBER, page.pageNumber->first, page.pageNumber->second);
+    return tagged && writeDescriptiveTags(tiff, page);
 }
 
 } // namespace
@@ -233,7 +263,7 @@ Result<TiffPage> TiffFile::readPage()
         return Result<TiffPage>::failure(QStringLiteral("not enough memory for the picture"));
     if (!read)
         return Result<TiffPage>::failure(QStringLiteral("damaged beyond repair"));
-    readTags(m_tiff, page);
+    readPageTags(m_tiff, page);
     return page;
 }
 
@@ -267,25 +297,104 @@ bool TiffFile::writePage(const TiffPage& page)
                   TIFFSetField(m_tiff, TIFFTAG_ROWSPERSTRIP, TIFFDefaultStripSize(m_tiff, 0));
     if (alpha)
         tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_EXTRASAMPLES, 1, &extraSample);
-    if (page.resolution)
-        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_XRESOLUTION, double(page.resolution->x)) &&
-                 TIFFSetField(m_tiff, TIFFTAG_YRESOLUTION, double(page.resolution->y)) &&
-                 TIFFSetField(m_tiff, TIFFTAG_RESOLUTIONUNIT, page.resolution->unit);
-    if (!page.iccProfile.isEmpty())
-        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_ICCPROFILE, uint32_t(page.iccProfile.size()),
-                                        page.iccProfile.constData());
-    if (page.subfileType)
-        tagged = tagged && TIFFSetField(m_tiff, TIFFTAG_SUBFILETYPE, *page.subfileType);
-    if (page.pageNumber)
-        tagged = tagged &&
-                 TIFFSetField(m_tiff, TIFFTAG_PAGENUMBER, page.pageNumber->first, page.pageNumber->second);
-    if (!tagged || !writeDescriptiveTags(m_tiff, page))
+    // The pixels are RGB now, so a CMYK or grey profile would misdescribe them.
+    TiffPage tags = page;
+    if (!describes(tags.iccProfile, "RGB "))
+        tags.iccProfile.clear();
+    if (!tagged || !writeTags(m_tiff, tags))
         return false;
     for (int y = 0; y < pixels.height(); ++y) {
         if (TIFFWriteScanline(m_tiff, pixels.scanLine(y), uint32_t(y), 0) < 0)
             return false;
     }
     return TIFFWriteDirectory(m_tiff) != 0;
+}
+
+TiffPage TiffFile::readTags()
+{
+    TiffPage page;
+    readPageTags(m_tiff, page);
+    return page;
+}
+
+Result<bool> TiffFile::stampPage(TiffFile& output, const TiffPage& tags, const MarkLayer& mark,
+                                 const MarkCompositor::InkOf& inkOf)
+{
+    const auto input = TiffLayout::read(m_tiff);
+    if (!input || QSize(input->blockArea(0).size()).isEmpty())
+        return false;
+    TiffLayout written = *input;
+    const PixelKind& kind = input->kind();
+    const bool grey =
+        kind.colour == PixelKind::Colour::grey || kind.colour == PixelKind::Colour::greyInverted;
+    if (grey && !kind.isBilevel())
+        if (const bool colour = !mark.isGrey(); colour || kind.bitsPerSample < 8)
+            written = input->withKind(colour ? kind.inColour() : kind.atEightBits());
+    std::vector<quint16> samples, converted;
+    // Stamps a block read from the input into samples of the written page's kind.
+    const auto stamped = [&](int block, MarkCompositor& compositor) {
+        if (!input->readBlock(m_tiff, block, samples))
+            return std::optional<bool>();
+        const QRect area = input->blockArea(block);
+        if (written.kind().colour != kind.colour || written.kind().bitsPerSample != kind.bitsPerSample) {
+            converted.resize(size_t(area.width()) * size_t(area.height()) *
+                             size_t(written.kind().samplesPerPixel));
+            written.kind().convertRow(kind, samples.data(), converted.data(), area.width() * area.height());
+            samples.swap(converted);
+        }
+        const size_t rowSamples = size_t(area.width()) * size_t(written.kind().samplesPerPixel);
+        for (int row = 0; row < area.height(); ++row)
+            if (!compositor.compositeRow(samples.data() + size_t(row) * rowSamples, area.x(), area.y() + row,
+                                         area.width()))
+                return std::optional<bool>(false);
+        return std::optional<bool>(true);
+    };
+    const auto touched = [&](int block) { return input->blockArea(block).intersects(mark.bounds()); };
+    // A palette page keeps its colour map only when the mark's colours are all in it.
+    if (kind.colour == PixelKind::Colour::palette) {
+        MarkCompositor trial(kind, mark, inkOf);
+        for (int block = 0; block < input->blockCount(); ++block) {
+            if (!touched(block))
+                continue;
+            const auto fits = stamped(block, trial);
+            if (!fits)
+                return Result<bool>::failure(QStringLiteral("damaged beyond repair"));
+            if (!*fits) {
+                written = input->withKind(kind.inColour());
+                break;
+            }
+        }
+    }
+    TiffPage writtenTags = tags;
+    if (written.kind().colour != kind.colour && describes(tags.iccProfile, "GRAY"))
+        writtenTags.iccProfile.clear();
+    TIFF* out = output.m_tiff;
+    if (!written.write(out) || !writeTags(out, writtenTags))
+        return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+    MarkCompositor compositor(written.kind(), mark, inkOf);
+    const auto encode = [&](int block) {
+        const auto result = stamped(block, compositor);
+        if (!result)
+            return Result<bool>::failure(QStringLiteral("damaged beyond repair"));
+        return Result<bool>(written.writeBlock(out, block, samples));
+    };
+    // The blocks under the mark go first: under JPEG they settle the tables the others must share
+    // to be copied as stored.
+    for (const bool underMark : {true, false}) {
+        const bool copies = !underMark && written.copiesBlocksFrom(*input, m_tiff, out);
+        for (int block = 0; block < input->blockCount(); ++block) {
+            if (touched(block) != underMark)
+                continue;
+            const auto done = copies ? Result<bool>(input->copyBlock(m_tiff, out, block)) : encode(block);
+            if (!done)
+                return done;
+            if (!*done)
+                return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+        }
+    }
+    if (!TIFFWriteDirectory(out))
+        return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+    return true;
 }
 
 bool TiffFile::close()

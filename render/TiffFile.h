@@ -1,6 +1,7 @@
 #pragma once
 
 #include "model/Result.h"
+#include "render/MarkCompositor.h"
 #include "render/TiffPage.h"
 
 #include <QString>
@@ -33,6 +34,17 @@ public:
     Result<TiffPage> readPage();
     // Moves on to the next page: false after the last one, the reason when it is unreadable.
     Result<bool> nextPage();
+
+    // The current page's tags and stored size, without its pixels.
+    TiffPage readTags();
+    // Appends the current page to output as it is stored (its samples, compression, predictor,
+    // strips or tiles, planes, photometric and extra samples) with the mark composited into its
+    // samples, and the tags given; a grey page under a coloured mark, or a palette page whose colour
+    // map lacks a colour of the mark, becomes RGB. Blocks the mark misses are copied as stored
+    // where the codec allows. False, with nothing written, when the page's samples are of a kind
+    // this cannot write back (see TiffLayout); the reason in words when writing failed.
+    Result<bool> stampPage(TiffFile& output, const TiffPage& tags, const MarkLayer& mark,
+                           const MarkCompositor::InkOf& inkOf = {});
 
     // Appends the page as 8-bit RGB, or RGBA when it has alpha, Deflate-compressed, with its
     // resolution, colour profile, subfile type and page number. False when it was not written.

@@ -22,12 +22,13 @@ struct TiffPage
 
     // 8-bit RGBA with premultiplied alpha, or 8-bit RGBX when the page has none.
     QImage image;
+    QSize storedSize;
     // The page stored its alpha unassociated (not premultiplied), and gets it back that way.
     bool unassociatedAlpha = false;
     // Where the design is laid out from: 72 when the page states no plausible resolution.
     QSizeF dotsPerInch{72, 72};
     std::optional<Resolution> resolution;
-    // An RGB colour profile only: the pixels are RGB now, so a CMYK or grey one would misdescribe them.
+    // As stored; written only where it still describes the written samples.
     QByteArray iccProfile;
     std::optional<uint32_t> subfileType;
     // As stored; the pixels stay in the stored order, so the tag stays true.

@@ -2,8 +2,11 @@
 
 #include "render/CheckedSaveFile.h"
 #include "render/ExifOrientation.h"
+#include "render/IccColourTransform.h"
 #include "render/ImageResolution.h"
+#include "render/MarkLayer.h"
 #include "render/PngChunks.h"
+#include "render/PngSamples.h"
 #include "render/RegularFile.h"
 #include "render/StoredFrameMark.h"
 #include "render/TiffFile.h"
@@ -68,6 +71,14 @@ QString unreadable()
     return QStringLiteral("not a picture this program can read");
 }
 
+// A page whose 32-bit picture would pass Qt's allocation limit: a hostile header must not get
+// around the limit through a codec that is not Qt's.
+bool tooLarge(QSize size)
+{
+    const qint64 limit = qint64(QImageReader::allocationLimit()) * 1024 * 1024;
+    return limit > 0 && qint64(size.width()) * size.height() * 4 > limit;
+}
+
 QString unencodable()
 {
     return QStringLiteral("cannot encode the picture");
@@ -129,6 +140,20 @@ OutputFormat outputFormatFor(const QString& outputPath, const QByteArray& inputF
     return suffix == QLatin1String("png") ? OutputFormat::png : OutputFormat::jpeg;
 }
 
+// The mark's inks on a CMYK page: through the page's own profile where it has one, LittleCMS
+// giving what that press or printer lays down for the colour; the plain conversion otherwise.
+MarkCompositor::InkOf inksFor(const QByteArray& profile)
+{
+    const auto transform = IccColourTransform::toProfile(profile, IccColourTransform::Space::cmyk);
+    if (!transform)
+        return {};
+    return [transform = *transform](QRgba64 colour) {
+        std::array<quint16, 4> inks{};
+        transform.convertRow(&colour, 1, inks.data());
+        return inks;
+    };
+}
+
 // Every page is stamped and written in turn, so only one page is in memory at a time.
 FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
 {
@@ -140,16 +165,29 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
         return created;
     TiffFile written(output, TiffFile::Mode::write);
     for (bool more = written.isOpen(); more;) {
-        auto read = pages.readPage();
-        if (!read)
-            return FileOutcome::failure(read.error());
-        TiffPage page = std::move(read).value();
-        const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
-                                   ExifOrientation::transformation(page.orientation));
-        if (!mark.draw(page.image, settings))
+        const TiffPage tags = pages.readTags();
+        if (tooLarge(tags.storedSize))
+            return FileOutcome::failure(QStringLiteral("too large to stamp"));
+        const MarkLayer layer(tags.storedSize, tags.dotsPerInch,
+                              ExifOrientation::transformation(tags.orientation), settings);
+        if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-        if (!written.writePage(page))
-            return FileOutcome::failure(output.failureReason(unencodable()));
+        const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
+        if (!kept)
+            return FileOutcome::failure(output.failureReason(kept.error()));
+        if (!*kept) {
+            // Samples libtiff cannot write back as they are go out as 8-bit RGB(A).
+            auto read = pages.readPage();
+            if (!read)
+                return FileOutcome::failure(read.error());
+            TiffPage page = std::move(read).value();
+            const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
+                                       ExifOrientation::transformation(page.orientation));
+            if (!mark.draw(page.image, settings))
+                return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
+            if (!written.writePage(page))
+                return FileOutcome::failure(output.failureReason(unencodable()));
+        }
         const auto next = pages.nextPage();
         if (!next)
             return FileOutcome::failure(next.error());
@@ -200,45 +238,37 @@ FileOutcome stampJpeg(QIODevice& input, QImageReader& reader, const WatermarkSna
     return output.commit();
 }
 
-QByteArray pngOf(const QImage& image)
-{
-    QBuffer buffer;
-    buffer.open(QIODevice::WriteOnly);
-    return QImageWriter(&buffer, "png").write(image) ? buffer.data() : QByteArray();
-}
-
 // A PNG keeps its own chunks around the stamped picture, drawn in the frame it is stored in (Qt
-// does not apply an eXIf orientation, so the one stated is applied to the design instead). A
-// grey picture under a grey mark stays grey.
+// does not apply an eXIf orientation, so the one stated is applied to the design instead), and
+// its samples' kind (see PngSamples::stamp). Only the first frame of an animated PNG could be
+// stamped, so one is refused rather than written as a still.
 FileOutcome stampPng(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
 {
     const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
     if (!input.seek(0))
         return FileOutcome::failure(unreadable());
-    QBuffer bytes;
-    bytes.setData(input.readAll());
-    const auto chunks = PngChunks::split(bytes.data());
+    const QByteArray bytes = input.readAll();
+    const auto chunks = PngChunks::split(bytes);
     if (!chunks)
         return FileOutcome::failure(unreadable());
-    QImageReader reader(&bytes, "png");
-    QImage image = reader.read();
-    if (image.isNull())
-        return FileOutcome::failure(unreadable());
     QImageIOHandler::Transformations orientation = QImageIOHandler::TransformationNone;
-    for (const auto& chunk : *chunks)
+    for (const auto& chunk : *chunks) {
         if (chunk.type == "eXIf")
             orientation = ExifOrientation::of(chunk.data());
-    const QImage::Format greyFormat =
-        image.depth() == 16 ? QImage::Format_Grayscale16 : QImage::Format_Grayscale8;
-    const bool grey = image.isGrayscale();
-    QImage canvas = colourCanvas(std::move(image));
-    if (canvas.isNull())
-        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
-    if (!StoredFrameMark(canvas.size(), dpi, orientation).draw(canvas, settings))
+        if (chunk.type == "acTL")
+            return FileOutcome::failure(
+                QStringLiteral("an animated PNG (only its first frame could be kept)"));
+    }
+    auto samples = PngSamples::read(bytes);
+    if (!samples)
+        return FileOutcome::failure(unreadable());
+    if (tooLarge(samples->size()))
+        return FileOutcome::failure(QStringLiteral("too large to stamp"));
+    const MarkLayer mark(samples->size(), dpi, orientation, settings);
+    if (!mark.isValid())
         return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-    if (grey && !canvas.hasAlphaChannel() && canvas.allGray())
-        canvas = std::move(canvas).convertToFormat(greyFormat);
-    const auto stamped = PngChunks::split(pngOf(canvas));
+    samples->stamp(mark);
+    const auto stamped = PngChunks::split(samples->write());
     if (!stamped)
         return FileOutcome::failure(unencodable());
     return writeBytes(outputPath, PngChunks::withPicture(*chunks, *stamped));

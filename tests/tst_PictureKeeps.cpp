@@ -16,6 +16,8 @@
 #include <exiv2/exiv2.hpp>
 #include <jpeglib.h>
 #include <lcms2.h>
+#include <png.h>
+#include <tiffio.h>
 
 using namespace TestFiles;
 using namespace Qt::StringLiterals;
@@ -294,9 +296,181 @@ QList<QByteArray> ancillaryChunks(const QByteArray& png)
     return chunks;
 }
 
+// A picture's kind as TIFF states it, and the layout it is stored in.
+struct TiffKind
+{
+    uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3, compression = COMPRESSION_LZW;
+    uint16_t alpha = 0; // EXTRASAMPLE_* of a fourth sample, 0 for none
+    uint16_t predictor = 1, planar = PLANARCONFIG_CONTIG;
+    uint32_t tile = 0;       // tiles of this side, or strips of 16 rows
+    bool inkProfile = false; // turnedInkProfile() embedded
+    bool operator==(const TiffKind&) const = default;
+};
+
+TiffKind kindOf(TIFF* tiff)
+{
+    TiffKind kind;
+    uint16_t count = 0, *extras = nullptr;
+    TIFFGetField(tiff, TIFFTAG_PHOTOMETRIC, &kind.photometric);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_BITSPERSAMPLE, &kind.bits);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_SAMPLESPERPIXEL, &kind.samples);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_COMPRESSION, &kind.compression);
+    TIFFGetFieldDefaulted(tiff, TIFFTAG_PLANARCONFIG, &kind.planar);
+    if (TIFFGetField(tiff, TIFFTAG_EXTRASAMPLES, &count, &extras) && count)
+        kind.alpha = extras[0];
+    if (kind.compression == COMPRESSION_LZW || kind.compression == COMPRESSION_ADOBE_DEFLATE)
+        TIFFGetFieldDefaulted(tiff, TIFFTAG_PREDICTOR, &kind.predictor);
+    TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &kind.tile);
+    uint32_t length = 0;
+    const char* profile = nullptr;
+    kind.inkProfile = TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) &&
+                      QByteArray(profile, length) == turnedInkProfile();
+    return kind;
+}
+
+// Busy samples of every kind: a sample's value follows its place, reaching both ends of its range.
+void writeKind(const QString& path, const TiffKind& kind, QSize size)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "w");
+    const uint16_t extra = kind.alpha;
+    TIFFSetField(tiff, TIFFTAG_IMAGEWIDTH, uint32_t(size.width()));
+    TIFFSetField(tiff, TIFFTAG_IMAGELENGTH, uint32_t(size.height()));
+    TIFFSetField(tiff, TIFFTAG_BITSPERSAMPLE, kind.bits);
+    TIFFSetField(tiff, TIFFTAG_SAMPLESPERPIXEL, kind.samples);
+    TIFFSetField(tiff, TIFFTAG_PHOTOMETRIC, kind.photometric);
+    TIFFSetField(tiff, TIFFTAG_PLANARCONFIG, kind.planar);
+    TIFFSetField(tiff, TIFFTAG_COMPRESSION, kind.compression);
+    if (kind.alpha)
+        TIFFSetField(tiff, TIFFTAG_EXTRASAMPLES, 1, &extra);
+    if (kind.predictor != 1)
+        TIFFSetField(tiff, TIFFTAG_PREDICTOR, kind.predictor);
+    if (kind.photometric == PHOTOMETRIC_YCBCR)
+        TIFFSetField(tiff, TIFFTAG_JPEGCOLORMODE, JPEGCOLORMODE_RGB);
+    const QByteArray profile = kind.inkProfile ? turnedInkProfile() : QByteArray();
+    if (kind.inkProfile)
+        TIFFSetField(tiff, TIFFTAG_ICCPROFILE, uint32_t(profile.size()), profile.constData());
+    if (kind.photometric == PHOTOMETRIC_PALETTE) {
+        std::vector<uint16_t> map(3 * 256);
+        for (int i = 0; i < 768; ++i)
+            map[size_t(i)] = uint16_t((i * 97 % 256) * 257);
+        TIFFSetField(tiff, TIFFTAG_COLORMAP, map.data(), map.data() + 256, map.data() + 512);
+    }
+    if (kind.tile) {
+        TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kind.tile);
+        TIFFSetField(tiff, TIFFTAG_TILELENGTH, kind.tile);
+    } else {
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 16);
+    }
+    const int planes = kind.planar == PLANARCONFIG_SEPARATE ? kind.samples : 1;
+    const int perRow = size.width() * kind.samples / planes, maximum = (1 << kind.bits) - 1;
+    const auto value = [&](int x, int y, int s) {
+        // Bilevel pages mostly white, whatever their photometric.
+        return kind.bits == 1 ? int(((x + y) % 17 == 0) == (kind.photometric == PHOTOMETRIC_MINISWHITE))
+                              : (x * 37 + y * 11 + s * 5000) % (maximum + 1);
+    };
+    // Whole planes first, then cut into the stored blocks.
+    std::vector<std::vector<uchar>> rows(size_t(planes * size.height()),
+                                         std::vector<uchar>(size_t(perRow * kind.bits + 7) / 8));
+    for (int p = 0; p < planes; ++p)
+        for (int y = 0; y < size.height(); ++y)
+            for (int i = 0; i < perRow; ++i) {
+                const int v = value(i / (kind.samples / planes), y, p + i % (kind.samples / planes));
+                uchar* row = rows[size_t(p * size.height() + y)].data();
+                if (kind.bits == 16)
+                    reinterpret_cast<uint16_t*>(row)[i] = uint16_t(v);
+                else
+                    row[i * kind.bits / 8] |= uchar(v << (8 - kind.bits - i * kind.bits % 8));
+            }
+    for (int p = 0; p < planes; ++p) {
+        if (!kind.tile) {
+            for (int y = 0; y < size.height(); ++y)
+                TIFFWriteScanline(tiff, rows[size_t(p * size.height() + y)].data(), uint32_t(y), uint16_t(p));
+            continue;
+        }
+        const tmsize_t rowBytes = TIFFTileRowSize(tiff);
+        for (int ty = 0; ty < size.height(); ty += int(kind.tile))
+            for (int tx = 0; tx < size.width(); tx += int(kind.tile)) {
+                std::vector<uchar> tile(size_t(TIFFTileSize(tiff)));
+                for (int y = ty; y < std::min<int>(ty + int(kind.tile), size.height()); ++y) {
+                    const auto& row = rows[size_t(p * size.height() + y)];
+                    const size_t from = size_t(tx) * size_t(rowBytes) / kind.tile;
+                    std::copy(row.begin() + qsizetype(from),
+                              row.begin() + qsizetype(std::min(row.size(), from + size_t(rowBytes))),
+                              tile.begin() + (y - ty) * rowBytes);
+                }
+                TIFFWriteEncodedTile(tiff, TIFFComputeTile(tiff, uint32_t(tx), uint32_t(ty), 0, uint16_t(p)),
+                                     tile.data(), tmsize_t(tile.size()));
+            }
+    }
+    TIFFClose(tiff);
+}
+
+// Each stored row's decoded bytes, every plane; RGBA when asked, and for tiles and JPEG.
+std::vector<QByteArray> rowsOf(const QString& path, TiffKind& kind, bool rgba)
+{
+    TIFF* tiff = TIFFOpen(QFile::encodeName(path).constData(), "r");
+    kind = kindOf(tiff);
+    uint32_t width = 0, height = 0;
+    TIFFGetField(tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(tiff, TIFFTAG_IMAGELENGTH, &height);
+    std::vector<QByteArray> rows;
+    if (rgba || kind.tile || kind.compression == COMPRESSION_JPEG) {
+        std::vector<uint32_t> raster(width * height);
+        TIFFReadRGBAImageOriented(tiff, width, height, raster.data(), ORIENTATION_TOPLEFT, 0);
+        for (uint32_t y = 0; y < height; ++y)
+            rows.emplace_back(reinterpret_cast<const char*>(raster.data() + y * width), width * 4);
+    } else {
+        const int planes = kind.planar == PLANARCONFIG_SEPARATE ? kind.samples : 1;
+        rows.resize(height);
+        for (int p = 0; p < planes; ++p)
+            for (uint32_t y = 0; y < height; ++y) {
+                QByteArray plane(TIFFScanlineSize(tiff), '\0');
+                TIFFReadScanline(tiff, plane.data(), y, uint16_t(p));
+                rows[y] += plane;
+            }
+    }
+    TIFFClose(tiff);
+    return rows;
+}
+
+// A grey PNG of the picture at 1 or 8 bits, interlaced when asked, through libpng (Qt's writer
+// cannot interlace).
+QByteArray greyPng(const QImage& picture, int depth, bool interlaced)
+{
+    const QImage grey = picture.convertToFormat(QImage::Format_Grayscale8);
+    QByteArray bytes;
+    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
+    png_infop info = png_create_info_struct(png);
+    png_set_write_fn(
+        png, &bytes,
+        [](png_structp p, png_bytep data, png_size_t size) {
+            static_cast<QByteArray*>(png_get_io_ptr(p))
+                ->append(reinterpret_cast<const char*>(data), qsizetype(size));
+        },
+        nullptr);
+    png_set_IHDR(png, info, png_uint_32(grey.width()), png_uint_32(grey.height()), depth, PNG_COLOR_TYPE_GRAY,
+                 interlaced ? PNG_INTERLACE_ADAM7 : PNG_INTERLACE_NONE, 0, 0);
+    png_write_info(png, info);
+    if (depth == 1)
+        png_set_packing(png);
+    const int passes = png_set_interlace_handling(png);
+    std::vector<uchar> row(size_t(grey.width()));
+    for (int pass = 0; pass < passes; ++pass)
+        for (int y = 0; y < grey.height(); ++y) {
+            for (int x = 0; x < grey.width(); ++x)
+                row[size_t(x)] =
+                    uchar(depth == 1 ? grey.constScanLine(y)[x] > 127 : grey.constScanLine(y)[x]);
+            png_write_row(png, row.data());
+        }
+    png_write_end(png, info);
+    png_destroy_write_struct(&png, &info);
+    return bytes;
+}
+
 } // namespace
 
 Q_DECLARE_METATYPE(JpegKind)
+Q_DECLARE_METATYPE(TiffKind)
 
 class TestPictureKeeps : public QObject
 {
@@ -311,6 +485,7 @@ private Q_SLOTS:
         Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
         writeSolidPicture(m_dir.filePath("red.png"), {40, 40}, Qt::red);
         writeSolidPicture(m_dir.filePath("grey.png"), {40, 40}, Qt::darkGray);
+        writeSolidPicture(m_dir.filePath("black.png"), {40, 40}, Qt::black);
     }
 
     void jpeg_data()
@@ -417,6 +592,175 @@ private Q_SLOTS:
 
         QCOMPARE(newThumbnail.size(), oldThumbnail.size());
         QVERIFY(!differenceBounds(newThumbnail, oldThumbnail).isEmpty());
+    }
+
+    void kinds_data()
+    {
+        QTest::addColumn<TiffKind>("kind");
+        QTest::addColumn<bool>("greyMark");
+        QTest::addColumn<double>("opacity");
+        QTest::addColumn<TiffKind>("expected"); // the input's kind when left empty
+        const TiffKind bilevel{.photometric = PHOTOMETRIC_MINISWHITE,
+                               .bits = 1,
+                               .samples = 1,
+                               .compression = COMPRESSION_CCITTFAX4};
+        const TiffKind grey{.photometric = PHOTOMETRIC_MINISBLACK, .samples = 1, .predictor = 2};
+        const TiffKind palette{
+            .photometric = PHOTOMETRIC_PALETTE, .samples = 1, .compression = COMPRESSION_PACKBITS};
+        const TiffKind none{};
+        QTest::newRow("G4 fax, half opacity") << bilevel << true << 0.5 << none;
+        QTest::newRow("G3 MinIsBlack, red mark") << TiffKind{.photometric = PHOTOMETRIC_MINISBLACK,
+                                                             .bits = 1,
+                                                             .samples = 1,
+                                                             .compression = COMPRESSION_CCITTFAX3}
+                                                 << false << 1.0 << none;
+        QTest::newRow("1-bit PackBits tiles") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
+                                                          .bits = 1,
+                                                          .samples = 1,
+                                                          .compression = COMPRESSION_PACKBITS,
+                                                          .tile = 32}
+                                              << true << 1.0 << none;
+        QTest::newRow("grey LZW, grey mark") << grey << true << 0.7 << none;
+        QTest::newRow("grey, red mark") << grey << false << 0.7 << TiffKind{.samples = 3, .predictor = 2};
+        QTest::newRow("16-bit grey") << TiffKind{.photometric = PHOTOMETRIC_MINISBLACK,
+                                                 .bits = 16,
+                                                 .samples = 1,
+                                                 .compression = COMPRESSION_NONE}
+                                     << true << 0.6 << none;
+        QTest::newRow("16-bit grey, red mark")
+            << TiffKind{.photometric = PHOTOMETRIC_MINISBLACK, .bits = 16, .samples = 1} << false << 0.6
+            << TiffKind{.bits = 16};
+        QTest::newRow("4-bit grey") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
+                                                .bits = 4,
+                                                .samples = 1}
+                                    << true << 0.6
+                                    << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE, .samples = 1};
+        QTest::newRow("16-bit RGB, Deflate")
+            << TiffKind{.bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .predictor = 2} << false << 0.6
+            << none;
+        QTest::newRow("RGBA unassociated, tiles")
+            << TiffKind{.samples = 4, .alpha = EXTRASAMPLE_UNASSALPHA, .tile = 48} << false << 0.6 << none;
+        QTest::newRow("RGB planes, PackBits")
+            << TiffKind{.compression = COMPRESSION_PACKBITS, .planar = PLANARCONFIG_SEPARATE} << false << 1.0
+            << none;
+        QTest::newRow("palette, red mark")
+            << palette << false << 1.0 << TiffKind{.compression = COMPRESSION_PACKBITS};
+        QTest::newRow("JPEG YCbCr") << TiffKind{.photometric = PHOTOMETRIC_YCBCR,
+                                                .compression = COMPRESSION_JPEG}
+                                    << false << 1.0 << none;
+        QTest::newRow("CMYK") << TiffKind{.photometric = PHOTOMETRIC_SEPARATED, .samples = 4} << false << 1.0
+                              << none;
+        QTest::newRow("CMYK, profile")
+            << TiffKind{.photometric = PHOTOMETRIC_SEPARATED, .samples = 4, .inkProfile = true} << false
+            << 1.0 << none;
+    }
+
+    // A stamped TIFF page keeps its kind and layout (or becomes RGB where a coloured mark needs it),
+    // its stored samples outside the mark, and shows the mark: dithered on a bilevel page, in inks on
+    // a CMYK one.
+    void kinds()
+    {
+        QFETCH(TiffKind, kind);
+        QFETCH(bool, greyMark);
+        QFETCH(double, opacity);
+        QFETCH(TiffKind, expected);
+        const QString input = m_dir.filePath("kind.tif"), output = m_dir.filePath("kind-out.tif");
+        writeKind(input, kind, {240, 200});
+        const auto outcome = WatermarkHelper::watermarkImageFile(
+            input, pictureDesign(m_dir.filePath(greyMark ? "black.png" : "red.png"), 100, opacity, 25, 75),
+            output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const bool lossy = kind.compression == COMPRESSION_JPEG, changesKind = expected != TiffKind{};
+        TiffKind was, is;
+        const std::vector<QByteArray> before = rowsOf(input, was, changesKind),
+                                      after = rowsOf(output, is, changesKind);
+        QCOMPARE(is, changesKind ? expected : was);
+        const QRect mark(40, 30, 40, 40); // 40 pixels square about (60, 50)
+        const bool rgba = changesKind || is.tile || lossy;
+        const int planes = rgba || is.planar == PLANARCONFIG_CONTIG ? 1 : is.samples;
+        const int bitsPerPixel = rgba ? 32 : is.bits * is.samples / planes;
+        int marked = 0;
+        for (int y = 0; y < 200; ++y) {
+            const qsizetype planeBytes = after[size_t(y)].size() / planes;
+            for (qsizetype at = 0; at < after[size_t(y)].size(); ++at) {
+                const QPoint place(int(at % planeBytes * 8 / bitsPerPixel), y);
+                const int change = std::abs(uchar(after[size_t(y)][at]) - uchar(before[size_t(y)][at]));
+                // JPEG strips under the mark are compressed again whole; libtiff rounds grey and RGB
+                // samples of 16 bits to 8 differently.
+                if (!(lossy ? QRect(0, 0, 240, 96) : mark.adjusted(-8, -8, 8, 8)).contains(place))
+                    QVERIFY2(change <= (changesKind ? 1 : 0),
+                             qPrintable(u"at %1, %2"_s.arg(place.x()).arg(y)));
+                else if (mark.adjusted(4, 4, -4, -4).contains(place))
+                    marked += change > (lossy ? 24 : 0);
+            }
+        }
+        QCOMPARE_GT(marked, 100);
+        if (kind.photometric == PHOTOMETRIC_SEPARATED) { // red: magenta and yellow, or as the profile has it
+            const auto ink = [&](int i) { return int(uchar(after[50][60 * 4 + i])); };
+            QCOMPARE_GT(kind.inkProfile ? ink(0) + ink(1) - ink(2) : ink(1) + ink(2) - ink(0), 400);
+        }
+    }
+
+    void pngKinds_data()
+    {
+        QTest::addColumn<QByteArray>("png");
+        QTest::addColumn<bool>("greyMark");
+        QTest::addColumn<QByteArray>("header"); // bit depth, colour type and interlacing; empty: the input's
+        const QImage busy = busyPicture({240, 200});
+        QImage twenty = busy.convertToFormat(QImage::Format_Indexed8, QList<QRgb>(20, 0));
+        for (int i = 0; i < 20; ++i)
+            twenty.setColor(i, qRgb(i * 12, 255 - i * 12, 128));
+        QTest::newRow("grey") << encoded(busy.convertToFormat(QImage::Format_Grayscale8), "png") << true
+                              << QByteArray();
+        QTest::newRow("grey, red mark") << encoded(busy.convertToFormat(QImage::Format_Grayscale8), "png")
+                                        << false << "\x08\x02\0\0\0"_ba;
+        QTest::newRow("16-bit grey") << encoded(busy.convertToFormat(QImage::Format_Grayscale16), "png")
+                                     << true << QByteArray();
+        QTest::newRow("16-bit RGBA") << encoded(busy.convertToFormat(QImage::Format_RGBA64), "png") << false
+                                     << QByteArray();
+        QTest::newRow("palette with room") << encoded(twenty, "png") << true << QByteArray();
+        QTest::newRow("1-bit grey") << greyPng(busy, 1, false) << false << QByteArray();
+        QTest::newRow("interlaced") << greyPng(busy, 8, true) << true << QByteArray();
+    }
+
+    // A stamped PNG keeps its bit depth, colour type and interlacing (or becomes RGB under a
+    // coloured mark) and its pixels outside the mark, at their full depth.
+    void pngKinds()
+    {
+        QFETCH(QByteArray, png);
+        QFETCH(bool, greyMark);
+        QFETCH(QByteArray, header);
+        const QString input = m_dir.filePath("kind.png"), output = m_dir.filePath("kind-out.png");
+        writeFile(input, png);
+        const auto outcome = WatermarkHelper::watermarkImageFile(
+            input, pictureDesign(m_dir.filePath(greyMark ? "black.png" : "red.png"), 100, 0.6, 25, 75),
+            output);
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QByteArray after = readFile(output);
+        QCOMPARE(after.mid(24, 5), header.isEmpty() ? png.mid(24, 5) : header);
+        const QImage was = QImage::fromData(png).convertToFormat(QImage::Format_RGBA64);
+        const QImage is = QImage::fromData(after).convertToFormat(QImage::Format_RGBA64);
+        const QRect mark(32, 22, 56, 56);
+        int marked = 0;
+        for (int y = 0; y < 200; ++y)
+            for (int x = 0; x < 240; ++x) {
+                const bool same = was.pixelColor(x, y) == is.pixelColor(x, y);
+                QVERIFY2(same || mark.contains(x, y), qPrintable(u"at %1, %2"_s.arg(x).arg(y)));
+                marked += !same;
+            }
+        QCOMPARE_GT(marked, 300);
+    }
+
+    // Only the first frame of an animated PNG could be stamped: it is refused, nothing written.
+    void animatedPng()
+    {
+        QByteArray png = encoded(busyPicture({40, 30}), "png");
+        png.insert(png.indexOf("IDAT") - 4, chunk("acTL", QByteArray("\0\0\0\1\0\0\0\0", 8)));
+        writeFile(m_dir.filePath("animated.png"), png);
+        const auto outcome = WatermarkHelper::watermarkImageFile(m_dir.filePath("animated.png"), redText("X"),
+                                                                 m_dir.filePath("animated-out.png"));
+        QCOMPARE(outcome.error(), u"an animated PNG (only its first frame could be kept)"_s);
+        QVERIFY(!QFile::exists(m_dir.filePath("animated-out.png")));
     }
 
     void png_data()

@@ -1,0 +1,133 @@
+#include "render/MarkCompositor.h"
+
+#include <cmath>
+
+namespace {
+
+// A Bayer matrix: thresholds spread so that any coverage shows as an even pattern of that density.
+constexpr int bayer[8][8] = {
+    {0, 32, 8, 40, 2, 34, 10, 42},    {48, 16, 56, 24, 50, 18, 58, 26}, {12, 44, 4, 36, 14, 46, 6, 38},
+    {60, 28, 52, 20, 62, 30, 54, 22}, {3, 35, 11, 43, 1, 33, 9, 41},    {51, 19, 59, 27, 49, 17, 57, 25},
+    {15, 47, 7, 39, 13, 45, 5, 37},   {63, 31, 55, 23, 61, 29, 53, 21},
+};
+
+constexpr double full = 65535.0;
+
+// The mark's lightness, premultiplied like its channels.
+double lightness(QRgba64 mark)
+{
+    return (0.299 * mark.red() + 0.587 * mark.green() + 0.114 * mark.blue()) / full;
+}
+
+quint16 sample(double value, int maximum)
+{
+    return quint16(std::lround(std::clamp(value, 0.0, 1.0) * maximum));
+}
+
+} // namespace
+
+MarkCompositor::MarkCompositor(PixelKind kind, const MarkLayer& mark, InkOf inkOf)
+    : m_kind(std::move(kind)), m_mark(mark), m_inkOf(std::move(inkOf))
+{
+    for (int i = int(m_kind.palette.size()) - 1; i >= 0; --i)
+        m_paletteIndex.insert(m_kind.palette[size_t(i)], i);
+}
+
+bool MarkCompositor::compositeRow(quint16* samples, int x0, int y, int width)
+{
+    const QRect bounds = m_mark.bounds();
+    if (y < bounds.top() || y > bounds.bottom())
+        return true;
+    const int from = std::max(x0, bounds.left()), to = std::min(x0 + width, bounds.right() + 1);
+    for (int x = from; x < to; ++x) {
+        const QRgba64 mark = m_mark.at(x, y);
+        if (mark.alpha() == 0)
+            continue;
+        quint16* pixel = samples + size_t(x - x0) * size_t(m_kind.samplesPerPixel);
+        if (m_kind.isBilevel()) {
+            const double coverage = mark.alpha() / full;
+            if (coverage > (bayer[y & 7][x & 7] + 0.5) / 64) {
+                const bool dark = lightness(mark) / coverage < 0.5;
+                pixel[0] = quint16(dark == (m_kind.colour == PixelKind::Colour::grey) ? 0 : 1);
+            }
+        } else if (m_kind.colour == PixelKind::Colour::palette) {
+            if (!overPalette(pixel, mark))
+                return false;
+        } else {
+            overColour(pixel, mark);
+        }
+    }
+    return true;
+}
+
+std::array<quint16, 4> MarkCompositor::markColour(QRgba64 mark)
+{
+    switch (m_kind.colour) {
+    case PixelKind::Colour::rgb:
+        return {mark.red(), mark.green(), mark.blue(), 0};
+    case PixelKind::Colour::grey:
+        return {quint16(std::lround(lightness(mark) * full)), 0, 0, 0};
+    case PixelKind::Colour::greyInverted:
+        return {quint16(std::lround((mark.alpha() / full - lightness(mark)) * full)), 0, 0, 0};
+    default:
+        break;
+    }
+    // Inks are worked out for the colour itself, then weighted by its alpha as the channels are.
+    const auto known = m_inks.constFind(mark);
+    if (known != m_inks.constEnd())
+        return *known;
+    const QRgba64 colour = mark.unpremultiplied();
+    std::array<quint16, 4> ink{};
+    if (m_inkOf) {
+        ink = m_inkOf(colour);
+    } else {
+        const double k = 1 - std::max({colour.red(), colour.green(), colour.blue()}) / full;
+        const auto part = [k](quint16 c) { return k >= 1 ? 0.0 : (1 - c / full - k) / (1 - k); };
+        ink = {sample(part(colour.red()), 65535), sample(part(colour.green()), 65535),
+               sample(part(colour.blue()), 65535), sample(k, 65535)};
+    }
+    for (quint16& amount : ink)
+        amount = quint16(std::lround(amount * (mark.alpha() / full)));
+    m_inks.insert(mark, ink);
+    return ink;
+}
+
+void MarkCompositor::overColour(quint16* pixel, QRgba64 mark)
+{
+    const double a = mark.alpha() / full, maximum = m_kind.maximum();
+    const double below = m_kind.alpha < 0 ? 1.0 : pixel[m_kind.alpha] / maximum;
+    const double alpha = a + below * (1 - a);
+    const bool unassociated = m_kind.alpha >= 0 && !m_kind.associatedAlpha;
+    const std::array<quint16, 4> colour = markColour(mark);
+    for (int c = 0; c < m_kind.colourSamples(); ++c) {
+        const double over = colour[size_t(c)] / full, under = pixel[c] / maximum;
+        const double result = !unassociated ? over + under * (1 - a)
+                              : alpha > 0   ? (over + under * below * (1 - a)) / alpha
+                                            : under;
+        pixel[c] = sample(result, m_kind.maximum());
+    }
+    if (m_kind.alpha >= 0)
+        pixel[m_kind.alpha] = sample(alpha, m_kind.maximum());
+}
+
+bool MarkCompositor::overPalette(quint16* pixel, QRgba64 mark)
+{
+    const QRgb under = m_kind.palette[std::min<size_t>(pixel[0], m_kind.palette.size() - 1)];
+    const double a = mark.alpha() / full, below = qAlpha(under) / 255.0;
+    const double alpha = a + below * (1 - a);
+    const auto channel = [&](quint16 over, int was) {
+        return alpha > 0 ? int(std::lround((over / full + was / 255.0 * below * (1 - a)) / alpha * 255))
+                         : was;
+    };
+    const QRgb result = qRgba(channel(mark.red(), qRed(under)), channel(mark.green(), qGreen(under)),
+                              channel(mark.blue(), qBlue(under)), int(std::lround(alpha * 255)));
+    auto index = m_paletteIndex.constFind(result);
+    if (index == m_paletteIndex.constEnd()) {
+        if (int(m_kind.palette.size()) >= m_kind.paletteLimit)
+            return false;
+        m_kind.palette.push_back(result);
+        index = m_paletteIndex.insert(result, int(m_kind.palette.size()) - 1);
+    }
+    pixel[0] = quint16(*index);
+    return true;
+}
