@@ -1,10 +1,10 @@
 #include "home/FileIntake.h"
 
+#include "home/FolderFiles.h"
 #include "home/HomeState.h"
 #include "home/WatermarkRouting.h"
 
 #include <QCoreApplication>
-#include <QDir>
 #include <QDropEvent>
 #include <QFileInfo>
 #include <QMimeData>
@@ -30,79 +30,17 @@ void judgeFile(const QString& path, Judgement& judgement)
         ++judgement.refused;
 }
 
-// A folder's files and the files of its folders, in the order a file manager shows them by
-// name ("scan 2" before "scan 10"), each judged as a dropped file. Hidden entries are left out
-// as a file manager leaves them out; linked folders are not entered, so a link to a folder
-// above cannot make the walk endless.
-// The digits from position on, and where they end.
-QStringView digitsAt(QStringView name, qsizetype position)
-{
-    qsizetype end = position;
-    while (end < name.size() && name[end].isDigit())
-        ++end;
-    return name.mid(position, end - position);
-}
-
-QStringView withoutLeadingZeros(QStringView digits)
-{
-    qsizetype zeros = 0;
-    while (zeros + 1 < digits.size() && digits[zeros] == QLatin1Char('0'))
-        ++zeros;
-    return digits.mid(zeros);
-}
-
-// Name order as file managers show it: numbers by their value, letters ignoring case.
-bool comesBefore(QStringView a, QStringView b)
-{
-    qsizetype i = 0;
-    qsizetype j = 0;
-    while (i < a.size() && j < b.size()) {
-        if (a[i].isDigit() && b[j].isDigit()) {
-            const QStringView x = digitsAt(a, i);
-            const QStringView y = digitsAt(b, j);
-            i += x.size();
-            j += y.size();
-            const QStringView p = withoutLeadingZeros(x);
-            const QStringView q = withoutLeadingZeros(y);
-            if (p.size() != q.size())
-                return p.size() < q.size();
-            if (const int order = p.compare(q); order != 0)
-                return order < 0;
-            continue;
-        }
-        const QChar c = a[i++].toCaseFolded();
-        const QChar d = b[j++].toCaseFolded();
-        if (c != d)
-            return c < d;
-    }
-    if (a.size() - i != b.size() - j)
-        return a.size() - i < b.size() - j;
-    return a < b;
-}
-
-void judgeFolder(const QString& path, Judgement& judgement)
-{
-    QFileInfoList entries =
-        QDir(path).entryInfoList(QDir::Files | QDir::Dirs | QDir::NoDotAndDotDot | QDir::System);
-    std::sort(entries.begin(), entries.end(),
-              [](const QFileInfo& a, const QFileInfo& b) { return comesBefore(a.fileName(), b.fileName()); });
-    for (const QFileInfo& entry : std::as_const(entries)) {
-        if (entry.isDir() && !entry.isSymLink())
-            judgeFolder(entry.filePath(), judgement);
-        else if (!entry.isDir())
-            judgeFile(entry.filePath(), judgement);
-    }
-}
-
 Judgement judge(const QList<QUrl>& urls)
 {
     Judgement judgement;
     for (const QUrl& url : urls) {
         const QString path = url.toLocalFile();
-        if (QFileInfo(path).isDir())
-            judgeFolder(path, judgement);
-        else
+        if (QFileInfo(path).isDir()) {
+            for (const QString& file : FolderFiles::in(path))
+                judgeFile(file, judgement);
+        } else {
             judgeFile(path, judgement);
+        }
     }
     return judgement;
 }

@@ -1,6 +1,7 @@
 #include "home/GenerateButton.h"
 
 #include "home/HomeState.h"
+#include "home/batchSummary.h"
 #include "widgets/Dialogs.h"
 #include "widgets/Icons.h"
 
@@ -108,18 +109,13 @@ void GenerateButton::showResult()
 {
     QString icon;
     QString colour;
-    if (m_state.isWatermarkingCancelled()) {
-        m_result->setText(
-            tr("Stopped after %1 of %2 files").arg(m_state.watermarkedCount()).arg(m_runLength));
-    } else if (const qint64 failed = m_state.failedCount(); failed > 0) {
-        m_result->setText(
-            tr("Done, %1 of %2 files not watermarked").arg(failed).arg(m_state.watermarkedCount()));
-        icon = QStringLiteral("exclamationmark.seal.fill");
-        colour = warning;
-    } else {
-        m_result->setText(tr("Done"));
-        icon = QStringLiteral("checkmark.seal.fill");
-        colour = green;
+    const qint64 failed = m_state.failedCount();
+    m_result->setText(
+        batchSummary(m_state.isWatermarkingCancelled(), m_state.watermarkedCount(), failed, m_runLength));
+    if (!m_state.isWatermarkingCancelled()) {
+        icon =
+            failed > 0 ? QStringLiteral("exclamationmark.seal.fill") : QStringLiteral("checkmark.seal.fill");
+        colour = failed > 0 ? warning : green;
     }
     m_result->setStyleSheet(colour.isEmpty() ? QString() : QStringLiteral("color: %1;").arg(colour));
     m_seal->setPixmap(icon.isEmpty() ? QPixmap() : Icons::icon(icon).pixmap(sealSize, sealSize));

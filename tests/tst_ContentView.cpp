@@ -5,6 +5,7 @@
 #include "app/WindowControlButton.h"
 #include "designs/ControlsSection.h"
 #include "designs/WatermarksView.h"
+#include "home/BatchJob.h"
 #include "home/FileIntake.h"
 #include "home/GenerateButton.h"
 #include "home/HomeView.h"
@@ -223,9 +224,10 @@ private Q_SLOTS:
         // Relative names count from the folder the program started in; the last one names the
         // first file again by another path.
         const QList<QUrl> files =
-            CommandLine::filesToOpen({QStringLiteral("dador-aduravuzo"), document, QStringLiteral("x.pdf"),
-                                      QStringLiteral("photo.png"), QStringLiteral("missing.pdf"),
-                                      QStringLiteral("elsewhere/../report.pdf")});
+            CommandLine::parse({QStringLiteral("dador-aduravuzo"), document, QStringLiteral("x.pdf"),
+                                QStringLiteral("photo.png"), QStringLiteral("missing.pdf"),
+                                QStringLiteral("elsewhere/../report.pdf")})
+                .files;
         QDir::setCurrent(previous);
 
         MainWindow window;
@@ -239,6 +241,58 @@ private Q_SLOTS:
         const QList<QUrl> expected{QUrl::fromLocalFile(document),
                                    QUrl::fromLocalFile(dir.filePath(QStringLiteral("photo.png")))};
         QCOMPARE(home->state().draggedFiles(), expected);
+    }
+
+    // From a shell, without a display: the files and a folder's files go through the window's own
+    // batch, with the same outputs byte for byte, a line each in list order with one job, and the
+    // exit status says whether all were written; a usage error writes nothing.
+    void shellRunsTheBatchWithoutAWindow()
+    {
+        QTemporaryDir dir;
+        const QDir in(dir.filePath(QStringLiteral("in")));
+        QVERIFY(QDir().mkpath(in.filePath(QStringLiteral("sub"))) && QDir().mkpath(dir.filePath("out")) &&
+                QDir().mkpath(dir.filePath("window")));
+        writePdf(in.filePath("a.pdf"), {Page{.content = textContent(QStringLiteral("Report"), 72, 720)}});
+        writeFile(in.filePath("c.txt"), "notes");
+        writeFile(in.filePath("d.pdf"), "%PDF-1.7\nbroken");
+        writeSolidPicture(in.filePath("sub/b.png"), QSize(60, 40), Qt::blue);
+        auto draft = WatermarkSettings::fromSnapshot(redText(QStringLiteral("DRAFT")));
+        draft->setWatermarkName(QStringLiteral("Draft"));
+        SavedDesigns().storeWatermarks({draft});
+        const auto shell = [&](const QStringList& arguments, QByteArray* printed = nullptr) {
+            QProcess run;
+            QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+            environment.remove(QStringLiteral("QT_QPA_PLATFORM"));
+            environment.remove(QStringLiteral("DISPLAY"));
+            run.setProcessEnvironment(environment);
+            run.start(QStringLiteral(APP_EXECUTABLE), arguments);
+            run.waitForFinished(120000);
+            if (printed)
+                *printed = run.readAllStandardOutput();
+            return run.exitCode();
+        };
+        const QString out = dir.filePath("out");
+        QByteArray printed;
+        QCOMPARE(shell({"--list-designs"}, &printed), 0);
+        QCOMPARE(printed, "Draft\n");
+        QCOMPARE(shell({"--design", "Draft", "--output", out, "--jobs", "1", in.path()}, &printed), 1);
+        QCOMPARE(printed, "written " + QFile::encodeName(out) + "/a.pdf\nskipped " +
+                              QFile::encodeName(in.filePath("c.txt")) +
+                              ": not a PDF, PNG, JPEG or TIFF file\nnot watermarked " +
+                              QFile::encodeName(in.filePath("d.pdf")) + ": damaged beyond repair\nwritten " +
+                              QFile::encodeName(out) + "/b.png\nDone, 1 of 3 files not watermarked\n");
+        const std::atomic<bool> running = false;
+        BatchJob::watermarkFiles(
+            {QUrl::fromLocalFile(in.filePath("a.pdf")), QUrl::fromLocalFile(in.filePath("sub/b.png"))},
+            draft->snapshot(), dir.filePath("window"), running, [](const FileReport&) {}, [] {});
+        for (const char* name : {"a.pdf", "b.png"})
+            QVERIFY2(readFile(out + '/' + name) == readFile(dir.filePath("window/") + name), name);
+
+        QCOMPARE(shell({"--design", "Draft", "--output", out, in.filePath("a.pdf")}), 0);
+        QCOMPARE(shell({"--design", "Nobody", "--output", out, in.filePath("a.pdf")}), 2);
+        QCOMPARE(shell({"--design", "Draft", "--output", dir.filePath("gone"), in.filePath("a.pdf")}), 2);
+        QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{"a.pdf", "b.png"}));
+        SavedDesigns().storeWatermarks({});
     }
 
     // The real program, started as a person would, stays up.

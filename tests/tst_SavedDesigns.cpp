@@ -91,15 +91,6 @@ private Q_SLOTS:
         QVERIFY(loaded && loaded->empty()); // an empty list, not nothing
     }
 
-    // A write that fails is not reported as saved: here the folder of the file is a plain file.
-    void failedWriteIsNotSaved()
-    {
-        TestFiles::writeFile(file(), {});
-        StdoutCapture capture;
-        SavedDesigns(file() + QStringLiteral("/designs.ini")).storeWatermarks({design("Lost")});
-        QCOMPARE(capture.finish(), QByteArray("Saving watermark...\n"));
-    }
-
     // A stored list this version cannot read survives the first write, under a key of its own;
     // a second, different one does not replace the first.
     void unreadableListIsKeptOnWrite()

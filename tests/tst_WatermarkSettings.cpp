@@ -1,3 +1,5 @@
+#include "model/PageSelection.h"
+#include "model/TextFields.h"
 #include "model/WatermarkCoding.h"
 #include "model/WatermarkSettings.h"
 #include "support/StdoutCapture.h"
@@ -227,6 +229,80 @@ private Q_SLOTS:
         }
         QCOMPARE(actual, expected);
         QCOMPARE((*list)[1], *decoded);
+    }
+    // The words and the list grammar, and the pages each selects of documents of a few lengths.
+    void pageSelection_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<int>("count");
+        QTest::addColumn<std::vector<int>>("pages");
+        QTest::addColumn<QString>("error"); // the start of the reason; empty when it reads
+        const auto row = [](const char* text, int count, std::vector<int> pages, const char* error = "") {
+            QTest::addRow("%s of %d", text, count)
+                << QString::fromUtf8(text) << count << pages << QString::fromUtf8(error);
+        };
+        row("all", 3, {1, 2, 3});
+        row("first", 3, {1});
+        row("first", 0, {});
+        row("allButFirst", 3, {2, 3});
+        row("allButFirst", 1, {});
+        row("last", 3, {3});
+        row("odd", 5, {1, 3, 5});
+        row("even", 5, {2, 4});
+        row("1-3,5,8-", 10, {1, 2, 3, 5, 8, 9, 10});
+        row("2-,-1", 4, {2, 3, 4});
+        row(" -3 - -2 , 1 ", 5, {1, 3, 4});
+        row("-3-", 5, {3, 4, 5});
+        row("7,-7", 5, {});
+        row("-2147483647-,2-9", 5, {1, 2, 3, 4, 5});
+        row("0", 5, {}, "“0” names a page 0");
+        row("1-0", 5, {}, "“1-0” names a page 0");
+        row("5-3", 5, {}, "“5-3” runs backwards");
+        row("-1--3", 5, {}, "“-1--3” runs backwards");
+        row("odd pages", 5, {}, "“odd pages” is not a page");
+        row("1,,2", 5, {}, "“” is not a page");
+        row("99999999999", 5, {}, "“99999999999” names a page no document has");
+    }
+
+    void pageSelection()
+    {
+        QFETCH(QString, text);
+        QFETCH(int, count);
+        QFETCH(std::vector<int>, pages);
+        QFETCH(QString, error);
+        const auto selection = PageSelection::parse(text);
+        QVERIFY2(error.isEmpty() ? selection.ok() : selection.error().startsWith(error),
+                 qPrintable(selection.error()));
+        if (selection)
+            QCOMPARE(selection->pagesOf(count), pages);
+    }
+    // Each field replaced, braces doubled to write one, and anything else left as written.
+    void textFields()
+    {
+        const TextFields::Values values{.fileName = "Report",
+                                        .date = "07/12/2026",
+                                        .page = 3,
+                                        .pages = 12,
+                                        .number = 4,
+                                        .recipient = "ACME",
+                                        .metadata = [](const QString& key) {
+                                            return key == "DateTimeOriginal" ? QStringLiteral("2024:06:03")
+                                                                             : QString();
+                                        }};
+        QCOMPARE(
+            TextFields::expand("Page {page} of {pages} – {filename}, {date}, #{n} for {recipient}", values),
+            QStringLiteral("Page 3 of 12 – Report, 07/12/2026, #4 for ACME"));
+        QCOMPARE(TextFields::expand("{exif:DateTimeOriginal}|{exif:Xmp.dc.title}|{exif:}", values),
+                 QStringLiteral("2024:06:03||{exif:}"));
+        const QString literal = "{{page}} {unknown} {page {pages}} {{ }} { } {";
+        QCOMPARE(TextFields::expand(literal, values), QStringLiteral("{page} {unknown} {page 12} { } { } {"));
+        // Filled per file first, then per page: escapes and a value's own braces survive the first.
+        const QString perFile = TextFields::fill("{{page}} {page} {filename}", {.fileName = "a{n}b"});
+        QCOMPARE(perFile, QStringLiteral("{{page}} {page} a{{n}}b"));
+        QCOMPARE(TextFields::expand(perFile, {.page = 3, .number = 9}), QStringLiteral("{page} 3 a{n}b"));
+        QVERIFY(TextFields::variesPerPage("p. {pages}") && !TextFields::variesPerPage("{{page}} {filename}"));
+        QVERIFY(TextFields::uses("For {recipient}", "recipient") &&
+                !TextFields::uses("{{recipient}}", "recipient"));
     }
 };
 
