@@ -14,6 +14,8 @@
 #include <QPdfWriter>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -91,6 +93,9 @@ std::string placement(const std::vector<QTransform>& places, const std::string& 
         text += "q " + matrix(place) + "cm " + name + " Do Q\n";
     return text + "Q\n";
 }
+
+// Placement streams at least this long are compressed.
+constexpr size_t compressedStreamSize = 1024;
 
 // The scale that keeps the drawing's numbers within PDF's limit of 32,767.
 double drawingScale(const QRectF& extent)
@@ -261,8 +266,20 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
 QPDFObjectHandle PdfPageStamper::sharedStream(const std::string& content)
 {
     auto [shared, isNew] = m_sharedStreams.try_emplace(content);
-    if (isNew)
+    if (!isNew)
+        return shared->second;
+    // A grid of tiles places the drawing many times over in numbers that compress well.
+    if (content.size() < compressedStreamSize) {
         shared->second = m_pdf.newStream(content);
+        return shared->second;
+    }
+    Pl_Buffer buffer("placements");
+    Pl_Flate deflate("placements", &buffer, Pl_Flate::a_deflate);
+    deflate.write(reinterpret_cast<const unsigned char*>(content.data()), content.size());
+    deflate.finish();
+    shared->second = m_pdf.newStream();
+    shared->second.replaceStreamData(buffer.getBufferSharedPointer(),
+                                     QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
     return shared->second;
 }
 
