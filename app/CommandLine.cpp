@@ -70,9 +70,12 @@ Request parse(const QStringList& arguments)
     const QCommandLineOption jobs(QStringLiteral("jobs"),
                                   translated("Files stamped at once (default: one per core)."),
                                   QStringLiteral("N"));
+    const QCommandLineOption recipient(
+        QStringLiteral("recipient"),
+        translated("Whom the copies are for, where the design says {recipient}."), QStringLiteral("TEXT"));
     const QCommandLineOption list(QStringLiteral("list-designs"),
                                   translated("Prints the names of the saved designs, one a line."));
-    parser.addOptions({help, version, design, output, jobs, list});
+    parser.addOptions({help, version, design, output, jobs, recipient, list});
     parser.addPositionalArgument(QStringLiteral("files"), translated("Files and folders to watermark."),
                                  QStringLiteral("[files...]"));
     if (!parser.parse(arguments))
@@ -90,7 +93,7 @@ Request parse(const QStringList& arguments)
     }
 
     const QStringList given = parser.positionalArguments();
-    if (!parser.isSet(design) && !parser.isSet(output) && !parser.isSet(jobs)) {
+    if (!parser.isSet(design) && !parser.isSet(output) && !parser.isSet(jobs) && !parser.isSet(recipient)) {
         // Absolute and clean, so the same file named two ways is listed once, as a drop would list it.
         for (const QString& argument : given)
             request.files.append(QUrl::fromLocalFile(QFileInfo(argument).absoluteFilePath()));
@@ -112,6 +115,7 @@ Request parse(const QStringList& arguments)
     request.batch.design = parser.value(design);
     request.batch.outputFolder = parser.value(output);
     request.batch.inputs = given;
+    request.batch.recipient = parser.value(recipient);
     return request;
 }
 

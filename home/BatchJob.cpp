@@ -3,10 +3,15 @@
 #include "home/FileFootprint.h"
 #include "home/OutputNames.h"
 #include "home/WatermarkRouting.h"
+#include "model/TextFields.h"
+#include "render/FileMetadata.h"
 #include "render/drawWatermark.h"
 
+#include <QDate>
+#include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImage>
+#include <QLocale>
 #include <QPainter>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
@@ -64,10 +69,27 @@ bool drawsSomething(const WatermarkSnapshot& design)
     return false;
 }
 
+// The design as it draws on one file: its text's fields for the file filled in ({filename}, {date},
+// {n}, {exif:…}), the page fields left as written.
+WatermarkSnapshot forFile(const WatermarkSnapshot& design, const QString& input, int number,
+                          const QString& date)
+{
+    if (design.type != WatermarkType::text)
+        return design;
+    TextFields::Values values;
+    values.fileName = QFileInfo(input).completeBaseName();
+    values.date = date;
+    values.number = number;
+    values.metadata = FileMetadata::of(input);
+    WatermarkSnapshot filled = design;
+    filled.text = TextFields::expand(design.text, values);
+    return filled;
+}
+
 FileReport reportFor(const QUrl& file, const FileOutcome& outcome)
 {
     if (outcome.ok())
-        return {file, FileReport::Status::written, outcome.value(), {}};
+        return {file, FileReport::Status::written, outcome.value(), outcome.note()};
     return {file, FileReport::Status::failed, {}, outcome.error()};
 }
 
@@ -88,6 +110,11 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
     // for its own drawing.
     const bool pictureReadable = designPictureDecodes(design);
     const bool visible = pictureReadable && drawsSomething(design);
+    // The fields' values: routed files are numbered from 1 in list order; the date is the run's.
+    std::vector<int> numbers(files.size(), 0);
+    for (qsizetype i = 0, routed = 0; i < files.size(); ++i)
+        numbers[i] = outputs[i].isEmpty() ? 0 : int(++routed);
+    const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
     const auto reportOn = [&](qsizetype i) -> FileReport {
         if (outputs[i].isEmpty())
             return {files[i], FileReport::Status::skipped, {}, notRouted()};
@@ -95,7 +122,11 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
             return {files[i], FileReport::Status::failed, {}, unreadablePicture()};
         if (!visible)
             return {files[i], FileReport::Status::failed, {}, drawsNothing()};
-        return reportFor(files[i], stamper(inputs[i], design, outputs[i]));
+        const WatermarkSnapshot filled = forFile(design, inputs[i], numbers[i], today);
+        // A field may leave the text blank for this file: stamping would show no mark.
+        if (filled.text != design.text && !drawsSomething(filled))
+            return {files[i], FileReport::Status::failed, {}, drawsNothing()};
+        return reportFor(files[i], stamper(inputs[i], filled, outputs[i]));
     };
     // Files that are not stamped hold nothing.
     const auto footprint = [&](qsizetype i) {
@@ -143,6 +174,14 @@ void BatchJob::stopAllAndWait()
     for (auto& running : batches)
         running.batch.waitForFinished();
     batches.clear();
+}
+
+WatermarkSnapshot BatchJob::addressedTo(WatermarkSnapshot design, const QString& recipient)
+{
+    TextFields::Values forEveryFile;
+    forEveryFile.recipient = recipient;
+    design.text = TextFields::fill(design.text, forEveryFile);
+    return design;
 }
 
 BatchJob::Stamper BatchJob::routedStamper()

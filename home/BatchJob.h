@@ -36,6 +36,8 @@ public:
     // finishes, on the worker that stamped it, so reports come in finishing order and from
     // several threads at once. Once stop is set no further file starts; the files in flight
     // finish and are reported. finished is called once, on the calling thread, after the last.
+    // A text design's fields are filled in per file ({filename}, {date}, {n}, {exif:…}); a file
+    // whose filled text draws nothing fails unwritten.
     static void watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot& design,
                                const QString& outputFolder, const std::atomic<bool>& stop,
                                const FileReported& fileReported, const std::function<void()>& finished,
@@ -52,6 +54,10 @@ public:
     // Asks every running batch to stop and waits for them all, the files in flight finished. For
     // quitting.
     static void stopAllAndWait();
+
+    // The design with whom its copies are for filled into its text's {recipient}, for every file
+    // of a run.
+    static WatermarkSnapshot addressedTo(WatermarkSnapshot design, const QString& recipient);
 
     // The batch's own routing: pdf to PDF stamping; png, jpg, jpeg, tif, tiff to picture stamping.
     static Stamper routedStamper();

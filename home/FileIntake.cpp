@@ -6,7 +6,6 @@
 
 #include <QCoreApplication>
 #include <QDropEvent>
-#include <QFileInfo>
 #include <QMimeData>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
@@ -32,16 +31,12 @@ void judgeFile(const QString& path, Judgement& judgement)
 
 Judgement judge(const QList<QUrl>& urls)
 {
+    QStringList paths;
+    for (const QUrl& url : urls)
+        paths.append(url.toLocalFile());
     Judgement judgement;
-    for (const QUrl& url : urls) {
-        const QString path = url.toLocalFile();
-        if (QFileInfo(path).isDir()) {
-            for (const QString& file : FolderFiles::in(path))
-                judgeFile(file, judgement);
-        } else {
-            judgeFile(path, judgement);
-        }
-    }
+    for (const QString& file : FolderFiles::expanded(paths))
+        judgeFile(file, judgement);
     return judgement;
 }
 

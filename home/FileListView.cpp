@@ -39,9 +39,12 @@ QString FileListView::outcomeText(const FileReport& report)
         return report.reason.isEmpty() ? outcome : QStringLiteral("%1: %2").arg(outcome, report.reason);
     };
     switch (report.status) {
-    case FileReport::Status::written:
-        return report.output.isEmpty() ? tr("Watermarked")
-                                       : tr("Watermarked: %1").arg(QDir::toNativeSeparators(report.output));
+    case FileReport::Status::written: {
+        const QString written = report.output.isEmpty()
+                                    ? tr("Watermarked")
+                                    : tr("Watermarked: %1").arg(QDir::toNativeSeparators(report.output));
+        return report.reason.isEmpty() ? written : QStringLiteral("%1 (%2)").arg(written, report.reason);
+    }
     case FileReport::Status::failed:
         return withReason(tr("Not watermarked"));
     case FileReport::Status::skipped:

@@ -8,7 +8,7 @@ struct FileReport
 {
     enum class Status
     {
-        written, // stamped; output names the file written
+        written, // stamped; output names the file written, reason what the user should know of it
         failed,  // routed but not written; reason says why, in words a person understands
         skipped, // not routed (its extension is not stamped); reason says why
     };

@@ -78,4 +78,16 @@ QStringList in(const QString& folder)
     return files;
 }
 
+QStringList expanded(const QStringList& paths)
+{
+    QStringList files;
+    for (const QString& path : paths) {
+        if (QFileInfo(path).isDir())
+            collect(path, files);
+        else
+            files.append(path);
+    }
+    return files;
+}
+
 } // namespace FolderFiles

@@ -11,4 +11,7 @@ namespace FolderFiles {
 // endless. Files are not judged: whatever is not a folder is listed.
 QStringList in(const QString& folder);
 
+// The paths in their order, each folder among them replaced by the files it holds, as above.
+QStringList expanded(const QStringList& paths);
+
 } // namespace FolderFiles

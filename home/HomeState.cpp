@@ -3,6 +3,7 @@
 #include "home/BatchJob.h"
 #include "home/OutputNames.h"
 #include "model/StandardOutput.h"
+#include "model/TextFields.h"
 #include "model/WatermarkCoding.h"
 
 #include <QFileInfo>
@@ -139,6 +140,21 @@ void HomeState::loadWatermarks(const SavedDesigns& store)
     Q_EMIT changed();
 }
 
+bool HomeState::asksForRecipient() const
+{
+    const auto design = selectedWatermark();
+    return design && design->type() == WatermarkType::text &&
+           TextFields::uses(design->text(), QStringLiteral("recipient"));
+}
+
+void HomeState::setRecipient(const QString& recipient)
+{
+    if (m_recipient == recipient)
+        return;
+    m_recipient = recipient;
+    Q_EMIT changed();
+}
+
 void HomeState::startWatermarking()
 {
     const auto design = selectedWatermark();
@@ -154,7 +170,7 @@ void HomeState::startWatermarking()
     Q_EMIT fileReported(-1);
     Q_EMIT changed();
     BatchJob::start(
-        m_draggedFiles, design->snapshot(), m_outputDirectory->toLocalFile(), m_isWatermarkingCancelled, this,
+        m_draggedFiles, BatchJob::addressedTo(design->snapshot(), m_recipient), m_outputDirectory->toLocalFile(), m_isWatermarkingCancelled, this,
         [this](const FileReport& report) {
             if (report.status != FileReport::Status::skipped)
                 ++m_watermarkedCount;

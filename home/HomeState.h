@@ -45,6 +45,10 @@ public:
 
     // The design whose id is selectedWatermarkID, or null when none is.
     std::shared_ptr<WatermarkSettings> selectedWatermark() const;
+    // Whom the copies are for, filled into a text design's {recipient} when a run starts.
+    const QString& recipient() const { return m_recipient; }
+    // The selected design is a text that shows the recipient.
+    bool asksForRecipient() const;
     // Files, an output folder and a design are all present.
     bool canStartWatermarking() const;
 
@@ -65,6 +69,7 @@ public:
     void clearSelection();
     void setOutputDirectory(const std::optional<QUrl>& folder);
     void setSelectedWatermarkID(const QUuid& id);
+    void setRecipient(const QString& recipient);
 
     // Replaces the designs with the stored list, if there is one that decodes, and prints the
     // loading lines. The selection is kept.
@@ -102,6 +107,7 @@ private:
     std::optional<QUrl> m_outputDirectory;
     QUuid m_selectedWatermarkID = QUuid::createUuid();
     WatermarkList m_watermarks;
+    QString m_recipient;
     bool m_isWatermarking = false;
     bool m_isWatermarkingComplete = false;
     qint64 m_watermarkedCount = 0;

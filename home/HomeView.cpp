@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
 #include <QShortcut>
 #include <QShowEvent>
@@ -61,6 +62,7 @@ QWidget* HomeView::makeLeftColumn()
     stack->setSpacing(20);
     stack->addWidget(new OutputDirectoryPicker(m_state, column));
     stack->addWidget(makeDesignRow());
+    stack->addWidget(makeRecipientRow());
     stack->addWidget(makeFirstRunLine());
     stack->addWidget(makeFilesSection(), 1);
     stack->addWidget(new GenerateButton(m_state, column));
@@ -155,6 +157,26 @@ QWidget* HomeView::makeDesignRow()
     return row;
 }
 
+// Asked only while the chosen design shows it: "Prepared for {recipient}".
+QWidget* HomeView::makeRecipientRow()
+{
+    auto* row = new QWidget(this);
+    row->setObjectName(QStringLiteral("recipientRow"));
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    auto* label = new QLabel(tr("Recipient"), row);
+    layout->addWidget(label);
+    layout->addStretch(1);
+    m_recipient = new QLineEdit(row);
+    m_recipient->setObjectName(QStringLiteral("recipientField"));
+    m_recipient->setPlaceholderText(tr("Shown where the design says {recipient}"));
+    m_recipient->setAccessibleName(tr("Recipient"));
+    label->setBuddy(m_recipient);
+    layout->addWidget(m_recipient, 2);
+    connect(m_recipient, &QLineEdit::textEdited, &m_state, &HomeState::setRecipient);
+    return row;
+}
+
 QWidget* HomeView::makeFilesSection()
 {
     auto* section = new QWidget(this);
@@ -196,6 +218,8 @@ void HomeView::refresh()
     refreshOutcomeLine();
     const bool running = m_state.isWatermarking();
     m_designPicker->setEnabled(!running && !m_state.watermarks().empty());
+    m_recipient->parentWidget()->setVisible(m_state.asksForRecipient());
+    m_recipient->setEnabled(!running);
     m_firstRunLine->setVisible(m_state.watermarks().empty());
     m_addFiles->setEnabled(!running);
     m_addFolder->setEnabled(!running);

@@ -6,6 +6,7 @@
 
 class FileListView;
 class QComboBox;
+class QLineEdit;
 class QLabel;
 class QPushButton;
 
@@ -21,6 +22,7 @@ public:
 
     HomeState& state() { return m_state; }
     QComboBox* designPicker() const { return m_designPicker; }
+    QLineEdit* recipientField() const { return m_recipient; }
     FileListView* fileList() const { return m_fileList; }
     // The line under the list with the selected file's outcome, e.g. "Not watermarked: needs a password".
     QLabel* outcomeLine() const { return m_outcomeLine; }
@@ -42,6 +44,7 @@ private:
     QWidget* makeLeftColumn();
     QWidget* makeRightColumn();
     QWidget* makeDesignRow();
+    QWidget* makeRecipientRow();
     QWidget* makeFilesSection();
     QWidget* makeFirstRunLine();
     QWidget* makeAddButtons();
@@ -52,6 +55,7 @@ private:
     HomeState m_state;
     QWidget* m_leftColumn = nullptr;
     QComboBox* m_designPicker = nullptr;
+    QLineEdit* m_recipient = nullptr;
     FileListView* m_fileList = nullptr;
     QLabel* m_outcomeLine = nullptr;
     QWidget* m_firstRunLine = nullptr;

@@ -91,23 +91,15 @@ Result<WatermarkSnapshot> findDesign(const QString& name, const QString& prefere
 }
 
 // The files to stamp, each once, in the order given, a folder's files in their name order; with
-// the name each was given by, for the lines printed.
+// the path each was given by, for the lines printed.
 QList<QUrl> filesOf(const QStringList& inputs, QHash<QUrl, QString>& given)
 {
     QList<QUrl> files;
-    const auto add = [&](const QString& path, const QString& shown) {
+    for (const QString& path : FolderFiles::expanded(inputs)) {
         const QUrl file = QUrl::fromLocalFile(QFileInfo(path).absoluteFilePath());
         if (!given.contains(file)) {
             files.append(file);
-            given.insert(file, shown);
-        }
-    };
-    for (const QString& input : inputs) {
-        if (QFileInfo(input).isDir()) {
-            for (const QString& file : FolderFiles::in(input))
-                add(file, file);
-        } else {
-            add(input, input);
+            given.insert(file, path);
         }
     }
     return files;
@@ -122,9 +114,10 @@ int run(const Request& request, const QString& preferencesFile)
     StandardOutput::silence();
     if (!QFileInfo(request.outputFolder).isDir())
         return usage(QStringLiteral("the output folder %1 does not exist").arg(request.outputFolder));
-    const auto design = findDesign(request.design, preferencesFile);
-    if (!design)
-        return usage(design.error());
+    const auto found = findDesign(request.design, preferencesFile);
+    if (!found)
+        return usage(found.error());
+    const WatermarkSnapshot design = BatchJob::addressedTo(*found, request.recipient);
 
     QHash<QUrl, QString> named;
     const QList<QUrl> files = filesOf(request.inputs, named);
@@ -135,7 +128,7 @@ int run(const Request& request, const QString& preferencesFile)
     stopOnSignals();
     // Reports come from the workers as files end; each line is one write.
     BatchJob::watermarkFiles(
-        files, *design, QFileInfo(request.outputFolder).absoluteFilePath(), stopRequested,
+        files, design, QFileInfo(request.outputFolder).absoluteFilePath(), stopRequested,
         [&](const FileReport& report) {
             const QString input = given.value(report.file);
             switch (report.status) {

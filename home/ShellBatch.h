@@ -14,6 +14,8 @@ struct Request
     QString design;
     QString outputFolder;
     int workers = 1;
+    // Filled into a text design's {recipient}.
+    QString recipient;
     // Files and folders as given; a folder brings its files as a drop of it would.
     QStringList inputs;
 };

@@ -12,6 +12,8 @@ template <typename T> class Result
 {
 public:
     Result(T value) : m_state(std::move(value)) {}
+    // A value with something the user should know about it.
+    Result(T value, QString note) : m_state(std::move(value)), m_note(std::move(note)) {}
     static Result failure(QString reason) { return Result(Failure{std::move(reason)}); }
 
     bool ok() const { return std::holds_alternative<T>(m_state); }
@@ -25,6 +27,8 @@ public:
 
     // Empty when ok().
     QString error() const { return ok() ? QString() : std::get<Failure>(m_state).reason; }
+    // What a value came with; empty for most.
+    const QString& note() const { return m_note; }
 
 private:
     struct Failure
@@ -34,4 +38,5 @@ private:
     explicit Result(Failure failure) : m_state(std::move(failure)) {}
 
     std::variant<T, Failure> m_state;
+    QString m_note;
 };

@@ -2,11 +2,18 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 
 namespace {
 
 // The longest operator that counts: "BDC", "BMC", "EMC".
 constexpr size_t longestOperator = 3;
+// The longest word of an inline image dictionary that counts: "/BitsPerComponent".
+constexpr size_t longestImageWord = 16;
+constexpr size_t mostImageWords = 64;
+// Image data made up for an inline image cut short, at most: readers would take more than this
+// for a picture beyond any inline image's size.
+constexpr long long mostImagePadding = 4 << 20;
 
 enum CharacterClass : unsigned char
 {
@@ -61,7 +68,7 @@ void ContentScanner::feed(std::string_view piece)
             const size_t start = i;
             while (i < end && classOf(piece[i]) == regular)
                 ++i;
-            if (i - start + m_word.size() > longestOperator)
+            if (i - start + m_word.size() > (m_inImageDictionary ? longestImageWord : longestOperator))
                 m_longWord = true;
             else
                 m_word.append(piece.substr(start, i - start));
@@ -153,6 +160,8 @@ void ContentScanner::scanBetween(char c)
 void ContentScanner::endWord()
 {
     m_mode = Mode::between;
+    if (m_inImageDictionary && !m_longWord && m_word != "ID" && m_imageWords.size() < mostImageWords)
+        m_imageWords.push_back(m_name ? "/" + m_word : m_word);
     if (m_name || m_longWord)
         return;
     const std::string& word = m_word;
@@ -168,16 +177,19 @@ void ContentScanner::endWord()
         m_depth.markedContent = std::max(0, m_depth.markedContent - 1);
     } else if (word == "BI") {
         m_inImageDictionary = true;
+        m_imageWords.clear();
     } else if (word == "ID") {
         m_inImageDictionary = false;
         m_mode = Mode::imageData;
         m_imageEnd = 1; // data that starts with EI is empty
+        m_imageBytes = 0;
     }
 }
 
 // Image data ends at EI between white space (or the end of the content), as readers find it.
 void ContentScanner::scanImageData(char c)
 {
+    ++m_imageBytes;
     if (m_imageEnd == 3 && (isSpace(c) || isDelimiter(c))) {
         m_mode = Mode::between;
         m_imageEnd = 0;
@@ -206,8 +218,8 @@ GraphicsStateDepth ContentScanner::finish()
     case Mode::hexString:
         depth.unclosed += '>';
         break;
-    case Mode::imageData: // readers take the next EI for the end of the image
-        depth.unclosed += "\nEI";
+    case Mode::imageData: // readers take the next EI after the image's data for its end
+        depth.unclosed += imagePadding() + "\nEI";
         break;
     default:
         break;
@@ -215,8 +227,63 @@ GraphicsStateDepth ContentScanner::finish()
     if (m_pending == '<')
         depth.unclosed += '>';
     if (m_inImageDictionary) // an image without data, which readers skip
-        depth.unclosed += "\nID\nEI";
+        depth.unclosed += "\nID\n" + imagePadding() + "\nEI";
     for (auto opener = m_open.rbegin(); opener != m_open.rend(); ++opener)
         depth.unclosed += *opener == '[' ? "]" : ">>";
     return depth;
+}
+
+// The word after the first of the inline image's keys given (the first item of an array); empty
+// when it has none of them.
+std::string ContentScanner::imageValue(std::string_view shortKey, std::string_view longKey) const
+{
+    for (size_t i = 0; i + 1 < m_imageWords.size(); ++i) {
+        if (m_imageWords[i] == shortKey || m_imageWords[i] == longKey)
+            return m_imageWords[i + 1];
+    }
+    return {};
+}
+
+// How many bytes of data readers take for the unfiltered inline image: they read its rows,
+// however many bytes that takes, before they look for EI. An unknown colour space counts as four
+// components, since data beyond what the image needs is skipped on the way to EI. 0 when it
+// has no size.
+long long ContentScanner::imageDataLength() const
+{
+    const auto number = [this](std::string_view shortKey, std::string_view longKey, long long otherwise) {
+        const std::string value = imageValue(shortKey, longKey);
+        return value.empty() ? otherwise : std::atoll(value.c_str());
+    };
+    const long long width = number("/W", "/Width", 0);
+    const long long height = number("/H", "/Height", 0);
+    long long bits = number("/BPC", "/BitsPerComponent", 8);
+    long long components = 4;
+    const std::string space = imageValue("/CS", "/ColorSpace");
+    if (space == "/G" || space == "/DeviceGray" || space == "/CalGray" || space == "/I" ||
+        space == "/Indexed")
+        components = 1;
+    else if (space == "/RGB" || space == "/DeviceRGB" || space == "/CalRGB" || space == "/Lab")
+        components = 3;
+    if (imageValue("/IM", "/ImageMask") == "true")
+        bits = components = 1;
+    constexpr long long largest = 1 << 20;
+    if (width <= 0 || height <= 0 || bits <= 0 || width > largest || height > largest || bits > 16)
+        return 0;
+    return (width * components * bits + 7) / 8 * height;
+}
+
+// What ends the data of an inline image cut short where readers still read the content's
+// closing operators: the end marker of an ASCII filter, or zero bytes up to the length of
+// unfiltered data (none beyond a limit). Data of other filters cannot be ended.
+std::string ContentScanner::imagePadding() const
+{
+    const std::string filter = imageValue("/F", "/Filter");
+    if (filter == "/AHx" || filter == "/ASCIIHexDecode")
+        return ">";
+    if (filter == "/A85" || filter == "/ASCII85Decode")
+        return "~>";
+    if (!filter.empty())
+        return {};
+    const long long missing = imageDataLength() - (m_inImageDictionary ? 0 : m_imageBytes);
+    return missing > 0 && missing <= mostImagePadding ? std::string(size_t(missing), '\0') : std::string();
 }

@@ -4,6 +4,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 // Reads content as qpdf's tokenizer and readers split it, a piece at a time, keeping only what
 // the depth needs: the operators that nest (q/Q, BT/ET, marked content), whether it is inside a
@@ -31,6 +32,9 @@ private:
     void scanBetween(char c);
     void endWord();
     void scanImageData(char c);
+    std::string imageValue(std::string_view shortKey, std::string_view longKey) const;
+    long long imageDataLength() const;
+    std::string imagePadding() const;
 
     GraphicsStateDepth m_depth;
     Mode m_mode = Mode::between;
@@ -42,5 +46,8 @@ private:
     char m_pending = '\0';            // a '<' or '>' that may begin '<<' or '>>'
     int m_imageEnd = 0;               // how much of white space, E, I has been seen in image data
     bool m_inImageDictionary = false; // after BI, before ID
-    std::string m_open;               // '[' for an array, '<' for a dictionary, innermost last
+    // The inline image dictionary's first words and names, names with their slash.
+    std::vector<std::string> m_imageWords;
+    long long m_imageBytes = 0; // image data so far
+    std::string m_open;         // '[' for an array, '<' for a dictionary, innermost last
 };

@@ -6,6 +6,7 @@
 
 #include <qpdf/Buffer.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/QPDFCryptoProvider.hh>
 #include <qpdf/QPDFXRefEntry.hh>
 
 #include <algorithm>
@@ -22,7 +23,7 @@ constexpr long long searchedLength = 1024;
 // Trailer entries that describe one cross-reference section, written anew for the update's own.
 const std::set<std::string> sectionKeys{"/Size",    "/Prev",         "/XRefStm", "/Type",        "/W",
                                         "/Index",   "/Length",       "/Filter",  "/DecodeParms", "/F",
-                                        "/FFilter", "/FDecodeParms", "/DL",      "/ID",          "/Encrypt"};
+                                        "/FFilter", "/FDecodeParms", "/DL",      "/ID"};
 
 std::string readAt(const RegularFile& file, long long offset, long long length)
 {
@@ -69,11 +70,67 @@ std::string hexString(const QByteArray& bytes)
     return text;
 }
 
+unsigned char* bytesOf(std::string& text)
+{
+    return reinterpret_cast<unsigned char*>(text.data());
+}
+
+std::string rc4(std::string data, std::string key)
+{
+    std::string out(data.size(), '\0');
+    const auto crypto = QPDFCryptoProvider::getImpl();
+    crypto->RC4_init(bytesOf(key), static_cast<int>(key.size()));
+    crypto->RC4_process(bytesOf(data), data.size(), bytesOf(out));
+    crypto->RC4_finalize();
+    return out;
+}
+
+// AES in CBC mode with a random initialisation vector written before the data, which is padded
+// as PKCS #5 pads it.
+std::string aes(const std::string& data, std::string key)
+{
+    constexpr size_t block = QPDFCryptoImpl::rijndael_buf_size;
+    std::string padded = data + std::string(block - data.size() % block, char(block - data.size() % block));
+    const auto crypto = QPDFCryptoProvider::getImpl();
+    unsigned char chain[block];
+    crypto->provideRandomData(chain, block);
+    std::string out(reinterpret_cast<const char*>(chain), block);
+    out.resize(block + padded.size());
+    crypto->rijndael_init(true, bytesOf(key), key.size(), true, chain);
+    for (size_t i = 0; i < padded.size(); i += block)
+        crypto->rijndael_process(bytesOf(padded) + i, bytesOf(out) + block + i);
+    crypto->rijndael_finalize();
+    return out;
+}
+
+bool isCryptFiltered(QPDFObjectHandle dictionary)
+{
+    QPDFObjectHandle filter = dictionary.getKey("/Filter");
+    QPDFObjectHandle filters = filter.isArray() ? filter : QPDFObjectHandle::newArray({filter});
+    for (auto& item : filters.getArrayAsVector()) {
+        if (item.isNameAndEquals("/Crypt"))
+            return true;
+    }
+    return false;
+}
+
 } // namespace
 
 IncrementalUpdate::IncrementalUpdate(QPDF& pdf, const RegularFile& file, bool repaired)
     : m_pdf(pdf), m_file(file), m_fileSize(file.size()), m_repaired(repaired)
-{}
+{
+    int permissions = 0;
+    QPDF::encryption_method_e files = QPDF::e_none;
+    if (!m_pdf.isEncrypted(m_encryption.revision, permissions, m_encryption.version, m_encryption.streams,
+                           m_encryption.strings, files))
+        return;
+    // Before crypt filters (version 4) every string and stream is RC4's; qpdf names no method.
+    if (m_encryption.version < 4)
+        m_encryption.streams = m_encryption.strings = QPDF::e_rc4;
+    if (m_encryption.streams == QPDF::e_unknown || m_encryption.strings == QPDF::e_unknown)
+        throw Refused("uses a PDF feature this program does not support");
+    m_encryption.key = m_pdf.getEncryptionKey();
+}
 
 void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& output)
 {
@@ -165,13 +222,35 @@ void IncrementalUpdate::writeObject(QPDFObjectHandle object, int number, int gen
     m_entries[number] = {1, m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()),
                          generation};
     m_section += std::to_string(number) + ' ' + std::to_string(generation) + " obj\n";
+    m_writing = QPDFObjGen(number, generation);
     if (object.isStream())
         writeStream(object);
     else if (object.isArray() || object.isDictionary())
         writeValue(object.shallowCopy(), m_section);
     else
-        m_section += object.unparseResolved();
+        m_section += object.isString() ? stringToken(object) : object.unparseResolved();
+    m_writing = QPDFObjGen();
     m_section += "\nendobj\n";
+}
+
+std::string IncrementalUpdate::stringToken(QPDFObjectHandle string) const
+{
+    if (m_encryption.key.empty())
+        return string.unparse();
+    return hexString(QByteArray::fromStdString(encrypted(string.getStringValue(), m_encryption.strings)));
+}
+
+// Strings and stream data of the object being written, as the document's encryption has them:
+// with the object's own key, by the document's method. Nothing else (the trailer, the
+// cross-references) is encrypted.
+std::string IncrementalUpdate::encrypted(const std::string& data, QPDF::encryption_method_e method) const
+{
+    if (m_encryption.key.empty() || method == QPDF::e_none || m_writing.getObj() == 0)
+        return data;
+    const bool withAes = method == QPDF::e_aes || method == QPDF::e_aesv3;
+    const std::string key = QPDF::compute_data_key(m_encryption.key, m_writing.getObj(), m_writing.getGen(),
+                                                   withAes, m_encryption.version, m_encryption.revision);
+    return withAes ? aes(data, key) : rc4(data, key);
 }
 
 void IncrementalUpdate::writeValue(QPDFObjectHandle value, std::string& out)
@@ -188,6 +267,8 @@ void IncrementalUpdate::writeValue(QPDFObjectHandle value, std::string& out)
         for (auto& [key, item] : value.getDictAsMap())
             writeEntry(key, item, out);
         out += ">>";
+    } else if (value.isString()) {
+        appendToken(stringToken(value), out);
     } else {
         appendToken(value.unparse(), out);
     }
@@ -207,12 +288,14 @@ void IncrementalUpdate::writeStream(QPDFObjectHandle stream)
 {
     QPDFObjectHandle dictionary = stream.getDict().shallowCopy();
     dictionary.removeKey("/Length");
-    const auto data = stream.getRawStreamData();
-    dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data->getSize())));
+    const auto buffer = stream.getRawStreamData();
+    std::string data(reinterpret_cast<const char*>(buffer->getBuffer()), buffer->getSize());
+    // A stream with a crypt filter of its own says how it is encrypted.
+    if (!isCryptFiltered(dictionary))
+        data = encrypted(data, m_encryption.streams);
+    dictionary.replaceKey("/Length", QPDFObjectHandle::newInteger(static_cast<long long>(data.size())));
     writeValue(dictionary, m_section);
-    m_section += "\nstream\n";
-    m_section.append(reinterpret_cast<const char*>(data->getBuffer()), data->getSize());
-    m_section += "\nendstream";
+    m_section += "\nstream\n" + data + "\nendstream";
 }
 
 // The file's own objects keep their numbers; a new object is numbered on first sight and

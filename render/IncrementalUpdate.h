@@ -22,8 +22,9 @@ class RegularFile;
 // new ones are numbered from the file's /Size on.
 //
 // For a document qpdf had to repair, the update's cross-reference section lists every object
-// where qpdf found it, so that no reader depends on the file's broken sections. Not for an
-// encrypted document (appended objects would have to be encrypted).
+// where qpdf found it, so that no reader depends on the file's broken sections. In an encrypted
+// document the update's strings and streams are encrypted with the document's own key and
+// method, so that encryption, method and permissions stay exactly as they were.
 class IncrementalUpdate
 {
 public:
@@ -36,7 +37,8 @@ public:
     // Readers keep object numbers below 2^23.
     static constexpr int largestObjectNumber = 8388607;
 
-    // pdf was read from file, which stays open; repaired when qpdf had to repair it.
+    // pdf was read from file, which stays open; repaired when qpdf had to repair it. Throws
+    // Refused for an encryption method qpdf does not know.
     IncrementalUpdate(QPDF& pdf, const RegularFile& file, bool repaired = false);
 
     // Writes the file and the update into output; throws what qpdf throws, Refused when the update
@@ -51,6 +53,8 @@ private:
     void writeValue(QPDFObjectHandle value, std::string& out);
     void writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out);
     void writeStream(QPDFObjectHandle stream);
+    std::string encrypted(const std::string& data, QPDF::encryption_method_e method) const;
+    std::string stringToken(QPDFObjectHandle string) const;
     std::string reference(QPDFObjectHandle object);
     void listUnwrittenObjects();
     std::vector<std::pair<int, int>> numberRuns() const;
@@ -77,6 +81,18 @@ private:
         int index = 0;
     };
     std::string previous() const;
+
+    // The document's encryption; no key when it has none.
+    struct Encryption
+    {
+        std::string key;
+        int version = 0;
+        int revision = 0;
+        QPDF::encryption_method_e streams = QPDF::e_none;
+        QPDF::encryption_method_e strings = QPDF::e_none;
+    };
+    Encryption m_encryption;
+    QPDFObjGen m_writing; // the object being written; none while the trailer is
 
     bool m_repaired;
     std::map<int, Entry> m_entries; // by object number

@@ -45,8 +45,28 @@ PageGeometry geometryOf(QPDFPageObjectHelper& page)
     const QRectF cropBox = crop.isRectangle() ? toQRect(crop.getArrayAsRectangle()) : mediaBox;
     const QRectF visible = cropBox.intersected(mediaBox);
     QPDFObjectHandle rotate = page.getAttribute("/Rotate", false);
-    const long long turn = rotate.isInteger() ? rotate.getIntValue() : 0;
-    return {visible.isEmpty() ? mediaBox : visible, PageGeometry::normalisedRotation(turn)};
+    QPDFObjectHandle unit = page.getObjectHandle().getKey("/UserUnit");
+    return {visible.isEmpty() ? mediaBox : visible,
+            PageGeometry::normalisedRotation(rotate.isNumber() ? rotate.getNumericValue() : 0),
+            PageGeometry::normalisedUserUnit(unit.isNumber() ? unit.getNumericValue() : 1)};
+}
+
+// Readers disagree on a rotation that is no whole multiple of 90 (90.0 turns the page in MuPDF
+// and Ghostscript but not in poppler, 45 in MuPDF alone) and on a crop box reaching beyond the
+// media box (poppler keeps a side longer than the media box's whole). The page is given the
+// rotation and crop box its mark was laid out on, so that every reader shows page and mark alike.
+void settleGeometry(QPDFObjectHandle page, const PageGeometry& geometry)
+{
+    QPDFPageObjectHelper helper(page);
+    QPDFObjectHandle rotate = helper.getAttribute("/Rotate", false);
+    if (!rotate.isNull() && !(rotate.isInteger() && rotate.getIntValue() % 90 == 0))
+        page.replaceKey("/Rotate", QPDFObjectHandle::newInteger(geometry.rotation));
+    QPDFObjectHandle crop = helper.getCropBox(false);
+    if (crop.isRectangle() && toQRect(crop.getArrayAsRectangle()) != geometry.visibleArea) {
+        const QRectF& area = geometry.visibleArea;
+        page.replaceKey("/CropBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                                        area.left(), area.top(), area.right(), area.bottom())));
+    }
 }
 
 // The page's content streams as a reader takes them: one stream or an array of them.
@@ -259,6 +279,7 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     // Pages placed alike share their streams: only their resources differ.
     contents.appendItem(sharedStream(closing));
     QPDFObjectHandle object = page.object;
+    settleGeometry(object, page.geometry);
     object.replaceKey("/Contents", contents);
     object.replaceKey("/Resources", resources.resources);
 }

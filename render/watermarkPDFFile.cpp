@@ -62,14 +62,14 @@ int pagesShown(const std::unique_ptr<Poppler::Document>& document)
     return document && !document->isLocked() ? document->numPages() : 0;
 }
 
-// Two roads lead to the output. A document qpdf read as it stands, neither repaired nor
-// encrypted, is written as the input's own bytes plus an incremental update holding the changed
-// pages and the design: everything else (forms and their values, links, bookmarks, the
-// structure tree, a signature's signed revision) stays byte for byte. A document that needed
-// repair (damaged cross-references, wrong stream lengths, a broken page tree) cannot take an
-// update whose offsets refer to what is broken, and objects appended to an encrypted document
-// would have to be encrypted, so both are rewritten whole by qpdf's writer, which keeps the
-// catalogue, the annotations and the encryption with its permissions.
+// Two roads lead to the output. A document qpdf read as it stands, encrypted or not, is written
+// as the input's own bytes plus an incremental update holding the changed pages and the design
+// (encrypted as the document is): everything else (forms and their values, links, bookmarks,
+// the structure tree, a signature's signed revision) stays byte for byte. A document that
+// needed repair (damaged cross-references, wrong stream lengths, a broken page tree) cannot
+// take an update whose offsets refer to what is broken, so it is rewritten whole by qpdf's
+// writer, which keeps the catalogue, the annotations and the encryption with its permissions;
+// unless it is signed, since a rewrite voids every signature.
 class PdfStamper
 {
 public:
@@ -200,10 +200,7 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     // A rewrite voids every signature, so a signed document is always updated, whatever qpdf
     // had to repair to read it.
     const bool repaired = m_input->anyWarnings();
-    if (signatures.isSigned && m_input->isEncrypted())
-        return FileOutcome::failure(
-            QStringLiteral("signed and encrypted: stamping would void its signatures"));
-    const bool appendUpdate = signatures.isSigned || (!repaired && !m_input->isEncrypted());
+    const bool appendUpdate = signatures.isSigned || !repaired;
     stamper.stampPages();
     if (appendUpdate && !inputUnchanged())
         return FileOutcome::failure(QStringLiteral("changed while it was being stamped"));
@@ -225,7 +222,10 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
         return FileOutcome::failure(file.failureReason(QStringLiteral("cannot write the document")));
     if (!appendUpdate && !showsAllPages(file, stamper.pageCount()))
         return FileOutcome::failure(QStringLiteral("its repaired copy loses pages that readers show"));
-    return file.commit();
+    FileOutcome committed = file.commit();
+    if (committed && signatures.isSigned)
+        return {committed.value(), QStringLiteral("its signatures still verify as the earlier revision")};
+    return committed;
 }
 
 // qpdf's own messages name objects and offsets; the user gets what the code means.

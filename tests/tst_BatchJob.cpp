@@ -11,6 +11,8 @@
 #include <QTest>
 #include <QThread>
 
+#include <exiv2/exiv2.hpp>
+
 #include <optional>
 #include <vector>
 
@@ -237,6 +239,36 @@ private Q_SLOTS:
         QVERIFY(state.canStartWatermarking());
         state.clearSelection();
         QVERIFY(state.fileReports().isEmpty() && !state.canStartWatermarking());
+    }
+
+    // A text's fields are filled in per file: a picture's EXIF date draws exactly as the same text
+    // typed, a document's name and place show in its text, braces doubled write one, and a file
+    // whose filled text shows nothing fails unwritten.
+    void fieldsAreFilledInPerFile()
+    {
+        const QList<QUrl> files = in({"report.v2.pdf", "notes.txt", "photo.jpg"});
+        writePdf(files[0].toLocalFile(), {Page{}});
+        writeFile(files[1].toLocalFile(), "notes");
+        const QString photo = files[2].toLocalFile();
+        writeSolidPicture(photo, QSize(300, 200), Qt::white, "jpeg");
+        auto image = Exiv2::ImageFactory::open(QFile::encodeName(photo).toStdString());
+        image->readMetadata();
+        image->exifData()["Exif.Photo.DateTimeOriginal"] = "2024:06:03 10:00:00";
+        image->writeMetadata();
+
+        auto design = redText(QStringLiteral("{filename} #{n} {exif:DateTimeOriginal} {{x}}"), 50, 50, 0, 18);
+        QCOMPARE(run(files, design).size(), 4);
+        QCOMPARE(pageText(m_out + QStringLiteral("/report.v2.pdf"), 0).simplified(),
+                 QStringLiteral("report.v2 #1 {x}"));
+        const QImage filled(m_out + QStringLiteral("/photo.jpg"));
+        design.text = QStringLiteral("photo #2 2024:06:03 10:00:00 {x}");
+        QCOMPARE(run(files.mid(2), design).size(), 2);
+        QCOMPARE(filled, QImage(m_out + QStringLiteral("/photo.jpg")));
+
+        design.text = QStringLiteral("{exif:Artist}");
+        QCOMPARE(run(files, design),
+                 QStringList({"failed report.v2.pdf", "skipped notes.txt", "failed photo.jpg", "done"}));
+        QCOMPARE(m_reports[0].reason, QStringLiteral("the design draws nothing on this page"));
     }
 
     // The screen may go while its batch runs: the batch writes every output, and its posts

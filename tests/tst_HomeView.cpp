@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QDir>
 #include <QLabel>
+#include <QLineEdit>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTemporaryDir>
@@ -77,8 +78,9 @@ private Q_SLOTS:
     {
         // The preferences live in this test's own configuration folder, set up by CTest.
         QVERIFY(QString::fromLocal8Bit(qgetenv("XDG_CONFIG_HOME")).contains(QLatin1String("tst_HomeView")));
-        SavedDesigns().storeWatermarks({WatermarkSettings::fromSnapshot(redText(QStringLiteral("FIRST"))),
-                                        WatermarkSettings::fromSnapshot(redText(QStringLiteral("SECOND")))});
+        m_first = WatermarkSettings::fromSnapshot(redText(QStringLiteral("FIRST")));
+        SavedDesigns().storeWatermarks(
+            {m_first, WatermarkSettings::fromSnapshot(redText(QStringLiteral("SECOND")))});
     }
 
     void init()
@@ -371,6 +373,27 @@ private Q_SLOTS:
         QVERIFY(pageText(second.toLocalFile(), 0).contains(QStringLiteral("FIRST")));
     }
 
+    // Whom the copies are for is asked only while the chosen design shows it, and reaches the text.
+    void recipientAskedOnlyWhenTheDesignShows()
+    {
+        HomeView view;
+        view.show();
+        auto addressed = WatermarkSettings::fromSnapshot(redText(QStringLiteral("For {recipient}")));
+        SavedDesigns().storeWatermarks({m_first, addressed});
+        view.state().loadWatermarks(SavedDesigns());
+        Q_EMIT view.designPicker()->activated(0);
+        QVERIFY(!view.recipientField()->isVisible());
+        Q_EMIT view.designPicker()->activated(1);
+        QVERIFY(view.recipientField()->isVisible());
+        QTest::keyClicks(view.recipientField(), QStringLiteral("ACME"));
+        const QUrl document = file("memo.pdf");
+        view.state().appendFile(document);
+        view.state().setOutputDirectory(QUrl::fromLocalFile(m_out));
+        QTest::mouseClick(view.findChild<GenerateButton*>()->button(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(view.state().isWatermarkingComplete(), 60000);
+        QVERIFY(pageText(m_out + QStringLiteral("/memo.pdf"), 0).contains(QStringLiteral("For ACME")));
+    }
+
 private:
     static QPushButton* button(HomeView& v, const char* name) { return v.findChild<QPushButton*>(name); }
     static FileDropAreaView* zone(HomeView& view) { return view.findChild<FileDropAreaView*>(); }
@@ -404,6 +427,7 @@ private:
 
     QTemporaryDir m_dir;
     QString m_out;
+    std::shared_ptr<WatermarkSettings> m_first;
 };
 
 QTEST_MAIN(TestHomeView)

@@ -152,8 +152,11 @@ QStringList featuresOf(const QString& path)
     QPDF pdf;
     auto page = firstPage(pdf, path);
     QPDFObjectHandle root = pdf.getRoot();
-    QStringList found{
-        QStringLiteral("encrypted %1, prints %2").arg(pdf.isEncrypted()).arg(pdf.allowPrintLowRes())};
+    int revision = 0, permissions = 0, version = 0;
+    QPDF::encryption_method_e streams = QPDF::e_none, strings = streams, files = streams;
+    const bool encrypted = pdf.isEncrypted(revision, permissions, version, streams, strings, files);
+    QStringList found{QString::asprintf("encrypted %d, R%d P%d V%d, methods %d %d", encrypted, revision,
+                                        permissions, version, streams, strings)};
     const auto add = [&](const std::string& line) { found << QString::fromStdString(line); };
     for (auto& annotation : page.getAnnotations())
         add(annotation.getObjectHandle().getKey("/Subtype").unparse() + " " +
@@ -227,14 +230,15 @@ bool openssl(const QString& folder, const QStringList& arguments)
     return process.waitForFinished(30000) && process.exitCode() == 0;
 }
 
-// Whether the document's signature (object 6) verifies for the bytes its /ByteRange names, as
+// Whether the document's signature (its one field's value) verifies for the bytes its /ByteRange names, as
 // openssl checks it (poppler's own check reads freed memory in NSS under AddressSanitizer).
 bool signatureVerifies(const QString& path, const QString& folder)
 {
     QPDF pdf;
     pdf.setSuppressWarnings(true);
     pdf.processFile(QFile::encodeName(path).constData());
-    QPDFObjectHandle signature = pdf.getObjectByID(6, 0);
+    QPDFObjectHandle signature =
+        pdf.getRoot().getKey("/AcroForm").getKey("/Fields").getArrayItem(0).getKey("/V");
     auto range = signature.getKey("/ByteRange").getArrayAsVector();
     const QByteArray bytes = readFile(path);
     if (range.size() != 4)
@@ -264,7 +268,7 @@ QByteArray signedPdf(const QString& folder, const QByteArray& sigExtra = {}, con
          "<< /FT /Sig /T (signature) /V 6 0 R /Type /Annot /Subtype /Widget /Rect [0 0 0 0] /P 3 0 R /F 132 "
          ">>",
          "<< /Type /Sig /Filter /Adobe.PPKLite /SubFilter /adbe.pkcs7.detached " + sigExtra +
-             " /ByteRange [0 0000000000 0000000000 0000000000] /Contents <" + placeholder + "> >>"},
+             " /ByteRange [0 1111111111 1111111111 1111111111] /Contents <" + placeholder + "> >>"},
         "/Size 7 /Root 1 0 R");
     if (damage)
         damage(bytes);
@@ -273,7 +277,7 @@ QByteArray signedPdf(const QString& folder, const QByteArray& sigExtra = {}, con
     const QByteArray range = QByteArray::number(start).rightJustified(10, '0') + ' ' +
                              QByteArray::number(end).rightJustified(10, '0') + ' ' +
                              QByteArray::number(bytes.size() - end).rightJustified(10, '0');
-    bytes.replace(bytes.indexOf("0000000000 0000000000 0000000000"), range.size(), range);
+    bytes.replace(bytes.indexOf("1111111111 1111111111 1111111111"), range.size(), range);
     const QDir dir(folder);
     writeFile(dir.filePath("signed-bytes"), bytes.left(start) + bytes.mid(end));
     if (!openssl(folder, {"req", "-x509", "-newkey", "rsa:2048", "-nodes", "-keyout", "key.pem", "-out",
@@ -441,8 +445,8 @@ private Q_SLOTS:
 
     // Stamping keeps all the document does beyond its drawing, on odd pages too. A sound document
     // gets the stamp as an update appended to its unchanged bytes, its cross-references written the
-    // way its last ones were; one that is encrypted or had to be repaired is written anew, encrypted
-    // alike. Content nobody can decode is left as it is.
+    // way its last ones were, encrypted as it is; one that had to be repaired is written anew,
+    // encrypted alike. Content nobody can decode is left as it is.
     void everythingElseKept_data()
     {
         QTest::addColumn<QString>("input");
@@ -456,12 +460,19 @@ private Q_SLOTS:
             writer.setR6EncryptionParameters("", "owner", true, true, true, true, true, true, qpdf_r3p_none,
                                              true);
         });
+        for (const bool aes : {false, true})
+            writeInteractivePdf(path(aes ? "aes.pdf" : "rc4.pdf"), [aes](QPDFWriter& writer) {
+                writer.setR4EncryptionParametersInsecure("", "owner", true, true, true, true, true, true,
+                                                         qpdf_r3p_low, true, aes);
+            });
         // Bytes after the header move every object away from where the cross-references say.
         writeInteractivePdf(path("moved.pdf"), {});
         writeFile(path("moved.pdf"), readFile(path("moved.pdf")).insert(9, "% moved\n"));
         QTest::newRow("cross-reference table") << path("table.pdf") << 1 << true;
         QTest::newRow("cross-reference stream") << path("stream.pdf") << 1 << true;
-        QTest::newRow("owner password only") << path("owner.pdf") << 1 << false;
+        QTest::newRow("owner password only, AES-256") << path("owner.pdf") << 1 << true;
+        QTest::newRow("RC4 crypt filters") << path("rc4.pdf") << 1 << true;
+        QTest::newRow("AES-128") << path("aes.pdf") << 1 << true;
         QTest::newRow("repaired cross-references") << path("moved.pdf") << 1 << false;
 
         const auto add = [&](const char* name, int pages, bool appended, std::vector<QByteArray> objects) {
@@ -582,6 +593,62 @@ private Q_SLOTS:
         }
     }
 
+    // Pages readers would turn or cut each their own way get the rotation and crop box their mark
+    // was laid out on; the mark keeps its size in points on a page of larger units (MuPDF honours
+    // them, poppler does not); an inline image cut short still leaves the mark to be drawn.
+    void markAlikeInEveryReader_data()
+    {
+        QTest::addColumn<QByteArray>("entries"); // the page dictionary's own
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QSize>("displayed"); // in points
+        QTest::addColumn<int>("unit");
+        const QByteArray none;
+        QTest::newRow("rotation 90.0") << QByteArray("/Rotate 90.0") << none << QSize(792, 612) << 1;
+        QTest::newRow("rotation 45") << QByteArray("/Rotate 45") << none << QSize(612, 792) << 1;
+        QTest::newRow("user unit 2") << QByteArray("/UserUnit 2") << none << QSize(1224, 1584) << 2;
+        QTest::newRow("crop box taller than the media box")
+            << QByteArray("/CropBox [100 -500 300 400]") << none << QSize(200, 400) << 1;
+        QTest::newRow("crop box outside the media box")
+            << QByteArray("/CropBox [700 900 800 1000]") << none << QSize(612, 792) << 1;
+        const QByteArray image = "BI /W 20 /H 20 /BPC 8 /CS /G";
+        QTest::newRow("inline image cut short") << none << image + " ID abc" << QSize(612, 792) << 1;
+        QTest::newRow("inline image without data") << none << image << QSize(612, 792) << 1;
+        QTest::newRow("hexadecimal inline image cut short")
+            << none << image + " /F /AHx ID 00ff" << QSize(612, 792) << 1;
+    }
+
+    void markAlikeInEveryReader()
+    {
+        QFETCH(QByteArray, entries);
+        QFETCH(QByteArray, content);
+        QFETCH(QSize, displayed);
+        QFETCH(int, unit);
+        const WatermarkSnapshot design = redText(QStringLiteral("WIDE WIDE WIDE"), 25, 75, 0, 12);
+        const QString plain = m_dir.filePath(QStringLiteral("plain.pdf"));
+        writePdf(plain, {Page{}});
+        const int width = inkBounds(renderPage(*watermarkPDFFile(plain, design, plain), 0), isRed).width();
+        const QString input = m_dir.filePath(QStringLiteral("odd.pdf"));
+        writeFile(
+            input,
+            rawPdf({"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                    "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R " + entries + " >>",
+                    rawStream("0 g 150 150 40 10 re f\n" + content)},
+                   "/Size 5 /Root 1 0 R"));
+        const auto outcome = watermarkPDFFile(input, design, QDir(outputFolder()).filePath("odd.pdf"));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QString drawn = m_dir.filePath(QStringLiteral("mupdf.png"));
+        QFile::remove(drawn);
+        QProcess::execute(QStringLiteral("mutool"), {"draw", "-q", "-r", "72", "-o", drawn, *outcome, "1"});
+        for (const bool mupdf : {false, true}) {
+            const int scale = mupdf ? 1 : unit; // poppler draws units as points, MuPDF honours them
+            const QImage image = mupdf ? QImage(drawn) : renderPage(*outcome, 0);
+            const QRect ink = inkBounds(image.convertToFormat(QImage::Format_RGB32), isRed);
+            QCOMPARE(image.size(), displayed / scale);
+            VERIFY_NEAR(QRectF(ink).center(), QPointF(image.width(), image.height()) / 4, 3);
+            QVERIFY2(std::abs(ink.width() - width / scale) <= 3, qPrintable(QString::number(ink.width())));
+        }
+    }
+
     // A picture design is embedded losslessly, not re-encoded as JPEG, and drawn at its opacity.
     void pictureDesignLosslessAndBlended()
     {
@@ -611,6 +678,14 @@ private Q_SLOTS:
             << signedPdf(m_dir.path(), {}, {}, moveCrossReferences);
         QTest::newRow("text after the end")
             << signedPdf(m_dir.path(), {}, {}, [](QByteArray& bytes) { bytes += QByteArray(2000, 'x'); });
+        // qpdf leaves the signature's /Contents unencrypted, as signing needs it.
+        QTest::newRow("encrypted with RC4") << signedPdf(m_dir.path(), {}, {}, [this](QByteArray& bytes) {
+            const QString plain = m_dir.filePath("signed.pdf"), encrypted = m_dir.filePath("signed-rc4.pdf");
+            writeFile(plain, bytes);
+            QProcess::execute("qpdf", {"--allow-weak-crypto", "--encrypt", "", "owner", "128", "--use-aes=n",
+                                       "--", plain, encrypted});
+            bytes = readFile(encrypted);
+        });
     }
 
     void signaturesStillVerify()
@@ -625,6 +700,7 @@ private Q_SLOTS:
         QVERIFY2(outcome, qPrintable(outcome.error()));
         QVERIFY(readFile(*outcome).startsWith(input));
         QVERIFY(signatureVerifies(*outcome, m_dir.path()));
+        QCOMPARE(outcome.note(), QStringLiteral("its signatures still verify as the earlier revision"));
         VERIFY_NEAR(QRectF(inkBounds(renderPage(*outcome, 0), isRed)).center(), QPointF(306, 396), 3);
     }
 
