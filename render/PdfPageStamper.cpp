@@ -248,6 +248,7 @@ void PdfPageStamper::stampPages()
 
 void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth)
 {
+    settleGeometry(page.object, page.geometry);
     const QSizeF size = page.geometry.displayedSize();
     const std::vector<MarkPlacement> copies = m_mark->placementsOn(size);
     if (copies.empty())
@@ -279,7 +280,6 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     // Pages placed alike share their streams: only their resources differ.
     contents.appendItem(sharedStream(closing));
     QPDFObjectHandle object = page.object;
-    settleGeometry(object, page.geometry);
     object.replaceKey("/Contents", contents);
     object.replaceKey("/Resources", resources.resources);
 }
