@@ -163,6 +163,19 @@ int main(int argc, char** argv)
         redraws.push_back(timedRedraw(preview, frame));
     }
 
+    // The same edits on a tiled design: every copy is drawn on every repaint.
+    settings->setLayout(WatermarkSnapshot::Layout::tiled);
+    settings->setFontSize(24);
+    settings->setTileStagger(true);
+    std::vector<double> tiled;
+    for (int step = 0; step < designChanges; ++step) {
+        changeDesign(*settings, step);
+        tiled.push_back(timedRedraw(preview, frame));
+    }
+    settings->setLayout(WatermarkSnapshot::Layout::single);
+    report << QStringLiteral("tiled preview redraw: median %1 ms, p95 %2 ms")
+                  .arg(formatMs(percentile(tiled, 0.5)), formatMs(percentile(tiled, 0.95)));
+
     QTemporaryDir folder;
     const QString picturePath = writeLargePicture(folder.path());
     if (!picturePath.isEmpty()) {

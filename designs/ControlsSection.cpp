@@ -9,7 +9,10 @@
 #include "widgets/Dialogs.h"
 
 #include <QButtonGroup>
+#include <QCheckBox>
+#include <QComboBox>
 #include <QFrame>
+#include <QGridLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPlainTextEdit>
@@ -92,6 +95,30 @@ QWidget* card(const QList<QWidget*>& items, QWidget* parent)
     return box;
 }
 
+// Checkable buttons side by side, one of them checked at a time, each with its id in the group.
+QWidget* segments(const QStringList& labels, QButtonGroup*& group, QWidget* parent)
+{
+    auto* widget = new QWidget(parent);
+    auto* layout = new QHBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    group = new QButtonGroup(widget);
+    for (int id = 0; id < labels.size(); ++id) {
+        auto* segment = new QPushButton(labels[id], widget);
+        segment->setAutoDefault(true);
+        segment->setCheckable(true);
+        group->addButton(segment, id);
+        layout->addWidget(segment);
+    }
+    return widget;
+}
+
+void checkId(QButtonGroup* group, int id)
+{
+    if (QAbstractButton* button = group->button(id))
+        button->setChecked(true);
+}
+
 } // namespace
 
 // A slot that writes a control's new value into the bound design, if one is bound.
@@ -115,6 +142,7 @@ ControlsSection::ControlsSection(QWidget* parent) : QWidget(parent)
     stack->addWidget(makeTypeSwitch(), 0, Qt::AlignLeft);
     stack->addWidget(makeNameCard());
     stack->addWidget(makePlacementCard());
+    stack->addWidget(makeLayoutCard());
     stack->addWidget(makeAppearanceCard());
 
     m_pages = new QStackedLayout(this);
@@ -193,9 +221,80 @@ QWidget* ControlsSection::makePlacementCard()
         if (m_settings)
             m_settings->setYPosition(centreSnap(value));
     });
-    return card({row(tr("Rotation"), m_rotation, this), row(tr("X Position"), m_xPosition, this),
-                 row(tr("Y Position"), m_yPosition, this)},
+    m_margin = new ValueSlider(0, 25, 0.01, this);
+    m_margin->setMinimumWidth(controlWidth);
+    connect(m_margin, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setMargin));
+    // "Custom" places the mark by X and Y; an anchor keeps it the margin inside the edges.
+    m_customRows =
+        rows({row(tr("X Position"), m_xPosition, this), row(tr("Y Position"), m_yPosition, this)}, this);
+    m_marginRow = row(tr("Margin"), m_margin, this);
+    return card({row(tr("Rotation"), m_rotation, this), row(tr("Position"), makeAnchorPicker(), this),
+                 either(m_customRows, m_marginRow, this)},
                 this);
+}
+
+// A 3 by 3 grid of anchors, as they lie on the page, and "Custom" beside it.
+QWidget* ControlsSection::makeAnchorPicker()
+{
+    using Anchor = WatermarkSnapshot::Anchor;
+    auto* widget = new QWidget(this);
+    auto* layout = new QGridLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    m_anchor = new QButtonGroup(widget);
+    const QStringList names{tr("Top Left"),    tr("Top"),    tr("Top Right"),
+                            tr("Left"),        tr("Centre"), tr("Right"),
+                            tr("Bottom Left"), tr("Bottom"), tr("Bottom Right")};
+    for (int i = 0; i < 9; ++i) {
+        auto* cell = new QPushButton(widget);
+        cell->setCheckable(true);
+        cell->setFixedSize(22, 22);
+        // The chosen anchor stands out as a filled square.
+        cell->setStyleSheet(QStringLiteral("QPushButton:checked { background-color: rgb(0, 122, 255); "
+                                           "border: 1px solid rgb(0, 90, 200); border-radius: 3px; }"));
+        cell->setToolTip(names[i]);
+        cell->setAccessibleName(names[i]);
+        m_anchor->addButton(cell, static_cast<int>(Anchor::topLeft) + i);
+        layout->addWidget(cell, i / 3, i % 3);
+    }
+    auto* custom = new QPushButton(tr("Custom"), widget);
+    custom->setCheckable(true);
+    m_anchor->addButton(custom, static_cast<int>(Anchor::custom));
+    layout->addWidget(custom, 0, 3, 3, 1, Qt::AlignVCenter);
+    connect(m_anchor, &QButtonGroup::idClicked, this, [this](int id) {
+        if (m_settings)
+            m_settings->setAnchor(static_cast<Anchor>(id));
+    });
+    return widget;
+}
+
+// One mark or tiles, and the layer the mark is drawn in.
+QWidget* ControlsSection::makeLayoutCard()
+{
+    QWidget* layout = segments({tr("One"), tr("Tiled")}, m_layout, this);
+    connect(m_layout, &QButtonGroup::idClicked, this, [this](int id) {
+        if (m_settings)
+            m_settings->setLayout(static_cast<WatermarkSnapshot::Layout>(id));
+    });
+    m_tileGapX = new ValueSlider(0, 50, 0.01, this);
+    m_tileGapY = new ValueSlider(0, 50, 0.01, this);
+    for (ValueSlider* slider : {m_tileGapX, m_tileGapY})
+        slider->setMinimumWidth(controlWidth);
+    connect(m_tileGapX, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setTileGapX));
+    connect(m_tileGapY, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setTileGapY));
+    m_tileStagger = new QCheckBox(this);
+    connect(m_tileStagger, &QCheckBox::toggled, this, writer(&WatermarkSettings::setTileStagger));
+    m_tileRows = rows({row(tr("Horizontal Gap"), m_tileGapX, this), row(tr("Vertical Gap"), m_tileGapY, this),
+                       row(tr("Stagger Rows"), m_tileStagger, this)},
+                      this);
+    // A menu rather than three segments keeps the column as narrow as the sliders.
+    m_layer = new QComboBox(this);
+    m_layer->addItems({tr("Over"), tr("Under"), tr("Multiply")});
+    connect(m_layer, &QComboBox::activated, this, [this](int index) {
+        if (m_settings)
+            m_settings->setLayer(static_cast<WatermarkSnapshot::Layer>(index));
+    });
+    return card({row(tr("Layout"), layout, this), m_tileRows, row(tr("Layer"), m_layer, this)}, this);
 }
 
 QWidget* ControlsSection::makeAppearanceCard()
@@ -207,19 +306,32 @@ QWidget* ControlsSection::makeAppearanceCard()
         if (m_settings)
             m_settings->setTextColor(WatermarkColor::fromQColor(color));
     });
-    // The font row follows the colour row; its picker comes with each bound design.
-    m_textAppearance = rows(
-        {row(tr("Font Size"), m_fontSize, this), row(tr("Text Color"), m_textColor, this), new QWidget(this)},
-        this);
-
     m_imageSize = new NumberField(1, 1000, this);
     connect(m_imageSize, &NumberField::valueCommitted, this, writer(&WatermarkSettings::setImageSize));
+    m_pointSizeRows =
+        either(row(tr("Font Size"), m_fontSize, this), row(tr("Image Size:"), m_imageSize, this), this);
+    // The size in the design's own units, or the mark's width as a share of a side of the page.
+    m_sizeReference = new QComboBox(this);
+    m_sizeReference->addItems(
+        {tr("Own Size"), tr("Shorter Side"), tr("Longer Side"), tr("Width"), tr("Height")});
+    connect(m_sizeReference, &QComboBox::activated, this, [this](int index) {
+        if (m_settings)
+            m_settings->setSizeReference(static_cast<WatermarkSnapshot::SizeReference>(index));
+    });
+    m_relativeSize = new ValueSlider(1, 100, 0.01, this);
+    m_relativeSize->setMinimumWidth(controlWidth);
+    connect(m_relativeSize, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setRelativeSize));
+    m_relativeSizeRow = row(tr("Relative Size"), m_relativeSize, this);
+    QWidget* size = rows(
+        {row(tr("Size"), m_sizeReference, this), either(m_pointSizeRows, m_relativeSizeRow, this)}, this);
+
+    // The font row follows the colour row; its picker comes with each bound design.
+    m_textAppearance = rows({row(tr("Text Color"), m_textColor, this), new QWidget(this)}, this);
     m_opacity = new ValueSlider(0, 1, 0.0001, this);
     m_opacity->setMinimumWidth(controlWidth);
     connect(m_opacity, &ValueSlider::valueEdited, this, writer(&WatermarkSettings::setOpacity));
-    m_imageAppearance =
-        rows({row(tr("Image Size:"), m_imageSize, this), row(tr("Opacity:"), m_opacity, this)}, this);
-    return card({either(m_textAppearance, m_imageAppearance, this)}, this);
+    m_imageAppearance = rows({row(tr("Opacity:"), m_opacity, this)}, this);
+    return card({size, either(m_textAppearance, m_imageAppearance, this)}, this);
 }
 
 void ControlsSection::setSettings(std::shared_ptr<WatermarkSettings> settings)
@@ -302,8 +414,33 @@ void ControlsSection::showDesign()
     if (!m_imageSize->hasFocus())
         m_imageSize->showValue(m_settings->imageSize());
     m_textColor->showColor(m_settings->textColor().toQColor());
+    showPlacement();
     m_selectedType = m_settings->type();
     showType();
+}
+
+void ControlsSection::showPlacement()
+{
+    using Snapshot = WatermarkSnapshot;
+    checkId(m_layout, static_cast<int>(m_settings->layout()));
+    m_tileRows->setVisible(m_settings->layout() == Snapshot::Layout::tiled);
+    m_tileGapX->showValue(m_settings->tileGapX());
+    m_tileGapY->showValue(m_settings->tileGapY());
+    {
+        const QSignalBlocker blocker(m_tileStagger);
+        m_tileStagger->setChecked(m_settings->tileStagger());
+    }
+    checkId(m_anchor, static_cast<int>(m_settings->anchor()));
+    const bool custom = m_settings->anchor() == Snapshot::Anchor::custom;
+    m_customRows->setVisible(custom);
+    m_marginRow->setVisible(!custom);
+    m_margin->showValue(m_settings->margin());
+    m_sizeReference->setCurrentIndex(static_cast<int>(m_settings->sizeReference()));
+    const bool relative = m_settings->sizeReference() != Snapshot::SizeReference::points;
+    m_pointSizeRows->setVisible(!relative);
+    m_relativeSizeRow->setVisible(relative);
+    m_relativeSize->showValue(m_settings->relativeSize());
+    m_layer->setCurrentIndex(static_cast<int>(m_settings->layer()));
 }
 
 void ControlsSection::showType()
@@ -315,4 +452,8 @@ void ControlsSection::showType()
     m_imageRow->setVisible(!text);
     m_textAppearance->setVisible(text);
     m_imageAppearance->setVisible(!text);
+    // The size in the design's own units: the font size of text, the percent of a picture.
+    QLayout* sizes = m_pointSizeRows->layout();
+    sizes->itemAt(0)->widget()->setVisible(text);
+    sizes->itemAt(1)->widget()->setVisible(!text);
 }

@@ -113,7 +113,12 @@ void PreviewSection::paintEvent(QPaintEvent* event)
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
     if (const std::optional<QRectF> target = pageRect(size())) {
-        painter.drawImage(target->topLeft(), pageRaster(*target, devicePixelRatioF()));
+        // A mark under the content shows where the sample page is blank, as on a PDF page that
+        // paints no background: the page is multiplied over it, its ink on top.
+        const bool under = m_settings && m_settings->layer() == WatermarkSnapshot::Layer::under;
+        const QImage& raster = pageRaster(*target, devicePixelRatioF());
+        if (!under)
+            painter.drawImage(target->topLeft(), raster);
         // A faint edge, so a white page can be told from the white around it.
         painter.setPen(QPen(pageEdgeColor, 1));
         painter.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
@@ -127,8 +132,16 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             const QRectF page(QPointF(0, 0), m_pageSize);
             painter.setClipRect(page);
             painter.setRenderHint(QPainter::Antialiasing);
-            drawWatermark(painter, m_settings->snapshot(), page);
+            WatermarkSnapshot design = m_settings->snapshot();
+            if (under)
+                design.layer = WatermarkSnapshot::Layer::over;
+            drawWatermark(painter, design, page);
             painter.restore();
+        }
+        if (under) {
+            painter.setCompositionMode(QPainter::CompositionMode_Multiply);
+            painter.drawImage(target->topLeft(), raster);
+            painter.setCompositionMode(QPainter::CompositionMode_SourceOver);
         }
     }
     painter.setPen(QPen(borderColor, 1));

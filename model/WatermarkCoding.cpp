@@ -5,6 +5,7 @@
 #include <QRegularExpression>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 
 namespace WatermarkCoding {
@@ -77,10 +78,52 @@ WatermarkColor textColor(const Json& object)
     return WatermarkColor::black();
 }
 
+// The stored names of the placement's choices, in the order of their enumerations.
+using Snapshot = WatermarkSnapshot;
+constexpr std::array layoutNames{"single", "tiled"};
+constexpr std::array anchorNames{"custom", "topLeft", "top",        "topRight", "left",
+                                 "center", "right",   "bottomLeft", "bottom",   "bottomRight"};
+constexpr std::array sizeReferenceNames{"points", "shorterSide", "longerSide", "width", "height"};
+constexpr std::array layerNames{"over", "under", "multiply"};
+
+template <typename Enum, size_t count>
+const char* nameOf(Enum value, const std::array<const char*, count>& names)
+{
+    return names.at(static_cast<size_t>(value));
+}
+
+// The placement's members are optional: a design stored before they existed has none, and one
+// stored by a later version may hold a choice this one does not know. Either way the member
+// keeps its default, today's behaviour, rather than costing the whole list.
+template <typename Enum, size_t count>
+void readChoice(const Json& object, const char* key, const std::array<const char*, count>& names, Enum& field)
+{
+    const auto value = string(object, key);
+    for (size_t i = 0; value && i < count; ++i) {
+        if (*value == QLatin1String(names[i]))
+            field = static_cast<Enum>(i);
+    }
+}
+
+void readPlacement(const Json& object, WatermarkSnapshot& design)
+{
+    readChoice(object, "layout", layoutNames, design.layout);
+    readChoice(object, "anchor", anchorNames, design.anchor);
+    readChoice(object, "sizeReference", sizeReferenceNames, design.sizeReference);
+    readChoice(object, "layer", layerNames, design.layer);
+    for (auto [key, field] :
+         {std::pair{"tileGapX", &design.tileGapX}, std::pair{"tileGapY", &design.tileGapY},
+          std::pair{"margin", &design.margin}, std::pair{"relativeSize", &design.relativeSize}})
+        *field = number(object, key).value_or(*field);
+    if (const Json* stagger = member(object, "tileStagger"); stagger && stagger->is_boolean())
+        design.tileStagger = stagger->get<bool>();
+}
+
 bool finite(const WatermarkSnapshot& design)
 {
-    for (double value : {design.fontSize, design.opacity, design.rotation, design.imageSize, design.xPosition,
-                         design.yPosition}) {
+    for (double value :
+         {design.fontSize, design.opacity, design.rotation, design.imageSize, design.xPosition,
+          design.yPosition, design.tileGapX, design.tileGapY, design.margin, design.relativeSize}) {
         if (!std::isfinite(value))
             return false;
     }
@@ -113,6 +156,16 @@ Result<nlohmann::ordered_json> encode(const WatermarkSnapshot& design)
         StandardOutput::printLine(QStringLiteral("Error archiving color: ") + archived.error());
     json["fontName"] = design.fontName.toStdString();
     json["watermarkName"] = design.watermarkName.toStdString();
+    // After every member of the earlier form, which keeps its meaning; readers skip what they do not know.
+    json["layout"] = nameOf(design.layout, layoutNames);
+    json["tileGapX"] = design.tileGapX;
+    json["tileGapY"] = design.tileGapY;
+    json["tileStagger"] = design.tileStagger;
+    json["anchor"] = nameOf(design.anchor, anchorNames);
+    json["margin"] = design.margin;
+    json["sizeReference"] = nameOf(design.sizeReference, sizeReferenceNames);
+    json["relativeSize"] = design.relativeSize;
+    json["layer"] = nameOf(design.layer, layerNames);
     return json;
 }
 
@@ -171,6 +224,7 @@ Result<WatermarkSnapshot> decode(const Json& object)
         *field = *value;
     }
     design.textColor = textColor(object);
+    readPlacement(object, design);
     return Decoded(std::move(design));
 }
 

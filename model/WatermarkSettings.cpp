@@ -33,8 +33,7 @@ std::shared_ptr<WatermarkSettings> WatermarkSettings::fromSnapshot(const Waterma
         snapshot.text, snapshot.fontSize, snapshot.opacity, snapshot.rotation, snapshot.id, snapshot.type,
         snapshot.xPosition, snapshot.yPosition, snapshot.fontName, snapshot.textColor,
         snapshot.watermarkName);
-    settings->m_values.imageData = snapshot.imageData;
-    settings->m_values.imageSize = snapshot.imageSize;
+    settings->m_values = snapshot; // imageData, imageSize and the placement too
     return settings;
 }
 
@@ -100,6 +99,42 @@ void WatermarkSettings::setFontName(const QString& value)
 void WatermarkSettings::setWatermarkName(const QString& value)
 {
     assign(m_values.watermarkName, value);
+}
+void WatermarkSettings::setLayout(WatermarkSnapshot::Layout value)
+{
+    assign(m_values.layout, value);
+}
+void WatermarkSettings::setTileGapX(double value)
+{
+    assign(m_values.tileGapX, value);
+}
+void WatermarkSettings::setTileGapY(double value)
+{
+    assign(m_values.tileGapY, value);
+}
+void WatermarkSettings::setTileStagger(bool value)
+{
+    assign(m_values.tileStagger, value);
+}
+void WatermarkSettings::setAnchor(WatermarkSnapshot::Anchor value)
+{
+    assign(m_values.anchor, value);
+}
+void WatermarkSettings::setMargin(double value)
+{
+    assign(m_values.margin, value);
+}
+void WatermarkSettings::setSizeReference(WatermarkSnapshot::SizeReference value)
+{
+    assign(m_values.sizeReference, value);
+}
+void WatermarkSettings::setRelativeSize(double value)
+{
+    assign(m_values.relativeSize, value);
+}
+void WatermarkSettings::setLayer(WatermarkSnapshot::Layer value)
+{
+    assign(m_values.layer, value);
 }
 
 size_t qHash(const WatermarkSettings& settings, size_t seed) noexcept

@@ -39,6 +39,15 @@ public:
     const WatermarkColor& textColor() const { return m_values.textColor; }
     const QString& fontName() const { return m_values.fontName; }
     const QString& watermarkName() const { return m_values.watermarkName; }
+    WatermarkSnapshot::Layout layout() const { return m_values.layout; }
+    double tileGapX() const { return m_values.tileGapX; }
+    double tileGapY() const { return m_values.tileGapY; }
+    bool tileStagger() const { return m_values.tileStagger; }
+    WatermarkSnapshot::Anchor anchor() const { return m_values.anchor; }
+    double margin() const { return m_values.margin; }
+    WatermarkSnapshot::SizeReference sizeReference() const { return m_values.sizeReference; }
+    double relativeSize() const { return m_values.relativeSize; }
+    WatermarkSnapshot::Layer layer() const { return m_values.layer; }
 
     void setText(const QString& value);
     void setFontSize(double value);
@@ -53,6 +62,15 @@ public:
     void setTextColor(const WatermarkColor& value);
     void setFontName(const QString& value);
     void setWatermarkName(const QString& value);
+    void setLayout(WatermarkSnapshot::Layout value);
+    void setTileGapX(double value);
+    void setTileGapY(double value);
+    void setTileStagger(bool value);
+    void setAnchor(WatermarkSnapshot::Anchor value);
+    void setMargin(double value);
+    void setSizeReference(WatermarkSnapshot::SizeReference value);
+    void setRelativeSize(double value);
+    void setLayer(WatermarkSnapshot::Layer value);
 
     bool operator==(const WatermarkSettings& other) const { return m_values.id == other.m_values.id; }
 

@@ -8,11 +8,14 @@
 #include "render/plainDecimal.h"
 
 #include <QBuffer>
+#include <QElapsedTimer>
 #include <QPageSize>
 #include <QPainter>
 #include <QPdfWriter>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pl_Buffer.hh>
+#include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFExc.hh>
 #include <qpdf/QPDFPageDocumentHelper.hh>
 #include <qpdf/QPDFPageObjectHelper.hh>
@@ -90,19 +93,39 @@ std::vector<QPDFObjGen> identities(const std::vector<QPDFObjectHandle>& objects)
     return result;
 }
 
-// Keys stamps by the displayed size, to a thousandth of a point.
-std::pair<long long, long long> sizeKey(const QSizeF& size)
+std::string matrix(const QTransform& place)
 {
-    return {std::llround(size.width() * 1000), std::llround(size.height() * 1000)};
+    std::string text;
+    for (double value : {place.m11(), place.m12(), place.m21(), place.m22(), place.dx(), place.dy()})
+        text += plainDecimal(value) + ' ';
+    return text;
 }
 
-std::string placement(const QTransform& place, const std::string& name)
+// The stamp placed by each matrix, under the blend when there is one. One copy without a blend
+// is written as it always was.
+std::string placement(const std::vector<QTransform>& places, const std::string& name,
+                      const std::string& blend)
 {
-    std::string text = "q";
-    for (double value : {place.m11(), place.m12(), place.m21(), place.m22(), place.dx(), place.dy()})
-        text += ' ' + plainDecimal(value);
-    return text + " cm " + name + " Do Q\n";
+    if (places.size() == 1 && blend.empty())
+        return "q " + matrix(places.front()) + "cm " + name + " Do Q\n";
+    std::string text = blend.empty() ? "q\n" : "q " + blend + " gs\n";
+    for (const QTransform& place : places)
+        text += "q " + matrix(place) + "cm " + name + " Do Q\n";
+    return text + "Q\n";
 }
+
+// Placement streams at least this long are compressed.
+constexpr size_t compressedStreamSize = 1024;
+
+// The scale that keeps the drawing's numbers within PDF's limit of 32,767.
+double drawingScale(const QRectF& extent)
+{
+    return std::min(1.0, 32767.0 / std::max({extent.width(), extent.height(), 1.0}));
+}
+
+// A picture drawn more than this many times the page's longer side is drawn into the stamp only
+// as far as it shows: readers scale a picture to its whole drawn size before cutting it.
+constexpr double croppedPictureRatio = 2;
 
 } // namespace
 
@@ -121,6 +144,7 @@ bool PdfPageStamper::readPages()
     const std::optional<QSizeF> firstSize = firstPageSize();
     if (!firstSize) {
         readAllPages();
+        m_mark = std::make_unique<PreparedMark>(m_settings);
         return !m_pages.empty();
     }
     std::exception_ptr failure;
@@ -133,11 +157,13 @@ bool PdfPageStamper::readPages()
     });
     if (reader.started() == 0)
         readAllPages(); // no idle thread to be had
-    QByteArray drawing = drawnStamp(*firstSize);
+    m_mark = std::make_unique<PreparedMark>(m_settings);
+    const StampKey firstKey = keyFor(m_mark->placementsOn(*firstSize), *firstSize);
+    QByteArray drawing = drawnStamp(firstKey);
     reader.join();
     if (failure)
         std::rethrow_exception(failure);
-    adoptStamp(*firstSize, std::move(drawing));
+    adoptStamp(firstKey, std::move(drawing));
     return !m_pages.empty();
 }
 
@@ -195,8 +221,12 @@ void PdfPageStamper::stampPages()
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
     const std::function<void()> drawStamps = [this] {
-        for (const auto& page : m_pages)
-            stampFor(page.geometry.displayedSize());
+        for (const auto& page : m_pages) {
+            const QSizeF size = page.geometry.displayedSize();
+            const auto copies = m_mark->placementsOn(size);
+            if (!copies.empty())
+                stampFor(keyFor(copies, size));
+        }
     };
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < m_distinctContents.size();) {
@@ -218,40 +248,67 @@ void PdfPageStamper::stampPages()
 
 void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth)
 {
-    const Stamp& stamp = stampFor(page.geometry.displayedSize());
-    const QTransform place =
-        QTransform::fromTranslate(0, -stamp.heightShift) * page.geometry.displayedToUserSpace();
-    auto [resources, name] = resourcesWith(page, stamp.form);
+    settleGeometry(page.object, page.geometry);
+    const QSizeF size = page.geometry.displayedSize();
+    const std::vector<MarkPlacement> copies = m_mark->placementsOn(size);
+    if (copies.empty())
+        return; // nothing of the design shows on this page
+    const Stamp& stamp = stampFor(keyFor(copies, size));
+    // From the reader's y-down space over the visible area to the page's default user space.
+    const QTransform targetToUser =
+        QTransform(1, 0, 0, -1, 0, size.height()) * page.geometry.displayedToUserSpace();
+    std::vector<QTransform> places;
+    for (const MarkPlacement& copy : copies)
+        places.push_back(stamp.formToOwn * copy.toTarget() * targetToUser);
+    const PlacedResources& resources = resourcesWith(page, stamp.form);
+    const std::string mark = placement(places, resources.form, resources.blend);
+    const bool under = m_settings.layer == WatermarkSnapshot::Layer::under;
 
+    // Under the content the mark comes first, in the page's initial state; over it, last, after
+    // the page's own state is undone.
     QPDFObjectHandle contents = QPDFObjectHandle::newArray();
-    std::string closing = placement(place, name);
+    std::string opening = under ? mark : std::string();
+    std::string closing = under ? std::string() : mark;
     if (!page.contents.empty()) {
-        contents.appendItem(sharedStream(depth.opening()));
+        contents.appendItem(sharedStream(opening + depth.opening()));
         for (const auto& stream : page.contents)
             contents.appendItem(stream);
         closing = depth.closing() + closing;
+    } else {
+        closing = opening + closing;
     }
     // Pages placed alike share their streams: only their resources differ.
     contents.appendItem(sharedStream(closing));
     QPDFObjectHandle object = page.object;
-    settleGeometry(object, page.geometry);
     object.replaceKey("/Contents", contents);
-    object.replaceKey("/Resources", resources);
+    object.replaceKey("/Resources", resources.resources);
 }
 
 QPDFObjectHandle PdfPageStamper::sharedStream(const std::string& content)
 {
     auto [shared, isNew] = m_sharedStreams.try_emplace(content);
-    if (isNew)
+    if (!isNew)
+        return shared->second;
+    // A grid of tiles places the drawing many times over in numbers that compress well.
+    if (content.size() < compressedStreamSize) {
         shared->second = m_pdf.newStream(content);
+        return shared->second;
+    }
+    Pl_Buffer buffer("placements");
+    Pl_Flate deflate("placements", &buffer, Pl_Flate::a_deflate);
+    deflate.write(reinterpret_cast<const unsigned char*>(content.data()), content.size());
+    deflate.finish();
+    shared->second = m_pdf.newStream();
+    shared->second.replaceStreamData(buffer.getBufferSharedPointer(),
+                                     QPDFObjectHandle::newName("/FlateDecode"), QPDFObjectHandle::newNull());
     return shared->second;
 }
 
 // The page's resources with the stamp added under a name of its own. The document's own
 // resource dictionaries stay as they are. Pages whose resources are one object or read alike
 // share one new dictionary, so a page adds little more than its own dictionary to the output.
-std::pair<QPDFObjectHandle, std::string> PdfPageStamper::resourcesWith(const Page& page,
-                                                                       const QPDFObjectHandle& form)
+const PdfPageStamper::PlacedResources& PdfPageStamper::resourcesWith(const Page& page,
+                                                                     const QPDFObjectHandle& form)
 {
     QPDFObjectHandle original = page.resources;
     const std::string identity =
@@ -261,20 +318,58 @@ std::pair<QPDFObjectHandle, std::string> PdfPageStamper::resourcesWith(const Pag
         return shared->second;
     QPDFObjectHandle resources =
         original.isDictionary() ? original.shallowCopy() : QPDFObjectHandle::newDictionary();
-    QPDFObjectHandle xobjects = resources.getKey("/XObject");
-    xobjects = xobjects.isDictionary() ? xobjects.shallowCopy() : QPDFObjectHandle::newDictionary();
-    std::string name = "/Watermark";
-    for (int i = 1; xobjects.hasKey(name); ++i)
-        name = "/Watermark" + std::to_string(i);
-    xobjects.replaceKey(name, form);
-    resources.replaceKey("/XObject", xobjects);
-    shared->second = {m_pdf.makeIndirectObject(resources), name};
+    // Adds value to the resources' category under a name the page does not use yet.
+    const auto add = [&resources](const std::string& category, const std::string& stem,
+                                  QPDFObjectHandle value) {
+        QPDFObjectHandle entries = resources.getKey(category);
+        entries = entries.isDictionary() ? entries.shallowCopy() : QPDFObjectHandle::newDictionary();
+        std::string name = stem;
+        for (int i = 1; entries.hasKey(name); ++i)
+            name = stem + std::to_string(i);
+        entries.replaceKey(name, value);
+        resources.replaceKey(category, entries);
+        return name;
+    };
+    PlacedResources placed;
+    placed.form = add("/XObject", "/Watermark", form);
+    if (m_settings.layer == WatermarkSnapshot::Layer::multiply)
+        placed.blend = add("/ExtGState", "/WatermarkBlend",
+                           QPDFObjectHandle::parse("<< /Type /ExtGState /BM /Multiply >>"));
+    placed.resources = m_pdf.makeIndirectObject(resources);
+    shared->second = placed;
     return shared->second;
 }
 
-// The design drawn with QPdfWriter on a page of the given size: a PDF of one page.
-QByteArray PdfPageStamper::drawnStamp(const QSizeF& size) const
+// What a drawing needs for the given copies on a page of the given size: outlines for text too
+// large to stay text, and of a picture far larger than the page only the pixels that show.
+PdfPageStamper::StampKey PdfPageStamper::keyFor(const std::vector<MarkPlacement>& copies,
+                                                const QSizeF& size) const
 {
+    bool outlines = false;
+    QRect pixels = m_mark->allPixels();
+    for (const MarkPlacement& copy : copies)
+        outlines = outlines || m_mark->needsOutlines(copy);
+    if (m_mark->isPicture() && !copies.empty()) {
+        const double drawnLonger = std::max(pixels.width(), pixels.height()) * copies.front().scale;
+        if (drawnLonger > croppedPictureRatio * std::max(size.width(), size.height())) {
+            QRect seen;
+            for (const MarkPlacement& copy : copies)
+                seen |= m_mark->visiblePixels(copy, size);
+            pixels = seen;
+        }
+    }
+    return {outlines, pixels.x(), pixels.y(), pixels.width(), pixels.height()};
+}
+
+// The design drawn with QPdfWriter in its own space, on a page just large enough for its ink:
+// a PDF of one page.
+QByteArray PdfPageStamper::drawnStamp(const StampKey& key) const
+{
+    const auto [outlines, x, y, width, height] = key;
+    const QRect pixels(x, y, width, height);
+    const QRectF extent = m_mark->ownExtent(pixels);
+    QElapsedTimer timer;
+    timer.start();
     QByteArray bytes;
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::WriteOnly);
@@ -282,44 +377,55 @@ QByteArray PdfPageStamper::drawnStamp(const QSizeF& size) const
     writer.setResolution(72);
     writer.setCreator(QString());
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
+    const double fit = drawingScale(extent);
     // QPdfWriter pages are whole points; round up so the page covers the whole area.
-    const QSizeF pageSize(std::max(1.0, std::ceil(size.width())), std::max(1.0, std::ceil(size.height())));
+    const QSizeF pageSize(std::max(1.0, std::ceil(extent.width() * fit)),
+                          std::max(1.0, std::ceil(extent.height() * fit)));
     writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
     QPainter painter(&writer);
     // Without this QPdfWriter re-encodes picture watermarks as JPEG.
     painter.setRenderHint(QPainter::LosslessImageRendering);
-    drawWatermark(painter, m_settings, QRectF(QPointF(0, 0), size));
+    painter.scale(fit, fit);
+    painter.translate(-extent.topLeft());
+    if (!extent.isEmpty())
+        m_mark->drawOwn(painter, outlines, pixels);
     painter.end();
+    m_mark->printDrawingTime(timer);
     return bytes;
 }
 
-// The design for a displayed page size as a form of the document, drawn the first time it is asked for.
-const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const QSizeF& size)
+// The drawing for a key as a form of the document, drawn the first time it is asked for.
+const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const StampKey& key)
 {
-    if (const auto found = m_stamps.find(sizeKey(size)); found != m_stamps.end())
+    if (const auto found = m_stamps.find(key); found != m_stamps.end())
         return found->second;
-    return adoptStamp(size, drawnStamp(size));
+    return adoptStamp(key, drawnStamp(key));
 }
 
 // Takes the drawn page as a form XObject of the document.
-const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const QSizeF& size, QByteArray drawing)
+const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const StampKey& key, QByteArray drawing)
 {
+    const auto [outlines, x, y, width, height] = key;
+    const QRectF extent = m_mark->ownExtent(QRect(x, y, width, height));
     StampSource source{std::move(drawing), newQuietQpdf()};
     source.pdf->processMemoryFile("watermark", source.bytes.constData(),
                                   static_cast<size_t>(source.bytes.size()));
     QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
-    const QRectF stampBox = toQRect(page.getMediaBox().getArrayAsRectangle());
+    const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
     QPDFObjectHandle form = page.getFormXObjectForPage(false);
-    // QPdfWriter's content is drawn from the top of its whole-point page; the target area is its
-    // top size.height() points. The box clips the design to that area, as the page would.
-    const double shift = stampBox.height() - size.height();
-    form.getDict().replaceKey("/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
-                                           0, shift, size.width(), shift + size.height())));
-    Stamp stamp{m_pdf.copyForeignObject(form), shift};
+    // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form to
+    // the mark's ink.
+    const double fit = drawingScale(extent);
+    form.getDict().replaceKey(
+        "/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(0, pageHeight - extent.height() * fit,
+                                                                        extent.width() * fit, pageHeight)));
+    const QTransform formToOwn = QTransform(1, 0, 0, -1, 0, pageHeight) *
+                                 QTransform::fromScale(1 / fit, 1 / fit) *
+                                 QTransform::fromTranslate(extent.left(), extent.top());
+    Stamp stamp{m_pdf.copyForeignObject(form), formToOwn};
     m_stampSources.push_back(std::move(source));
-    return m_stamps.emplace(sizeKey(size), stamp).first->second;
+    return m_stamps.emplace(key, stamp).first->second;
 }
-
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
 {
     std::vector<QPDFObjGen> changed;

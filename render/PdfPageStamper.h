@@ -3,6 +3,7 @@
 #include "model/WatermarkSnapshot.h"
 #include "render/GraphicsStateDepth.h"
 #include "render/PageGeometry.h"
+#include "render/PreparedMark.h"
 
 #include <QByteArray>
 
@@ -13,6 +14,7 @@
 #include <memory>
 #include <optional>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -20,7 +22,8 @@
 // dictionaries. A page's content streams stay as they are, between a new stream that saves the
 // graphics state and a new one that restores it and paints the design, so marked content stays
 // where the structure tree finds it and no left-over state moves the design. The design is
-// drawn once per displayed page size, as a form XObject; annotations stay as they were, above it.
+// drawn once per document in its own space, as a form XObject, and each page places it (once,
+// or once per tile) with its own matrix; annotations stay as they were, above it.
 //
 // readPages() comes first and reads all that is needed of the document's structure, so that the
 // caller can tell from qpdf's warnings whether the document needed repair before anything is
@@ -34,7 +37,7 @@ public:
     PdfPageStamper& operator=(const PdfPageStamper&) = delete;
 
     // Reads every page's boxes, rotation, resources and content streams, and meanwhile draws the
-    // design for the first page's size. False without pages.
+    // design as the first page needs it. False without pages.
     bool readPages();
 
     // Reads how each page's content nests its graphics state (over all cores), draws the design
@@ -57,11 +60,14 @@ private:
         std::vector<QPDFObjectHandle> contents; // the content streams, in order
         size_t contentIndex = 0;                // into the distinct contents
     };
-    // A drawing of the design for one displayed page size, as a form XObject of this document.
+    // What a drawing of the design holds: its text as glyph outlines or as text, and of a
+    // picture, which pixels (all of them unless it is far larger than a page).
+    using StampKey = std::tuple<bool, int, int, int, int>;
+    // A drawing of the design as a form XObject of this document.
     struct Stamp
     {
         QPDFObjectHandle form;
-        double heightShift = 0; // QPdfWriter pages are whole points tall; see stampFor()
+        QTransform formToOwn; // from the form's space to the mark's own
     };
     // A QPdfWriter document a stamp was copied from: qpdf copies stream data lazily, so it has
     // to live until the document has been written.
@@ -74,18 +80,28 @@ private:
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
     void readAllPages();
     std::optional<QSizeF> firstPageSize() const;
-    QByteArray drawnStamp(const QSizeF& size) const;
-    const Stamp& stampFor(const QSizeF& size);
-    const Stamp& adoptStamp(const QSizeF& size, QByteArray drawing);
-    std::pair<QPDFObjectHandle, std::string> resourcesWith(const Page& page, const QPDFObjectHandle& form);
+    StampKey keyFor(const std::vector<MarkPlacement>& copies, const QSizeF& size) const;
+    QByteArray drawnStamp(const StampKey& key) const;
+    const Stamp& stampFor(const StampKey& key);
+    const Stamp& adoptStamp(const StampKey& key, QByteArray drawing);
+    // A page's resources with the stamp added, and the names the page's content calls it and
+    // its blend by (no blend name unless the design multiplies).
+    struct PlacedResources
+    {
+        QPDFObjectHandle resources;
+        std::string form;
+        std::string blend;
+    };
+    const PlacedResources& resourcesWith(const Page& page, const QPDFObjectHandle& form);
     QPDFObjectHandle sharedStream(const std::string& content);
 
     QPDF& m_pdf;
     const WatermarkSnapshot& m_settings;
+    std::unique_ptr<PreparedMark> m_mark;
     std::vector<Page> m_pages;
     std::vector<std::vector<QPDFObjectHandle>> m_distinctContents; // pages may share content
     std::vector<StampSource> m_stampSources;
-    std::map<std::pair<long long, long long>, Stamp> m_stamps;
-    std::map<std::pair<std::string, QPDFObjGen>, std::pair<QPDFObjectHandle, std::string>> m_sharedResources;
+    std::map<StampKey, Stamp> m_stamps;
+    std::map<std::pair<std::string, QPDFObjGen>, PlacedResources> m_sharedResources;
     std::map<std::string, QPDFObjectHandle> m_sharedStreams;
 };

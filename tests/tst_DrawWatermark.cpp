@@ -1,3 +1,4 @@
+#include "model/WatermarkCoding.h"
 #include "render/drawWatermark.h"
 #include "support/StdoutCapture.h"
 #include "support/TestFiles.h"
@@ -56,6 +57,21 @@ QStringList unsoundNumbers(const QString& path)
         if (!plain.match(number.captured()).hasMatch() || std::abs(number.captured().toDouble()) > 32767)
             unsound.append(number.captured());
     return unsound;
+}
+
+using Snapshot = WatermarkSnapshot;
+
+// The design drawn over a white canvas of the given pixels, standing for a target of the given size.
+QImage drawnScaled(const WatermarkSnapshot& design, QSize pixels, QSizeF target)
+{
+    QImage image(pixels, QImage::Format_RGB32);
+    image.fill(Qt::white);
+    QPainter painter(&image);
+    painter.scale(pixels.width() / target.width(), pixels.height() / target.height());
+    StdoutCapture quiet;
+    drawWatermark(painter, design, QRectF(QPointF(0, 0), target));
+    quiet.finish();
+    return image;
 }
 
 } // namespace
@@ -150,6 +166,136 @@ private Q_SLOTS:
             drawnOnWhite(pictureDesign(m_dir.filePath(QStringLiteral("gone.png"))), {400, 300}, &printed);
         QCOMPARE(printed, QByteArray());
         QCOMPARE(inkBounds(image, isInk), QRect());
+    }
+
+    // A design stored before layouts, anchors, relative sizes and layers existed reads as today's
+    // behaviour and draws as the same design written with every member, and a centre anchor or a
+    // grid too sparse for a second copy draw it pixel for pixel.
+    void oldDesignsDrawAsBefore()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("old.png"));
+        writeSolidPicture(path, QSize(90, 40), Qt::red);
+        for (auto design :
+             {redText(QStringLiteral("Draft Å\nline"), 50, 50, 0, 30),
+              redText(QStringLiteral("W"), 50, 50, 0, 1500), pictureDesign(path, 80, 0.5, 50, 50, 0)}) {
+            auto stored = *WatermarkCoding::encode(design);
+            for (const char* key : {"layout", "tileGapX", "tileGapY", "tileStagger", "anchor", "margin",
+                                    "sizeReference", "relativeSize", "layer"})
+                stored.erase(key);
+            const auto old = WatermarkCoding::decode(nlohmann::json::parse(stored.dump()));
+            QCOMPARE(*old, WatermarkSnapshot{design});
+            const QImage image = drawnOnWhite(*old, {400, 300});
+            QVERIFY(!inkBounds(image, isInk).isEmpty());
+            auto centred = design;
+            centred.anchor = Snapshot::Anchor::center;
+            auto sparse = design;
+            sparse.layout = Snapshot::Layout::tiled;
+            sparse.tileGapX = sparse.tileGapY = 1000;
+            QCOMPARE(drawnOnWhite(centred, {400, 300}), image);
+            QCOMPARE(drawnOnWhite(sparse, {400, 300}), image);
+        }
+    }
+
+    // Tiles turn with the mark and cover the whole target, its four corners too, in portrait and
+    // landscape and turned.
+    void tiledMarkCoversTheCorners_data()
+    {
+        QTest::addColumn<QSize>("size");
+        QTest::addColumn<double>("rotation");
+        QTest::addColumn<bool>("stagger");
+        QTest::newRow("portrait") << QSize(300, 420) << 0.0 << false;
+        QTest::newRow("landscape staggered") << QSize(420, 300) << 0.0 << true;
+        QTest::newRow("turned 30") << QSize(300, 420) << 30.0 << true;
+    }
+
+    void tiledMarkCoversTheCorners()
+    {
+        QFETCH(QSize, size);
+        QFETCH(double, rotation);
+        QFETCH(bool, stagger);
+        auto design = redText(QStringLiteral("\u2588\u2588\u2588"), 50, 50, rotation, 18);
+        design.layout = Snapshot::Layout::tiled;
+        design.tileGapX = design.tileGapY = 4;
+        design.tileStagger = stagger;
+        const QImage image = drawnOnWhite(design, size);
+        for (const QPoint corner : {QPoint(0, 0), QPoint(size.width() - 24, 0), QPoint(0, size.height() - 24),
+                                    QPoint(size.width() - 24, size.height() - 24)})
+            QVERIFY2(!inkBounds(image.copy(QRect(corner, QSize(24, 24))), isRed).isEmpty(),
+                     qPrintable(QStringLiteral("corner %1,%2").arg(corner.x()).arg(corner.y())));
+        int columnsWithInk = 0; // many tiles, not one stretched mark
+        for (int x = 0; x < size.width(); ++x)
+            columnsWithInk += !inkBounds(image.copy(x, 0, 1, size.height()), isRed).isEmpty();
+        QVERIFY(columnsWithInk > size.width() / 2);
+        if (rotation == 0) // the rows of a grid that is not turned are level
+            QVERIFY(inkBounds(image.copy(0, 0, size.width(), 2), isRed).width() > size.width() / 2 ||
+                    inkBounds(image.copy(0, 0, size.width(), 2), isRed).isEmpty());
+    }
+
+    // An anchored mark keeps the margin (percent of the shorter side) from the edges of its
+    // anchor, measured to its turned outline, for a long text, turned or not, on both orientations.
+    void anchoredMarkKeepsItsMargin()
+    {
+        for (const QSize size : {QSize(400, 300), QSize(300, 400)}) {
+            for (double rotation : {0.0, 45.0}) {
+                for (int anchor = int(Snapshot::Anchor::topLeft);
+                     anchor <= int(Snapshot::Anchor::bottomRight); ++anchor) {
+                    auto design = redText(QStringLiteral("A LONGER MARK TEXT"), 50, 50, rotation, 16);
+                    design.anchor = Snapshot::Anchor(anchor);
+                    design.margin = 5; // 15 pixels
+                    const QRect ink = inkBounds(drawnOnWhite(design, size), isRed);
+                    const QString where = QStringLiteral("anchor %1, %2 degrees, %3 wide, ink %4,%5 %6x%7")
+                                              .arg(anchor)
+                                              .arg(rotation)
+                                              .arg(size.width())
+                                              .arg(ink.x())
+                                              .arg(ink.y())
+                                              .arg(ink.width())
+                                              .arg(ink.height());
+                    QVERIFY2(QRect(14, 14, size.width() - 28, size.height() - 28).contains(ink),
+                             qPrintable(where));
+                    const int column = (anchor - 1) % 3, row = (anchor - 1) / 3;
+                    const int left = ink.left(), right = size.width() - 1 - ink.right();
+                    const int top = ink.top(), bottom = size.height() - 1 - ink.bottom();
+                    const int slack =
+                        rotation == 0 ? 10 : 40; // glyphs' bearings; a turned box's empty corners
+                    const bool placed = (column == 0   ? left < 15 + slack
+                                         : column == 2 ? right < 15 + slack
+                                                       : std::abs(left - right) <= 3) &&
+                                        (row == 0   ? top < 15 + slack
+                                         : row == 2 ? bottom < 15 + slack
+                                                    : std::abs(top - bottom) <= 3);
+                    QVERIFY2(placed, qPrintable(where));
+                }
+            }
+        }
+    }
+
+    // A relative size gives the mark the same share of the page on A4 portrait, Letter landscape
+    // and a 6000 by 4000 picture.
+    void relativeSizeFollowsThePage()
+    {
+        const QString path = m_dir.filePath(QStringLiteral("relative.png"));
+        writeSolidPicture(path, QSize(100, 50), Qt::red);
+        auto design = pictureDesign(path, 100, 1);
+        design.sizeReference = Snapshot::SizeReference::shorterSide;
+        design.relativeSize = 40;
+        for (const auto& [pixels, target] :
+             {std::pair{QSize(595, 842), QSizeF(595, 842)}, std::pair{QSize(792, 612), QSizeF(792, 612)},
+              std::pair{QSize(600, 400), QSizeF(6000, 4000)}}) {
+            const QRect ink = inkBounds(drawnScaled(design, pixels, target), isRed);
+            const double shorter = std::min(pixels.width(), pixels.height());
+            QVERIFY2(std::abs(ink.width() - 0.4 * shorter) <= 2 &&
+                         std::abs(ink.height() - 0.2 * shorter) <= 2,
+                     qPrintable(QStringLiteral("%1 by %2").arg(ink.width()).arg(ink.height())));
+        }
+        auto text = redText(QStringLiteral("Relative"));
+        text.sizeReference = Snapshot::SizeReference::width;
+        text.relativeSize = 50;
+        // The box's width follows the page; the ink lies within it, a glyph's bearings inside.
+        const int small = inkBounds(drawnOnWhite(text, {300, 200}), isRed).width();
+        const int large = inkBounds(drawnOnWhite(text, {600, 400}), isRed).width();
+        QVERIFY2(small > 130 && small <= 150 && std::abs(large - 2 * small) <= 3,
+                 qPrintable(QStringLiteral("%1 and %2").arg(small).arg(large)));
     }
 
     // Text of any size draws solid glyphs (up to 32,767 points), and so does a picture; a design

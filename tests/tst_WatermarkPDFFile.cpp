@@ -313,7 +313,7 @@ private Q_SLOTS:
 
     // Every page keeps its own text, boxes and rotation, and shows the design as text laid out
     // upright over its visible area as the reader sees it, whatever transforms or unbalanced
-    // graphics state its content leaves behind. One drawing serves every page of a displayed size.
+    // graphics state its content leaves behind. One drawing serves every page, whatever its size.
     void everyPageStampedAndStillVector()
     {
         QFETCH(bool, inPlace);
@@ -365,7 +365,58 @@ private Q_SLOTS:
             QVERIFY2(text.contains(QStringLiteral("Page %1").arg(i)) && text.contains(QStringLiteral("WIDE")),
                      qPrintable(text));
         }
-        QCOMPARE(distinctWatermarks(*outcome), size_t(5));
+        QCOMPARE(distinctWatermarks(*outcome), size_t(1));
+    }
+
+    // Tiles of one drawing cover the four corners of a turned page. Under the content the page's
+    // opaque black and grey stay on top; multiplied, black stays black (a scan's text stays
+    // readable) and grey turns a darker red, where over the content the mark covers both.
+    void tiledLayers_data()
+    {
+        QTest::addColumn<int>("layer");
+        QTest::newRow("over") << int(WatermarkSnapshot::Layer::over);
+        QTest::newRow("under") << int(WatermarkSnapshot::Layer::under);
+        QTest::newRow("multiply") << int(WatermarkSnapshot::Layer::multiply);
+    }
+
+    void tiledLayers()
+    {
+        QFETCH(int, layer);
+        const QString input = m_dir.filePath(QStringLiteral("layers.pdf"));
+        writePdf(input,
+                 {Page{.rotate = 90, .content = "0 g 100 150 300 300 re f 0.5 g 420 150 150 300 re f "}});
+        auto design = redText(QStringLiteral("\u2588\u2588\u2588"), 50, 50, 30, 20);
+        design.layout = WatermarkSnapshot::Layout::tiled;
+        design.tileGapX = design.tileGapY = 2;
+        design.layer = WatermarkSnapshot::Layer(layer);
+        const auto outcome =
+            watermarkPDFFile(input, design, QDir(outputFolder()).filePath(QStringLiteral("l.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        QCOMPARE(distinctWatermarks(*outcome), size_t(1));
+        const QImage page = renderPage(*outcome, 0);
+        QCOMPARE(page.size(), QSize(792, 612));
+        for (const QPoint corner : {QPoint(0, 0), QPoint(772, 0), QPoint(0, 592), QPoint(772, 592)})
+            QVERIFY(!inkBounds(page.copy(QRect(corner, QSize(20, 20))), isRed).isEmpty());
+        const auto count = [](const QImage& image, auto predicate) {
+            int found = 0;
+            for (int y = 0; y < image.height(); ++y)
+                for (int x = 0; x < image.width(); ++x)
+                    found += predicate(image.pixel(x, y));
+            return found;
+        };
+        const auto black = [](QRgb p) { return qRed(p) < 40 && qGreen(p) < 40 && qBlue(p) < 40; };
+        const auto grey = [](QRgb p) {
+            return std::abs(qRed(p) - 128) < 12 && std::abs(qGreen(p) - 128) < 12;
+        };
+        const auto darkRed = [](QRgb p) { return std::abs(qRed(p) - 128) < 12 && qGreen(p) < 40; };
+        const QImage before = renderPage(input, 0);
+        const int blackBefore = count(before, black), greyBefore = count(before, grey);
+        QVERIFY(blackBefore >= 300 * 300 && greyBefore >= 150 * 300);
+        const bool over = design.layer == WatermarkSnapshot::Layer::over;
+        const bool multiply = design.layer == WatermarkSnapshot::Layer::multiply;
+        QCOMPARE(count(page, black) >= blackBefore, !over);
+        QCOMPARE(count(page, grey) >= greyBefore, !over && !multiply);
+        QCOMPARE(count(page, darkRed) > greyBefore / 4, multiply);
     }
 
     // The reader's upright space lands exactly on the visible area, however the page is turned:
