@@ -1,10 +1,14 @@
 #include "designs/PreviewSection.h"
 
+#include "model/TextFields.h"
 #include "render/drawWatermark.h"
 #include "widgets/Resources.h"
 
+#include <QDate>
 #include <QFile>
+#include <QFileInfo>
 #include <QLabel>
+#include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -69,6 +73,8 @@ void PreviewSection::loadDocument(const std::optional<QString>& pdfPath)
     document->setRenderHint(Poppler::Document::Antialiasing);
     document->setRenderHint(Poppler::Document::TextAntialiasing);
     m_pageSize = page->pageSizeF();
+    m_sampleName = QFileInfo(*pdfPath).completeBaseName();
+    m_samplePages = document->numPages();
     m_page = std::move(page);
     m_document = std::move(document);
 }
@@ -133,6 +139,15 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             painter.setClipRect(page);
             painter.setRenderHint(QPainter::Antialiasing);
             WatermarkSnapshot design = m_settings->snapshot();
+            // The fields show the sample's own values: its name, today, the first of its pages,
+            // the first file of a batch. Whom the copies are for is known only when a run starts.
+            TextFields::Values sampleValues;
+            sampleValues.fileName = m_sampleName;
+            sampleValues.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+            sampleValues.page = 1;
+            sampleValues.pages = m_samplePages;
+            sampleValues.number = 1;
+            design.text = TextFields::expand(design.text, sampleValues);
             if (under)
                 design.layer = WatermarkSnapshot::Layer::over;
             drawWatermark(painter, design, page);

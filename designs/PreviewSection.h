@@ -50,7 +50,9 @@ private:
     QMetaObject::Connection m_settingsChanged;
     std::unique_ptr<Poppler::Document> m_document;
     std::unique_ptr<Poppler::Page> m_page;
-    QSizeF m_pageSize; // points, as the reader sees the page
-    QImage m_raster;   // the page alone, for the size it was last drawn at
+    QSizeF m_pageSize;    // points, as the reader sees the page
+    QString m_sampleName; // its file name, without folder and extension, for {filename}
+    int m_samplePages = 1;
+    QImage m_raster; // the page alone, for the size it was last drawn at
     QLabel* m_unavailable = nullptr;
 };

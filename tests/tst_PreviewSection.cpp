@@ -108,6 +108,19 @@ private Q_SLOTS:
         }
     }
 
+    // The fields show the sample's values: its name, the first of its two pages, the first file.
+    void fieldsShowTheSampleValues()
+    {
+        const auto fields =
+            WatermarkSettings::fromSnapshot(redText(QStringLiteral("{filename} {page}/{pages} #{n}")));
+        const auto typed = WatermarkSettings::fromSnapshot(redText(QStringLiteral("Lorem_Ipsum 1/2 #1")));
+        PreviewSection preview(fields, sample);
+        preview.resize(400, 500);
+        const QImage shown = preview.grab().toImage();
+        preview.setSettings(typed);
+        QCOMPARE(shown, preview.grab().toImage());
+    }
+
     // The preview keeps the decoded picture between repaints, yet shows a replaced file's pixels.
     void replacedPictureShowsOnTheNextChange()
     {
