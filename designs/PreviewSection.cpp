@@ -4,11 +4,9 @@
 #include "render/drawWatermark.h"
 #include "widgets/Resources.h"
 
-#include <QDate>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
-#include <QLocale>
 #include <QPaintEvent>
 #include <QPainter>
 #include <QVBoxLayout>
@@ -143,7 +141,7 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             // the first file of a batch. Whom the copies are for is known only when a run starts.
             TextFields::Values sampleValues;
             sampleValues.fileName = m_sampleName;
-            sampleValues.date = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+            sampleValues.date = TextFields::today();
             sampleValues.page = 1;
             sampleValues.pages = m_samplePages;
             sampleValues.number = 1;

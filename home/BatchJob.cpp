@@ -7,11 +7,9 @@
 #include "render/FileMetadata.h"
 #include "render/drawWatermark.h"
 
-#include <QDate>
 #include <QFileInfo>
 #include <QFutureWatcher>
 #include <QImage>
-#include <QLocale>
 #include <QPainter>
 #include <QPromise>
 #include <QtConcurrent/QtConcurrentRun>
@@ -114,7 +112,7 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
     std::vector<int> numbers(files.size(), 0);
     for (qsizetype i = 0, routed = 0; i < files.size(); ++i)
         numbers[i] = outputs[i].isEmpty() ? 0 : int(++routed);
-    const QString today = QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+    const QString today = TextFields::today();
     const auto reportOn = [&](qsizetype i) -> FileReport {
         if (outputs[i].isEmpty())
             return {files[i], FileReport::Status::skipped, {}, notRouted()};

@@ -1,5 +1,7 @@
 #include "model/TextFields.h"
 
+#include <QDate>
+#include <QLocale>
 #include <QStringList>
 
 #include <optional>
@@ -80,6 +82,11 @@ std::optional<QString> valueOf(const QString& name, const TextFields::Values& va
 } // namespace
 
 namespace TextFields {
+
+QString today()
+{
+    return QLocale::system().toString(QDate::currentDate(), QLocale::ShortFormat);
+}
 
 QString expand(const QString& text, const Values& values)
 {

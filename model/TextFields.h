@@ -26,6 +26,9 @@ struct Values
     std::function<QString(const QString& key)> metadata;
 };
 
+// Today as {date} shows it: the user's locale's short form.
+QString today();
+
 // The text as shown: its fields replaced by the values, "{{" and "}}" written as one brace, and
 // anything else in braces as written.
 QString expand(const QString& text, const Values& values);
