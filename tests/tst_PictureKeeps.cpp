@@ -39,7 +39,7 @@ struct JpegKind
 
 // A CMYK profile whose inks take turns: cyan holds back green, magenta blue and yellow red, so
 // red is cyan and magenta, nothing like the plain conversion's magenta and yellow.
-QByteArray turnedInkProfile()
+QByteArray makeTurnedInkProfile()
 {
     cmsHPROFILE lab = cmsCreateLab4Profile(nullptr), sRgb = cmsCreate_sRGBProfile();
     cmsHTRANSFORM toLab = cmsCreateTransform(sRgb, TYPE_RGB_16, lab, TYPE_Lab_16, INTENT_PERCEPTUAL, 0);
@@ -87,6 +87,13 @@ QByteArray turnedInkProfile()
     cmsDeleteTransform(fromLab);
     cmsCloseProfile(lab);
     cmsCloseProfile(sRgb);
+    return bytes;
+}
+
+// Made once: the profile's header holds the second it was made in, and tests compare its bytes.
+const QByteArray& turnedInkProfile()
+{
+    static const QByteArray bytes = makeTurnedInkProfile();
     return bytes;
 }
 
