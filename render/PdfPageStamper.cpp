@@ -1,6 +1,7 @@
 #include "render/PdfPageStamper.h"
 
 #include "model/SpareThreads.h"
+#include "model/TextFields.h"
 #include "render/ContentBytes.h"
 #include "render/PageTree.h"
 #include "render/QuietQpdf.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <set>
 
 namespace {
 
@@ -140,11 +142,12 @@ bool PdfPageStamper::readPages()
     // Drawing the design takes a while the first time (fonts are looked up and loaded), so it is
     // drawn for the first page's size on this thread, which keeps the drawing's per-thread
     // caches, while another thread walks the pages; qpdf's document is only ever used by one
-    // thread at a time.
-    const std::optional<QSizeF> firstSize = firstPageSize();
+    // thread at a time. A text that shows the page count waits for the pages.
+    const std::optional<QSizeF> firstSize =
+        TextFields::variesPerPage(m_settings.text) ? std::nullopt : firstPageSize();
     if (!firstSize) {
         readAllPages();
-        m_mark = std::make_unique<PreparedMark>(m_settings);
+        prepareMarks();
         return !m_pages.empty();
     }
     std::exception_ptr failure;
@@ -157,14 +160,34 @@ bool PdfPageStamper::readPages()
     });
     if (reader.started() == 0)
         readAllPages(); // no idle thread to be had
-    m_mark = std::make_unique<PreparedMark>(m_settings);
-    const StampKey firstKey = keyFor(m_mark->placementsOn(*firstSize), *firstSize);
-    QByteArray drawing = drawnStamp(firstKey);
+    prepareMarks();
+    const StampKey firstKey = keyFor(0, m_marks[0]->placementsOn(*firstSize), *firstSize);
+    QByteArray drawing = drawnStamps({firstKey});
     reader.join();
     if (failure)
         std::rethrow_exception(failure);
-    adoptStamp(firstKey, std::move(drawing));
+    adoptStamps({firstKey}, std::move(drawing));
     return !m_pages.empty();
+}
+
+// One mark for the document, or, for a text that reads differently per page, one per distinct
+// text with each page's number and the page count filled in. Only the first one prints its
+// timing lines.
+void PdfPageStamper::prepareMarks()
+{
+    if (!TextFields::variesPerPage(m_settings.text)) {
+        m_marks.push_back(std::make_unique<PreparedMark>(TextFields::onPage(m_settings, 1, 1)));
+        return;
+    }
+    std::map<QString, size_t> marks;
+    const int count = int(m_pages.size());
+    for (int i = 0; i < count; ++i) {
+        const WatermarkSnapshot shown = TextFields::onPage(m_settings, i + 1, count);
+        const auto [known, isNew] = marks.try_emplace(shown.text, m_marks.size());
+        if (isNew)
+            m_marks.push_back(std::make_unique<PreparedMark>(shown, m_marks.empty()));
+        m_pages[size_t(i)].mark = known->second;
+    }
 }
 
 // The displayed size of the first page, found by following the first kids down the page tree;
@@ -221,12 +244,17 @@ void PdfPageStamper::stampPages()
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
     const std::function<void()> drawStamps = [this] {
+        std::vector<StampKey> missing;
+        std::set<StampKey> seen;
         for (const auto& page : m_pages) {
             const QSizeF size = page.geometry.displayedSize();
-            const auto copies = m_mark->placementsOn(size);
-            if (!copies.empty())
-                stampFor(keyFor(copies, size));
+            const auto copies = m_marks[page.mark]->placementsOn(size);
+            const StampKey key = keyFor(page.mark, copies, size);
+            if (!copies.empty() && !m_stamps.contains(key) && seen.insert(key).second)
+                missing.push_back(key);
         }
+        if (!missing.empty())
+            adoptStamps(missing, drawnStamps(missing));
     };
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < m_distinctContents.size();) {
@@ -250,10 +278,10 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
 {
     settleGeometry(page.object, page.geometry);
     const QSizeF size = page.geometry.displayedSize();
-    const std::vector<MarkPlacement> copies = m_mark->placementsOn(size);
+    const std::vector<MarkPlacement> copies = m_marks[page.mark]->placementsOn(size);
     if (copies.empty())
         return; // nothing of the design shows on this page
-    const Stamp& stamp = stampFor(keyFor(copies, size));
+    const Stamp& stamp = stampFor(keyFor(page.mark, copies, size));
     // From the reader's y-down space over the visible area to the page's default user space.
     const QTransform targetToUser =
         QTransform(1, 0, 0, -1, 0, size.height()) * page.geometry.displayedToUserSpace();
@@ -342,32 +370,30 @@ const PdfPageStamper::PlacedResources& PdfPageStamper::resourcesWith(const Page&
 
 // What a drawing needs for the given copies on a page of the given size: outlines for text too
 // large to stay text, and of a picture far larger than the page only the pixels that show.
-PdfPageStamper::StampKey PdfPageStamper::keyFor(const std::vector<MarkPlacement>& copies,
+PdfPageStamper::StampKey PdfPageStamper::keyFor(size_t mark, const std::vector<MarkPlacement>& copies,
                                                 const QSizeF& size) const
 {
+    const PreparedMark& drawn = *m_marks[mark];
     bool outlines = false;
-    QRect pixels = m_mark->allPixels();
+    QRect pixels = drawn.allPixels();
     for (const MarkPlacement& copy : copies)
-        outlines = outlines || m_mark->needsOutlines(copy);
-    if (m_mark->isPicture() && !copies.empty()) {
+        outlines = outlines || drawn.needsOutlines(copy);
+    if (drawn.isPicture() && !copies.empty()) {
         const double drawnLonger = std::max(pixels.width(), pixels.height()) * copies.front().scale;
         if (drawnLonger > croppedPictureRatio * std::max(size.width(), size.height())) {
             QRect seen;
             for (const MarkPlacement& copy : copies)
-                seen |= m_mark->visiblePixels(copy, size);
+                seen |= drawn.visiblePixels(copy, size);
             pixels = seen;
         }
     }
-    return {outlines, pixels.x(), pixels.y(), pixels.width(), pixels.height()};
+    return {mark, outlines, pixels.x(), pixels.y(), pixels.width(), pixels.height()};
 }
 
-// The design drawn with QPdfWriter in its own space, on a page just large enough for its ink:
-// a PDF of one page.
-QByteArray PdfPageStamper::drawnStamp(const StampKey& key) const
+// The drawings for the keys, each drawn with QPdfWriter in its mark's own space on a page of its
+// own just large enough for its ink: a PDF of one page per key, whose pages share their fonts.
+QByteArray PdfPageStamper::drawnStamps(const std::vector<StampKey>& keys) const
 {
-    const auto [outlines, x, y, width, height] = key;
-    const QRect pixels(x, y, width, height);
-    const QRectF extent = m_mark->ownExtent(pixels);
     QElapsedTimer timer;
     timer.start();
     QByteArray bytes;
@@ -377,20 +403,32 @@ QByteArray PdfPageStamper::drawnStamp(const StampKey& key) const
     writer.setResolution(72);
     writer.setCreator(QString());
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    const double fit = drawingScale(extent);
-    // QPdfWriter pages are whole points; round up so the page covers the whole area.
-    const QSizeF pageSize(std::max(1.0, std::ceil(extent.width() * fit)),
-                          std::max(1.0, std::ceil(extent.height() * fit)));
-    writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
-    QPainter painter(&writer);
-    // Without this QPdfWriter re-encodes picture watermarks as JPEG.
-    painter.setRenderHint(QPainter::LosslessImageRendering);
-    painter.scale(fit, fit);
-    painter.translate(-extent.topLeft());
-    if (!extent.isEmpty())
-        m_mark->drawOwn(painter, outlines, pixels);
+    QPainter painter;
+    for (const StampKey& key : keys) {
+        const auto [mark, outlines, x, y, width, height] = key;
+        const QRect pixels(x, y, width, height);
+        const QRectF extent = m_marks[mark]->ownExtent(pixels);
+        const double fit = drawingScale(extent);
+        // QPdfWriter pages are whole points; round up so the page covers the whole area.
+        const QSizeF pageSize(std::max(1.0, std::ceil(extent.width() * fit)),
+                              std::max(1.0, std::ceil(extent.height() * fit)));
+        writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        if (!painter.isActive()) {
+            painter.begin(&writer);
+            // Without this QPdfWriter re-encodes picture watermarks as JPEG.
+            painter.setRenderHint(QPainter::LosslessImageRendering);
+        } else {
+            writer.newPage();
+        }
+        painter.save();
+        painter.scale(fit, fit);
+        painter.translate(-extent.topLeft());
+        if (!extent.isEmpty())
+            m_marks[mark]->drawOwn(painter, outlines, pixels);
+        painter.restore();
+    }
     painter.end();
-    m_mark->printDrawingTime(timer);
+    m_marks.front()->printDrawingTime(timer);
     return bytes;
 }
 
@@ -399,33 +437,37 @@ const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const StampKey& key)
 {
     if (const auto found = m_stamps.find(key); found != m_stamps.end())
         return found->second;
-    return adoptStamp(key, drawnStamp(key));
+    adoptStamps({key}, drawnStamps({key}));
+    return m_stamps.at(key);
 }
 
-// Takes the drawn page as a form XObject of the document.
-const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const StampKey& key, QByteArray drawing)
+// Takes each drawn page as a form XObject of the document, for the key in its place.
+void PdfPageStamper::adoptStamps(const std::vector<StampKey>& keys, QByteArray drawing)
 {
-    const auto [outlines, x, y, width, height] = key;
-    const QRectF extent = m_mark->ownExtent(QRect(x, y, width, height));
     StampSource source{std::move(drawing), newQuietQpdf()};
     source.pdf->processMemoryFile("watermark", source.bytes.constData(),
                                   static_cast<size_t>(source.bytes.size()));
-    QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
-    const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
-    QPDFObjectHandle form = page.getFormXObjectForPage(false);
-    // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form to
-    // the mark's ink.
-    const double fit = drawingScale(extent);
-    form.getDict().replaceKey(
-        "/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(0, pageHeight - extent.height() * fit,
-                                                                        extent.width() * fit, pageHeight)));
-    const QTransform formToOwn = QTransform(1, 0, 0, -1, 0, pageHeight) *
-                                 QTransform::fromScale(1 / fit, 1 / fit) *
-                                 QTransform::fromTranslate(extent.left(), extent.top());
-    Stamp stamp{m_pdf.copyForeignObject(form), formToOwn};
+    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*source.pdf).getAllPages();
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto [mark, outlines, x, y, width, height] = keys[i];
+        const QRectF extent = m_marks[mark]->ownExtent(QRect(x, y, width, height));
+        QPDFPageObjectHelper page = pages.at(i);
+        const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
+        QPDFObjectHandle form = page.getFormXObjectForPage(false);
+        // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form
+        // to the mark's ink.
+        const double fit = drawingScale(extent);
+        form.getDict().replaceKey(
+            "/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                         0, pageHeight - extent.height() * fit, extent.width() * fit, pageHeight)));
+        const QTransform formToOwn = QTransform(1, 0, 0, -1, 0, pageHeight) *
+                                     QTransform::fromScale(1 / fit, 1 / fit) *
+                                     QTransform::fromTranslate(extent.left(), extent.top());
+        m_stamps.emplace(keys[i], Stamp{m_pdf.copyForeignObject(form), formToOwn});
+    }
     m_stampSources.push_back(std::move(source));
-    return m_stamps.emplace(key, stamp).first->second;
 }
+
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
 {
     std::vector<QPDFObjGen> changed;
