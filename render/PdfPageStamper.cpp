@@ -129,6 +129,28 @@ double drawingScale(const QRectF& extent)
 // as far as it shows: readers scale a picture to its whole drawn size before cutting it.
 constexpr double croppedPictureRatio = 2;
 
+// The drawn page as a form XObject of its own document: its content stream, as QPdfWriter
+// compressed it, made the form, with the page's resources, one object for all pages whose
+// resources read alike. The drawing's document is thrown away after, so its page may change.
+QPDFObjectHandle formOf(QPDF& source, QPDFPageObjectHelper& page,
+                        std::map<std::string, QPDFObjectHandle>& sharedResources)
+{
+    QPDFObjectHandle form = page.getObjectHandle().getKey("/Contents");
+    if (!form.isStream())
+        return page.getFormXObjectForPage(false);
+    QPDFObjectHandle dictionary = form.getDict();
+    dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    if (resources.isDictionary()) {
+        auto [shared, isNew] = sharedResources.try_emplace(resources.unparseResolved(), resources);
+        if (isNew && !resources.isIndirect())
+            shared->second = source.makeIndirectObject(resources);
+        dictionary.replaceKey("/Resources", shared->second);
+    }
+    return form;
+}
+
 } // namespace
 
 PdfPageStamper::PdfPageStamper(QPDF& pdf, const WatermarkSnapshot& settings)
@@ -447,13 +469,14 @@ void PdfPageStamper::adoptStamps(const std::vector<StampKey>& keys, QByteArray d
     StampSource source{std::move(drawing), newQuietQpdf()};
     source.pdf->processMemoryFile("watermark", source.bytes.constData(),
                                   static_cast<size_t>(source.bytes.size()));
-    const std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*source.pdf).getAllPages();
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*source.pdf).getAllPages();
+    std::map<std::string, QPDFObjectHandle> sharedResources;
     for (size_t i = 0; i < keys.size(); ++i) {
         const auto [mark, outlines, x, y, width, height] = keys[i];
         const QRectF extent = m_marks[mark]->ownExtent(QRect(x, y, width, height));
-        QPDFPageObjectHelper page = pages.at(i);
+        QPDFPageObjectHelper& page = pages.at(i);
         const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
-        QPDFObjectHandle form = page.getFormXObjectForPage(false);
+        QPDFObjectHandle form = formOf(*source.pdf, page, sharedResources);
         // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form
         // to the mark's ink.
         const double fit = drawingScale(extent);
