@@ -205,43 +205,22 @@ private Q_SLOTS:
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
     }
 
-    // {page} and {pages} read a TIFF page's number and the page count, and 1 and 1 in any other
-    // picture: each page looks as it does under the same text typed out.
-    void pageFieldsPerPicturePage_data()
+    // {page} and {pages} read a TIFF page's number and the page count: each page looks as it does
+    // under the same text typed out.
+    void pageFieldsPerTiffPage()
     {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<int>("pages");
-        QTest::newRow("two-page tiff") << u"scan.tif"_s << 2;
-        QTest::newRow("png") << u"photo.png"_s << 1;
-    }
-    void pageFieldsPerPicturePage()
-    {
-        QFETCH(QString, name);
-        QFETCH(int, pages);
         QTemporaryDir dir;
-        const QString input = dir.filePath(name), output = dir.filePath(u"out-"_s + name);
-        const QImage white = solid({300, 200}, Qt::white, {72, 72});
-        if (pages > 1)
-            writeTiff(input, std::vector<QImage>(size_t(pages), white));
-        else
-            writeFile(input, encoded(white, "png"));
-        const auto pagesOf = [](const QString& path) {
-            QImageReader reader(path);
-            if (reader.imageCount() <= 1)
-                return QList<QImage>{reader.read()};
-            QList<QImage> read;
-            for (int i = 0; i < reader.imageCount() && reader.jumpToImage(i); ++i)
-                read << reader.read();
-            return read;
+        const QString input = dir.filePath(u"scan.tif"_s), output = dir.filePath(u"out.tif"_s);
+        writeTiff(input, std::vector<QImage>(2, solid({300, 200}, Qt::white, {72, 72})));
+        const auto pageOf = [&](const QString& text, int page) {
+            QImageReader reader(stamp(input, redText(text), output).ok() ? output : QString());
+            return reader.jumpToImage(page - 1) ? reader.read() : QImage();
         };
-        QVERIFY(stamp(input, redText(u"Page {page} of {pages}"_s), output).ok());
-        const QList<QImage> filled = pagesOf(output);
-        QCOMPARE(filled.size(), pages);
-        for (int page = 1; page <= pages; ++page) {
-            QVERIFY(stamp(input, redText(u"Page %1 of %2"_s.arg(page).arg(pages)), output).ok());
-            QCOMPARE(filled[page - 1], pagesOf(output)[page - 1]);
-        }
-        QVERIFY(pages == 1 || filled[0] != filled[1]);
+        const QImage first = pageOf(u"Page {page} of {pages}"_s, 1);
+        const QImage second = pageOf(u"Page {page} of {pages}"_s, 2);
+        QVERIFY(!first.isNull() && first != second);
+        QCOMPARE(first, pageOf(u"Page 1 of 2"_s, 1));
+        QCOMPARE(second, pageOf(u"Page 2 of 2"_s, 2));
     }
 
     // A failed stamp leaves the output folder as it was, with an existing file of that name
