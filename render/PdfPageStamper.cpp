@@ -141,6 +141,8 @@ QPDFObjectHandle formOf(QPDF& source, QPDFPageObjectHelper& page,
     QPDFObjectHandle dictionary = form.getDict();
     dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
     dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    if (QPDFObjectHandle group = page.getObjectHandle().getKey("/Group"); group.isDictionary())
+        dictionary.replaceKey("/Group", group);
     QPDFObjectHandle resources = page.getAttribute("/Resources", false);
     if (resources.isDictionary()) {
         auto [shared, isNew] = sharedResources.try_emplace(resources.unparseResolved(), resources);
