@@ -77,6 +77,7 @@ private Q_SLOTS:
     {
         WatermarkHelper::allowLargePictures();
         writeSolidPicture(m_dir.filePath("red.png"), {40, 40}, Qt::red);
+        writeSolidPicture(m_dir.filePath("grey.png"), {200, 200}, QColor(128, 128, 128));
     }
 
     void largeCameraPicture()
@@ -203,6 +204,58 @@ private Q_SLOTS:
         QCOMPARE_LE((red.center() - QPointF(250, 100)).manhattanLength(), 3);
         QVERIFY(alike(output.pixel(top), QImage::fromData(bytes).pixel(500, 10)));
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
+    }
+
+    // A mid-grey mark over the whole of a picture white on the left and, on the right, grey or
+    // transparent. Multiplied, it halves the grey; behind the picture, it shows only through
+    // transparent pixels, and a picture with none is refused, nothing written.
+    void layers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("layer");
+        QTest::addColumn<int>("left");  // grey level, or -1 when refused
+        QTest::addColumn<int>("right"); // at full alpha
+        QImage opaque = solid({64, 32}, Qt::white, {72, 72}), clear = opaque;
+        QPainter(&opaque).fillRect(32, 0, 32, 32, QColor(128, 128, 128));
+        opaque = opaque.convertToFormat(QImage::Format_RGB32);
+        clear.fill(Qt::transparent);
+        QPainter(&clear).fillRect(0, 0, 32, 32, Qt::white);
+        const int multiply = int(WatermarkSnapshot::Layer::multiply),
+                  under = int(WatermarkSnapshot::Layer::under);
+        QTest::newRow("multiply jpeg") << u"m.jpg"_s << encoded(opaque, "jpeg") << multiply << 128 << 64;
+        QTest::newRow("multiply png") << u"m.png"_s << encoded(opaque, "png") << multiply << 128 << 64;
+        QTest::newRow("multiply tiff") << u"m.tif"_s << encoded(opaque, "tiff") << multiply << 128 << 64;
+        QTest::newRow("under clear png") << u"u.png"_s << encoded(clear, "png") << under << 255 << 128;
+        QTest::newRow("under clear tiff") << u"u.tif"_s << encoded(clear, "tiff") << under << 255 << 128;
+        QTest::newRow("under clear png to jpeg")
+            << u"u.jpg"_s << encoded(clear, "png") << under << 255 << 128;
+        QTest::newRow("under jpeg") << u"u.jpg"_s << encoded(opaque, "jpeg") << under << -1 << -1;
+        QTest::newRow("under opaque png") << u"u.png"_s << encoded(opaque, "png") << under << -1 << -1;
+        QTest::newRow("under opaque tiff") << u"u.tif"_s << encoded(opaque, "tiff") << under << -1 << -1;
+        QTest::newRow("under jpeg to png") << u"u.png"_s << encoded(opaque, "jpeg") << under << -1 << -1;
+    }
+    void layers()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, layer);
+        QFETCH(int, left);
+        QFETCH(int, right);
+        QTemporaryDir in, out;
+        writeFile(in.filePath(name), bytes);
+        WatermarkSnapshot design = pictureDesign(m_dir.filePath("grey.png"));
+        design.layer = WatermarkSnapshot::Layer(layer);
+        const auto outcome = stamp(in.filePath(name), design, out.filePath(name));
+        if (left < 0) {
+            QCOMPARE(outcome.error(), u"the mark would lie hidden behind the picture's opaque pixels"_s);
+            QVERIFY(QDir(out.path()).isEmpty());
+            return;
+        }
+        QVERIFY2(outcome.ok(), qPrintable(outcome.error()));
+        const QImage output(*outcome);
+        QVERIFY(alike(output.pixel(16, 16), qRgb(left, left, left)));
+        QVERIFY(alike(output.pixel(48, 16), qRgb(right, right, right)));
     }
 
     // A failed stamp leaves the output folder as it was, with an existing file of that name
