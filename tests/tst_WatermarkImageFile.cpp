@@ -206,56 +206,49 @@ private Q_SLOTS:
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
     }
 
-    // A mid-grey mark over the whole of a picture white on the left and, on the right, grey or
-    // transparent. Multiplied, it halves the grey; behind the picture, it shows only through
-    // transparent pixels, and a picture with none is refused, nothing written.
+    // A mid-grey mark over a picture white on the left and, on the right, grey or transparent.
+    // Multiplied, it halves the grey; behind the picture, it shows only through transparent
+    // pixels, and a picture with none there is refused, nothing written.
     void layers_data()
     {
         QTest::addColumn<QString>("name");
         QTest::addColumn<QByteArray>("bytes");
-        QTest::addColumn<int>("layer");
-        QTest::addColumn<int>("left");  // grey level, or -1 when refused
-        QTest::addColumn<int>("right"); // at full alpha
-        QImage opaque = solid({64, 32}, Qt::white, {72, 72}), clear = opaque;
+        QTest::addColumn<int>("right"); // grey level on the right; none when refused
+        QImage opaque = solid({64, 32}, Qt::white, {72, 72}),
+               clear = solid({64, 32}, Qt::transparent, {72, 72});
         QPainter(&opaque).fillRect(32, 0, 32, 32, QColor(128, 128, 128));
-        opaque = opaque.convertToFormat(QImage::Format_RGB32);
-        clear.fill(Qt::transparent);
         QPainter(&clear).fillRect(0, 0, 32, 32, Qt::white);
-        const int multiply = int(WatermarkSnapshot::Layer::multiply),
-                  under = int(WatermarkSnapshot::Layer::under);
-        QTest::newRow("multiply jpeg") << u"m.jpg"_s << encoded(opaque, "jpeg") << multiply << 128 << 64;
-        QTest::newRow("multiply png") << u"m.png"_s << encoded(opaque, "png") << multiply << 128 << 64;
-        QTest::newRow("multiply tiff") << u"m.tif"_s << encoded(opaque, "tiff") << multiply << 128 << 64;
-        QTest::newRow("under clear png") << u"u.png"_s << encoded(clear, "png") << under << 255 << 128;
-        QTest::newRow("under clear tiff") << u"u.tif"_s << encoded(clear, "tiff") << under << 255 << 128;
-        QTest::newRow("under clear png to jpeg")
-            << u"u.jpg"_s << encoded(clear, "png") << under << 255 << 128;
-        QTest::newRow("under jpeg") << u"u.jpg"_s << encoded(opaque, "jpeg") << under << -1 << -1;
-        QTest::newRow("under opaque png") << u"u.png"_s << encoded(opaque, "png") << under << -1 << -1;
-        QTest::newRow("under opaque tiff") << u"u.tif"_s << encoded(opaque, "tiff") << under << -1 << -1;
-        QTest::newRow("under jpeg to png") << u"u.png"_s << encoded(opaque, "jpeg") << under << -1 << -1;
+        opaque = opaque.convertToFormat(QImage::Format_RGB32);
+        const QByteArray jpeg = encoded(opaque, "jpeg"), png = encoded(opaque, "png"),
+                         tiff = encoded(opaque, "tiff");
+        QTest::newRow("multiply jpeg") << u"m.jpg"_s << jpeg << 64;
+        QTest::newRow("multiply png") << u"m.png"_s << png << 64;
+        QTest::newRow("under clear png") << u"u.png"_s << encoded(clear, "png") << 128;
+        QTest::newRow("under clear png to jpeg") << u"u.jpg"_s << encoded(clear, "png") << 128;
+        QTest::newRow("under jpeg") << u"u.jpg"_s << jpeg << -1;
+        QTest::newRow("under opaque png") << u"u.png"_s << png << -1;
+        QTest::newRow("under opaque tiff") << u"u.tif"_s << tiff << -1;
     }
     void layers()
     {
         QFETCH(QString, name);
         QFETCH(QByteArray, bytes);
-        QFETCH(int, layer);
-        QFETCH(int, left);
         QFETCH(int, right);
         QTemporaryDir in, out;
         writeFile(in.filePath(name), bytes);
         WatermarkSnapshot design = pictureDesign(m_dir.filePath("grey.png"));
-        design.layer = WatermarkSnapshot::Layer(layer);
+        const bool under = name.startsWith(u'u');
+        design.layer = under ? WatermarkSnapshot::Layer::under : WatermarkSnapshot::Layer::multiply;
         const auto outcome = stamp(in.filePath(name), design, out.filePath(name));
-        if (left < 0) {
+        if (right < 0) {
             QCOMPARE(outcome.error(), u"the mark would lie hidden behind the picture's opaque pixels"_s);
             QVERIFY(QDir(out.path()).isEmpty());
             return;
         }
         QVERIFY2(outcome.ok(), qPrintable(outcome.error()));
         const QImage output(*outcome);
-        QVERIFY(alike(output.pixel(16, 16), qRgb(left, left, left)));
-        QVERIFY(alike(output.pixel(48, 16), qRgb(right, right, right)));
+        for (const auto& [x, grey] : {std::pair(16, under ? 255 : 128), {48, right}})
+            QVERIFY(alike(output.pixel(x, 16), qRgb(grey, grey, grey)));
     }
 
     // A failed stamp leaves the output folder as it was, with an existing file of that name

@@ -245,38 +245,26 @@ private Q_SLOTS:
         view.show();
         clickRow(view, 0);
         const auto text = view.selectedWatermark();
-        ControlsSection* controls = view.controls();
-        const auto shown = [&](const char* label) {
-            return withText<QLabel>(*controls, QString::fromLatin1(label))->isVisible();
+        ControlsSection& controls = *view.controls();
+        const auto label = [&](const char* name) {
+            return withText<QLabel>(controls, QString::fromLatin1(name));
         };
-        QVERIFY(!shown("Horizontal Gap"));
-        QTest::mouseClick(withText(*controls, QStringLiteral("Tiled")), Qt::LeftButton);
-        QCOMPARE(text->layout(), Snapshot::Layout::tiled);
-        QVERIFY(shown("Horizontal Gap") && shown("Vertical Gap"));
-        qobject_cast<ValueSlider*>(withText<QLabel>(*controls, QStringLiteral("Horizontal Gap"))->buddy())
-            ->setValue(1250);
-        QCOMPARE(text->tileGapX(), 12.5);
-        QTest::mouseClick(withText(*controls, QStringLiteral("One")), Qt::LeftButton);
-        QCOMPARE(text->layout(), Snapshot::Layout::single);
-        QVERIFY(!shown("Horizontal Gap"));
-
-        QAbstractButton* corner = nullptr;
-        for (auto* button : controls->findChildren<QAbstractButton*>())
-            if (button->accessibleName() == QStringLiteral("Bottom Right"))
-                corner = button;
-        QTest::mouseClick(corner, Qt::LeftButton);
-        QCOMPARE(text->anchor(), Snapshot::Anchor::bottomRight);
-        QVERIFY(!shown("X Position") && !shown("Y Position") && shown("Margin"));
-        QTest::mouseClick(withText(*controls, QStringLiteral("Custom")), Qt::LeftButton);
-        QCOMPARE(text->anchor(), Snapshot::Anchor::custom);
-        QVERIFY(shown("X Position") && shown("Y Position") && !shown("Margin"));
-
-        auto* layer = qobject_cast<QComboBox*>(withText<QLabel>(*controls, QStringLiteral("Layer"))->buddy());
-        layer->setFocus();
-        QTest::keyClick(layer, Qt::Key_Down);
+        const auto click = [&](const char* name) {
+            for (auto* button : controls.findChildren<QAbstractButton*>())
+                if (button->text() == QLatin1String(name) || button->accessibleName() == QLatin1String(name))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        };
+        click("Tiled");
+        QVERIFY(text->layout() == Snapshot::Layout::tiled && label("Horizontal Gap")->isVisible());
+        click("Bottom Right");
+        QVERIFY(text->anchor() == Snapshot::Anchor::bottomRight && !label("X Position")->isVisible() &&
+                label("Margin")->isVisible());
+        click("Custom");
+        QVERIFY(text->anchor() == Snapshot::Anchor::custom && label("Y Position")->isVisible() &&
+                !label("Margin")->isVisible());
+        label("Layer")->buddy()->setFocus();
+        QTest::keyClick(label("Layer")->buddy(), Qt::Key_Down);
         QCOMPARE(text->layer(), Snapshot::Layer::under);
-        QTest::keyClick(layer, Qt::Key_Down);
-        QCOMPARE(text->layer(), Snapshot::Layer::multiply);
     }
 
     // The chosen picture is copied as "<ID>.jpg"; a second choice replaces the copy; cancelling
