@@ -1,3 +1,4 @@
+#include "home/FileFootprint.h"
 #include "home/WatermarkRouting.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
@@ -346,7 +347,8 @@ struct TiffKind
     uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3, compression = COMPRESSION_LZW;
     uint16_t alpha = 0; // EXTRASAMPLE_* of a fourth sample, 0 for none
     uint16_t predictor = 1, planar = PLANARCONFIG_CONTIG;
-    uint32_t tile = 0;       // tiles of this side, or strips of 16 rows
+    uint32_t tile = 0; // tiles of this side, or strips
+    uint32_t rowsPerStrip = 16;
     bool inkProfile = false; // turnedInkProfile() embedded
     bool operator==(const TiffKind&) const = default;
 };
@@ -365,6 +367,7 @@ TiffKind kindOf(TIFF* tiff)
     if (kind.compression == COMPRESSION_LZW || kind.compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFGetFieldDefaulted(tiff, TIFFTAG_PREDICTOR, &kind.predictor);
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &kind.tile);
+    TIFFGetField(tiff, TIFFTAG_ROWSPERSTRIP, &kind.rowsPerStrip);
     uint32_t length = 0;
     const char* profile = nullptr;
     kind.inkProfile = TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) &&
@@ -403,7 +406,7 @@ void writeKind(const QString& path, const TiffKind& kind, QSize size)
         TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kind.tile);
         TIFFSetField(tiff, TIFFTAG_TILELENGTH, kind.tile);
     } else {
-        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 16);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kind.rowsPerStrip);
     }
     const int planes = kind.planar == PLANARCONFIG_SEPARATE ? kind.samples : 1;
     const int perRow = size.width() * kind.samples / planes, maximum = (1 << kind.bits) - 1;
@@ -700,6 +703,8 @@ private Q_SLOTS:
         QTest::newRow("16-bit RGB, Deflate")
             << TiffKind{.bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .predictor = 2} << false << 0.6
             << none;
+        QTest::newRow("16-bit RGB, one strip")
+            << TiffKind{.bits = 16, .rowsPerStrip = 200} << false << 0.6 << none;
         QTest::newRow("RGBA unassociated, tiles")
             << TiffKind{.samples = 4, .alpha = EXTRASAMPLE_UNASSALPHA, .tile = 48} << false << 0.6 << none;
         QTest::newRow("RGB planes, PackBits")
@@ -728,6 +733,9 @@ private Q_SLOTS:
         QFETCH(TiffKind, expected);
         const QString input = m_dir.filePath("kind.tif"), output = m_dir.filePath("kind-out.tif");
         writeKind(input, kind, {240, 200});
+        // A batch counts what a strip or tile takes unpacked, at two bytes a sample, read and written.
+        const qint64 block = kind.tile ? kind.tile * kind.tile : std::min(kind.rowsPerStrip, 200u) * 240;
+        QCOMPARE_GE(FileFootprint::of(input), block * kind.samples * 4);
         const auto outcome = WatermarkHelper::watermarkImageFile(
             input, pictureDesign(m_dir.filePath(greyMark ? "black.png" : "red.png"), 100, opacity, 25, 75),
             output);
