@@ -49,6 +49,8 @@ bool MarkCompositor::compositeRow(quint16* samples, int x0, int y, int width)
             if (coverage > (bayer[y & 7][x & 7] + 0.5) / 64) {
                 const bool dark = lightness(mark) / coverage < 0.5;
                 pixel[0] = quint16(dark == (m_kind.colour == PixelKind::Colour::grey) ? 0 : 1);
+                if (m_kind.alpha >= 0) // a dot of the mark is opaque, also over a transparent pixel
+                    pixel[m_kind.alpha] = 1;
             }
         } else if (m_kind.colour == PixelKind::Colour::palette) {
             if (!overPalette(pixel, mark))

@@ -679,6 +679,12 @@ private Q_SLOTS:
                                                              .samples = 1,
                                                              .compression = COMPRESSION_CCITTFAX3}
                                                  << false << 1.0 << none;
+        QTest::newRow("1-bit with alpha") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
+                                                      .bits = 1,
+                                                      .samples = 2,
+                                                      .compression = COMPRESSION_PACKBITS,
+                                                      .alpha = EXTRASAMPLE_UNASSALPHA}
+                                          << true << 1.0 << none;
         QTest::newRow("1-bit PackBits tiles") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
                                                           .bits = 1,
                                                           .samples = 1,
@@ -765,6 +771,10 @@ private Q_SLOTS:
             }
         }
         QCOMPARE_GT(marked, 100);
+        for (int y = 0; kind.bits == 1 && kind.alpha && y < 200; ++y) // no ink left transparent
+            for (int x = 0; x < 240; ++x)
+                QVERIFY(!(after[size_t(y)][x / 4] >> (7 - x % 4 * 2) & 1) ||
+                        after[size_t(y)][x / 4] >> (6 - x % 4 * 2) & 1);
         if (kind.photometric == PHOTOMETRIC_SEPARATED) { // red: magenta and yellow, or as the profile has it
             const auto ink = [&](int i) { return int(uchar(after[50][60 * 4 + i])); };
             QCOMPARE_GT(kind.inkProfile ? ink(0) + ink(1) - ink(2) : ink(1) + ink(2) - ink(0), 400);
