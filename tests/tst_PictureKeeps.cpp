@@ -794,6 +794,11 @@ private Q_SLOTS:
                               << QByteArray();
         QTest::newRow("grey, red mark") << encoded(busy.convertToFormat(QImage::Format_Grayscale8), "png")
                                         << false << "\x08\x02\0\0\0"_ba;
+        const QImage grey = busy.convertToFormat(QImage::Format_Grayscale8);
+        const QByteArray key =
+            QByteArray(1, 0) + char(grey.constScanLine(50)[60]); // a grey sample of 16 bits
+        QTest::newRow("grey, a grey under the mark transparent")
+            << pngWith(grey, chunk("tRNS", key)) << true << "\x08\x04\0\0\0"_ba;
         QTest::newRow("16-bit grey") << encoded(busy.convertToFormat(QImage::Format_Grayscale16), "png")
                                      << true << QByteArray();
         QTest::newRow("16-bit RGBA") << encoded(busy.convertToFormat(QImage::Format_RGBA64), "png") << false
@@ -824,7 +829,9 @@ private Q_SLOTS:
         int marked = 0;
         for (int y = 0; y < 200; ++y)
             for (int x = 0; x < 240; ++x) {
-                const bool same = was.pixelColor(x, y) == is.pixelColor(x, y);
+                // A transparent pixel is the same whatever colour it is given.
+                const bool same = was.pixelColor(x, y) == is.pixelColor(x, y) ||
+                                  (was.pixelColor(x, y).alpha() == 0 && is.pixelColor(x, y).alpha() == 0);
                 QVERIFY2(same || mark.contains(x, y), qPrintable(u"at %1, %2"_s.arg(x).arg(y)));
                 marked += !same;
             }
