@@ -68,7 +68,7 @@ std::optional<IccColourTransform> IccColourTransform::toProfile(const QByteArray
     auto eightBit = transform(sRgb.get(), qRgbFormat, destination.get(), samplesFormat(target, 1));
     auto sixteenBit = transform(sRgb.get(), TYPE_RGBA_16, destination.get(), samplesFormat(target, 2));
     auto toRgb = transform(destination.get(), samplesFormat(target, 1), sRgb.get(), TYPE_RGB_8);
-    if (!eightBit || !sixteenBit || !toRgb)
+    if (!eightBit || !sixteenBit)
         return std::nullopt;
     return IccColourTransform(target, std::move(eightBit), std::move(sixteenBit), std::move(toRgb));
 }

@@ -35,7 +35,9 @@ public:
     // count unpremultiplied pixels into channelCount() samples each, alpha ignored.
     void convertRow(const QRgb* pixels, int count, quint8* samples) const;
     void convertRow(const QRgba64* pixels, int count, quint16* samples) const;
-    // count pixels of channelCount() 8-bit samples each back into opaque sRGB.
+    // Whether the profile also converts back into sRGB (one may describe only the way in).
+    bool convertsToRgb() const { return m_toRgb != nullptr; }
+    // count pixels of channelCount() 8-bit samples each back into opaque sRGB, when it does.
     void convertRowToRgb(const quint8* samples, int count, QRgb* pixels) const;
 
 private:

@@ -85,7 +85,7 @@ JpegColourModel::Samples JpegColourModel::inkFromRgb(float red, float green, flo
 void JpegColourModel::toRgbRow(const quint8* samples, int count, QRgb* pixels) const
 {
     const int components = componentCount();
-    std::vector<quint8> inks(m_inks && components == 4 ? size_t(count) * 4 : 0);
+    std::vector<quint8> inks(m_inks && m_inks->convertsToRgb() && components == 4 ? size_t(count) * 4 : 0);
     for (int i = 0; i < count; ++i) {
         const quint8* s = samples + size_t(i) * size_t(components);
         switch (m_space) {
