@@ -68,7 +68,7 @@ bool drawsSomething(const WatermarkSnapshot& design)
 }
 
 // The design as it draws on one file: its text's fields for the file filled in ({filename}, {date},
-// {n}, {exif:…}), the page fields left as written.
+// {n}, {exif:…}), still a text with fields, which the stamping of each page expands.
 WatermarkSnapshot forFile(const WatermarkSnapshot& design, const QString& input, int number,
                           const QString& date)
 {
@@ -80,7 +80,7 @@ WatermarkSnapshot forFile(const WatermarkSnapshot& design, const QString& input,
     values.number = number;
     values.metadata = FileMetadata::of(input);
     WatermarkSnapshot filled = design;
-    filled.text = TextFields::expand(design.text, values);
+    filled.text = TextFields::fill(design.text, values);
     return filled;
 }
 
@@ -122,7 +122,7 @@ void BatchJob::watermarkFiles(const QList<QUrl>& files, const WatermarkSnapshot&
             return {files[i], FileReport::Status::failed, {}, drawsNothing()};
         const WatermarkSnapshot filled = forFile(design, inputs[i], numbers[i], today);
         // A field may leave the text blank for this file: stamping would show no mark.
-        if (filled.text != design.text && !drawsSomething(filled))
+        if (filled.text != design.text && !drawsSomething(TextFields::onPage(filled, 1, 1)))
             return {files[i], FileReport::Status::failed, {}, drawsNothing()};
         return reportFor(files[i], stamper(inputs[i], filled, outputs[i]));
     };

@@ -114,4 +114,15 @@ bool variesPerPage(const QString& text)
     return uses(text, QStringLiteral("page")) || uses(text, QStringLiteral("pages"));
 }
 
+WatermarkSnapshot onPage(WatermarkSnapshot design, int page, int pages)
+{
+    if (design.type != WatermarkType::text)
+        return design;
+    Values values;
+    values.page = page;
+    values.pages = pages;
+    design.text = expand(design.text, values);
+    return design;
+}
+
 } // namespace TextFields

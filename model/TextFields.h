@@ -1,5 +1,7 @@
 #pragma once
 
+#include "model/WatermarkSnapshot.h"
+
 #include <QString>
 
 #include <functional>
@@ -43,5 +45,9 @@ bool uses(const QString& text, const QString& field);
 
 // Whether the text reads differently from page to page of one document.
 bool variesPerPage(const QString& text);
+
+// A text design as it draws on one page of pages (1-based): its text, still holding the fields
+// fill left, expanded with the page's number and count. Other designs as they are.
+WatermarkSnapshot onPage(WatermarkSnapshot design, int page, int pages);
 
 } // namespace TextFields

@@ -1,6 +1,7 @@
 #include "render/PdfPageStamper.h"
 
 #include "model/SpareThreads.h"
+#include "model/TextFields.h"
 #include "render/ContentBytes.h"
 #include "render/PageTree.h"
 #include "render/QuietQpdf.h"
@@ -23,6 +24,7 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <set>
 
 namespace {
 
@@ -127,6 +129,30 @@ double drawingScale(const QRectF& extent)
 // as far as it shows: readers scale a picture to its whole drawn size before cutting it.
 constexpr double croppedPictureRatio = 2;
 
+// The drawn page as a form XObject of its own document: its content stream, as QPdfWriter
+// compressed it, made the form, with the page's resources, one object for all pages whose
+// resources read alike. The drawing's document is thrown away after, so its page may change.
+QPDFObjectHandle formOf(QPDF& source, QPDFPageObjectHelper& page,
+                        std::map<std::string, QPDFObjectHandle>& sharedResources)
+{
+    QPDFObjectHandle form = page.getObjectHandle().getKey("/Contents");
+    if (!form.isStream())
+        return page.getFormXObjectForPage(false);
+    QPDFObjectHandle dictionary = form.getDict();
+    dictionary.replaceKey("/Type", QPDFObjectHandle::newName("/XObject"));
+    dictionary.replaceKey("/Subtype", QPDFObjectHandle::newName("/Form"));
+    if (QPDFObjectHandle group = page.getObjectHandle().getKey("/Group"); group.isDictionary())
+        dictionary.replaceKey("/Group", group);
+    QPDFObjectHandle resources = page.getAttribute("/Resources", false);
+    if (resources.isDictionary()) {
+        auto [shared, isNew] = sharedResources.try_emplace(resources.unparseResolved(), resources);
+        if (isNew && !resources.isIndirect())
+            shared->second = source.makeIndirectObject(resources);
+        dictionary.replaceKey("/Resources", shared->second);
+    }
+    return form;
+}
+
 } // namespace
 
 PdfPageStamper::PdfPageStamper(QPDF& pdf, const WatermarkSnapshot& settings)
@@ -140,11 +166,12 @@ bool PdfPageStamper::readPages()
     // Drawing the design takes a while the first time (fonts are looked up and loaded), so it is
     // drawn for the first page's size on this thread, which keeps the drawing's per-thread
     // caches, while another thread walks the pages; qpdf's document is only ever used by one
-    // thread at a time.
-    const std::optional<QSizeF> firstSize = firstPageSize();
+    // thread at a time. A text that shows the page count waits for the pages.
+    const std::optional<QSizeF> firstSize =
+        TextFields::variesPerPage(m_settings.text) ? std::nullopt : firstPageSize();
     if (!firstSize) {
         readAllPages();
-        m_mark = std::make_unique<PreparedMark>(m_settings);
+        prepareMarks();
         return !m_pages.empty();
     }
     std::exception_ptr failure;
@@ -157,14 +184,34 @@ bool PdfPageStamper::readPages()
     });
     if (reader.started() == 0)
         readAllPages(); // no idle thread to be had
-    m_mark = std::make_unique<PreparedMark>(m_settings);
-    const StampKey firstKey = keyFor(m_mark->placementsOn(*firstSize), *firstSize);
-    QByteArray drawing = drawnStamp(firstKey);
+    prepareMarks();
+    const StampKey firstKey = keyFor(0, m_marks[0]->placementsOn(*firstSize), *firstSize);
+    QByteArray drawing = drawnStamps({firstKey});
     reader.join();
     if (failure)
         std::rethrow_exception(failure);
-    adoptStamp(firstKey, std::move(drawing));
+    adoptStamps({firstKey}, std::move(drawing));
     return !m_pages.empty();
+}
+
+// One mark for the document, or, for a text that reads differently per page, one per distinct
+// text with each page's number and the page count filled in. Only the first one prints its
+// timing lines.
+void PdfPageStamper::prepareMarks()
+{
+    if (!TextFields::variesPerPage(m_settings.text)) {
+        m_marks.push_back(std::make_unique<PreparedMark>(TextFields::onPage(m_settings, 1, 1)));
+        return;
+    }
+    std::map<QString, size_t> marks;
+    const int count = int(m_pages.size());
+    for (int i = 0; i < count; ++i) {
+        const WatermarkSnapshot shown = TextFields::onPage(m_settings, i + 1, count);
+        const auto [known, isNew] = marks.try_emplace(shown.text, m_marks.size());
+        if (isNew)
+            m_marks.push_back(std::make_unique<PreparedMark>(shown, m_marks.empty()));
+        m_pages[size_t(i)].mark = known->second;
+    }
 }
 
 // The displayed size of the first page, found by following the first kids down the page tree;
@@ -221,11 +268,15 @@ void PdfPageStamper::stampPages()
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
     const std::function<void()> drawStamps = [this] {
+        std::vector<StampKey> missing;
+        std::set<StampKey> seen;
         for (const auto& page : m_pages) {
-            const PageMarks& marks = marksOn(page.geometry.displayedSize());
-            if (!marks.copies.empty())
-                stampFor(marks.key);
+            const PageMarks& marks = marksOn(page.mark, page.geometry.displayedSize());
+            if (!marks.copies.empty() && !m_stamps.contains(marks.key) && seen.insert(marks.key).second)
+                missing.push_back(marks.key);
         }
+        if (!missing.empty())
+            adoptStamps(missing, drawnStamps(missing));
     };
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < m_distinctContents.size();) {
@@ -249,7 +300,7 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
 {
     settleGeometry(page.object, page.geometry);
     const QSizeF size = page.geometry.displayedSize();
-    const PageMarks& marks = marksOn(size);
+    const PageMarks& marks = marksOn(page.mark, size);
     if (marks.copies.empty())
         return; // nothing of the design shows on this page
     const Stamp& stamp = stampFor(marks.key);
@@ -257,9 +308,10 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     const QTransform targetToUser =
         QTransform(1, 0, 0, -1, 0, size.height()) * page.geometry.displayedToUserSpace();
     const PlacedResources& resources = resourcesWith(page, stamp.form);
-    const PlacementKey placementKey{
-        size.width(),       size.height(),     targetToUser.m11(), targetToUser.m12(), targetToUser.m21(),
-        targetToUser.m22(), targetToUser.dx(), targetToUser.dy(),  resources.form,     resources.blend};
+    const PlacementKey placementKey{page.mark,          size.width(),       size.height(),
+                                    targetToUser.m11(), targetToUser.m12(), targetToUser.m21(),
+                                    targetToUser.m22(), targetToUser.dx(),  targetToUser.dy(),
+                                    resources.form,     resources.blend};
     if (!m_lastPlacement || m_lastPlacement->first != placementKey) {
         std::vector<QTransform> places;
         for (const MarkPlacement& copy : marks.copies)
@@ -289,13 +341,13 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     object.replaceKey("/Resources", resources.resources);
 }
 
-const PdfPageStamper::PageMarks& PdfPageStamper::marksOn(const QSizeF& size)
+const PdfPageStamper::PageMarks& PdfPageStamper::marksOn(size_t mark, const QSizeF& size)
 {
-    const std::pair<double, double> sides{size.width(), size.height()};
+    const std::tuple<size_t, double, double> sides{mark, size.width(), size.height()};
     if (!m_lastMarks || m_lastMarks->first != sides) {
-        PageMarks marks{m_mark->placementsOn(size), {}};
+        PageMarks marks{m_marks[mark]->placementsOn(size), {}};
         if (!marks.copies.empty())
-            marks.key = keyFor(marks.copies, size);
+            marks.key = keyFor(mark, marks.copies, size);
         m_lastMarks.emplace(sides, std::move(marks));
     }
     return m_lastMarks->second;
@@ -359,32 +411,30 @@ const PdfPageStamper::PlacedResources& PdfPageStamper::resourcesWith(const Page&
 
 // What a drawing needs for the given copies on a page of the given size: outlines for text too
 // large to stay text, and of a picture far larger than the page only the pixels that show.
-PdfPageStamper::StampKey PdfPageStamper::keyFor(const std::vector<MarkPlacement>& copies,
+PdfPageStamper::StampKey PdfPageStamper::keyFor(size_t mark, const std::vector<MarkPlacement>& copies,
                                                 const QSizeF& size) const
 {
+    const PreparedMark& drawn = *m_marks[mark];
     bool outlines = false;
-    QRect pixels = m_mark->allPixels();
+    QRect pixels = drawn.allPixels();
     for (const MarkPlacement& copy : copies)
-        outlines = outlines || m_mark->needsOutlines(copy);
-    if (m_mark->isPicture() && !copies.empty()) {
+        outlines = outlines || drawn.needsOutlines(copy);
+    if (drawn.isPicture() && !copies.empty()) {
         const double drawnLonger = std::max(pixels.width(), pixels.height()) * copies.front().scale;
         if (drawnLonger > croppedPictureRatio * std::max(size.width(), size.height())) {
             QRect seen;
             for (const MarkPlacement& copy : copies)
-                seen |= m_mark->visiblePixels(copy, size);
+                seen |= drawn.visiblePixels(copy, size);
             pixels = seen;
         }
     }
-    return {outlines, pixels.x(), pixels.y(), pixels.width(), pixels.height()};
+    return {mark, outlines, pixels.x(), pixels.y(), pixels.width(), pixels.height()};
 }
 
-// The design drawn with QPdfWriter in its own space, on a page just large enough for its ink:
-// a PDF of one page.
-QByteArray PdfPageStamper::drawnStamp(const StampKey& key) const
+// The drawings for the keys, each drawn with QPdfWriter in its mark's own space on a page of its
+// own just large enough for its ink: a PDF of one page per key, whose pages share their fonts.
+QByteArray PdfPageStamper::drawnStamps(const std::vector<StampKey>& keys) const
 {
-    const auto [outlines, x, y, width, height] = key;
-    const QRect pixels(x, y, width, height);
-    const QRectF extent = m_mark->ownExtent(pixels);
     QElapsedTimer timer;
     timer.start();
     QByteArray bytes;
@@ -394,20 +444,32 @@ QByteArray PdfPageStamper::drawnStamp(const StampKey& key) const
     writer.setResolution(72);
     writer.setCreator(QString());
     writer.setPageMargins(QMarginsF(0, 0, 0, 0));
-    const double fit = drawingScale(extent);
-    // QPdfWriter pages are whole points; round up so the page covers the whole area.
-    const QSizeF pageSize(std::max(1.0, std::ceil(extent.width() * fit)),
-                          std::max(1.0, std::ceil(extent.height() * fit)));
-    writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
-    QPainter painter(&writer);
-    // Without this QPdfWriter re-encodes picture watermarks as JPEG.
-    painter.setRenderHint(QPainter::LosslessImageRendering);
-    painter.scale(fit, fit);
-    painter.translate(-extent.topLeft());
-    if (!extent.isEmpty())
-        m_mark->drawOwn(painter, outlines, pixels);
+    QPainter painter;
+    for (const StampKey& key : keys) {
+        const auto [mark, outlines, x, y, width, height] = key;
+        const QRect pixels(x, y, width, height);
+        const QRectF extent = m_marks[mark]->ownExtent(pixels);
+        const double fit = drawingScale(extent);
+        // QPdfWriter pages are whole points; round up so the page covers the whole area.
+        const QSizeF pageSize(std::max(1.0, std::ceil(extent.width() * fit)),
+                              std::max(1.0, std::ceil(extent.height() * fit)));
+        writer.setPageSize(QPageSize(pageSize, QPageSize::Point, QString(), QPageSize::ExactMatch));
+        if (!painter.isActive()) {
+            painter.begin(&writer);
+            // Without this QPdfWriter re-encodes picture watermarks as JPEG.
+            painter.setRenderHint(QPainter::LosslessImageRendering);
+        } else {
+            writer.newPage();
+        }
+        painter.save();
+        painter.scale(fit, fit);
+        painter.translate(-extent.topLeft());
+        if (!extent.isEmpty())
+            m_marks[mark]->drawOwn(painter, outlines, pixels);
+        painter.restore();
+    }
     painter.end();
-    m_mark->printDrawingTime(timer);
+    m_marks.front()->printDrawingTime(timer);
     return bytes;
 }
 
@@ -416,33 +478,38 @@ const PdfPageStamper::Stamp& PdfPageStamper::stampFor(const StampKey& key)
 {
     if (const auto found = m_stamps.find(key); found != m_stamps.end())
         return found->second;
-    return adoptStamp(key, drawnStamp(key));
+    adoptStamps({key}, drawnStamps({key}));
+    return m_stamps.at(key);
 }
 
-// Takes the drawn page as a form XObject of the document.
-const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const StampKey& key, QByteArray drawing)
+// Takes each drawn page as a form XObject of the document, for the key in its place.
+void PdfPageStamper::adoptStamps(const std::vector<StampKey>& keys, QByteArray drawing)
 {
-    const auto [outlines, x, y, width, height] = key;
-    const QRectF extent = m_mark->ownExtent(QRect(x, y, width, height));
     StampSource source{std::move(drawing), newQuietQpdf()};
     source.pdf->processMemoryFile("watermark", source.bytes.constData(),
                                   static_cast<size_t>(source.bytes.size()));
-    QPDFPageObjectHelper page = QPDFPageDocumentHelper(*source.pdf).getAllPages().at(0);
-    const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
-    QPDFObjectHandle form = page.getFormXObjectForPage(false);
-    // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form to
-    // the mark's ink.
-    const double fit = drawingScale(extent);
-    form.getDict().replaceKey(
-        "/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(0, pageHeight - extent.height() * fit,
-                                                                        extent.width() * fit, pageHeight)));
-    const QTransform formToOwn = QTransform(1, 0, 0, -1, 0, pageHeight) *
-                                 QTransform::fromScale(1 / fit, 1 / fit) *
-                                 QTransform::fromTranslate(extent.left(), extent.top());
-    Stamp stamp{m_pdf.copyForeignObject(form), formToOwn};
+    std::vector<QPDFPageObjectHelper> pages = QPDFPageDocumentHelper(*source.pdf).getAllPages();
+    std::map<std::string, QPDFObjectHandle> sharedResources;
+    for (size_t i = 0; i < keys.size(); ++i) {
+        const auto [mark, outlines, x, y, width, height] = keys[i];
+        const QRectF extent = m_marks[mark]->ownExtent(QRect(x, y, width, height));
+        QPDFPageObjectHelper& page = pages.at(i);
+        const double pageHeight = toQRect(page.getMediaBox().getArrayAsRectangle()).height();
+        QPDFObjectHandle form = formOf(*source.pdf, page, sharedResources);
+        // QPdfWriter draws from the top of its whole-point page, y down; the box clips the form
+        // to the mark's ink.
+        const double fit = drawingScale(extent);
+        form.getDict().replaceKey(
+            "/BBox", QPDFObjectHandle::newArray(QPDFObjectHandle::Rectangle(
+                         0, pageHeight - extent.height() * fit, extent.width() * fit, pageHeight)));
+        const QTransform formToOwn = QTransform(1, 0, 0, -1, 0, pageHeight) *
+                                     QTransform::fromScale(1 / fit, 1 / fit) *
+                                     QTransform::fromTranslate(extent.left(), extent.top());
+        m_stamps.emplace(keys[i], Stamp{m_pdf.copyForeignObject(form), formToOwn});
+    }
     m_stampSources.push_back(std::move(source));
-    return m_stamps.emplace(key, stamp).first->second;
 }
+
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
 {
     std::vector<QPDFObjGen> changed;

@@ -23,7 +23,9 @@
 // graphics state and a new one that restores it and paints the design, so marked content stays
 // where the structure tree finds it and no left-over state moves the design. The design is
 // drawn once per document in its own space, as a form XObject, and each page places it (once,
-// or once per tile) with its own matrix; annotations stay as they were, above it.
+// or once per tile) with its own matrix; annotations stay as they were, above it. A text that
+// reads differently per page ({page}, {pages}) is drawn once per distinct text instead, all of
+// them in one drawing so that they share its font.
 //
 // readPages() comes first and reads all that is needed of the document's structure, so that the
 // caller can tell from qpdf's warnings whether the document needed repair before anything is
@@ -59,10 +61,11 @@ private:
         QPDFObjectHandle resources;             // its own or inherited; may be null
         std::vector<QPDFObjectHandle> contents; // the content streams, in order
         size_t contentIndex = 0;                // into the distinct contents
+        size_t mark = 0;                        // into m_marks
     };
-    // What a drawing of the design holds: its text as glyph outlines or as text, and of a
-    // picture, which pixels (all of them unless it is far larger than a page).
-    using StampKey = std::tuple<bool, int, int, int, int>;
+    // What a drawing of the design holds: which of the marks, its text as glyph outlines or as
+    // text, and of a picture, which pixels (all of them unless it is far larger than a page).
+    using StampKey = std::tuple<size_t, bool, int, int, int, int>;
     // A drawing of the design as a form XObject of this document.
     struct Stamp
     {
@@ -84,17 +87,18 @@ private:
         StampKey key;
     };
     // A page's placement of its copies: the page's space and the names it calls them by.
-    using PlacementKey =
-        std::tuple<double, double, double, double, double, double, double, double, std::string, std::string>;
+    using PlacementKey = std::tuple<size_t, double, double, double, double, double, double, double, double,
+                                    std::string, std::string>;
 
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
-    const PageMarks& marksOn(const QSizeF& size);
+    const PageMarks& marksOn(size_t mark, const QSizeF& size);
     void readAllPages();
+    void prepareMarks();
     std::optional<QSizeF> firstPageSize() const;
-    StampKey keyFor(const std::vector<MarkPlacement>& copies, const QSizeF& size) const;
-    QByteArray drawnStamp(const StampKey& key) const;
+    StampKey keyFor(size_t mark, const std::vector<MarkPlacement>& copies, const QSizeF& size) const;
+    QByteArray drawnStamps(const std::vector<StampKey>& keys) const;
     const Stamp& stampFor(const StampKey& key);
-    const Stamp& adoptStamp(const StampKey& key, QByteArray drawing);
+    void adoptStamps(const std::vector<StampKey>& keys, QByteArray drawing);
     // A page's resources with the stamp added, and the names the page's content calls it and
     // its blend by (no blend name unless the design multiplies).
     struct PlacedResources
@@ -108,7 +112,8 @@ private:
 
     QPDF& m_pdf;
     const WatermarkSnapshot& m_settings;
-    std::unique_ptr<PreparedMark> m_mark;
+    // The design as one mark, or one per distinct text a page shows.
+    std::vector<std::unique_ptr<PreparedMark>> m_marks;
     std::vector<Page> m_pages;
     std::vector<std::vector<QPDFObjectHandle>> m_distinctContents; // pages may share content
     std::vector<StampSource> m_stampSources;
@@ -117,6 +122,6 @@ private:
     std::map<std::string, QPDFObjectHandle> m_sharedStreams;
     // A run of pages of one size and placement (most pages of most documents) lays the grid out
     // once; only the last is kept, so memory stays the same whatever the pages.
-    std::optional<std::pair<std::pair<double, double>, PageMarks>> m_lastMarks;
+    std::optional<std::pair<std::tuple<size_t, double, double>, PageMarks>> m_lastMarks;
     std::optional<std::pair<PlacementKey, std::string>> m_lastPlacement;
 };

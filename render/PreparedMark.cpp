@@ -143,8 +143,9 @@ bool PreparedMark::pictureDecodes(const WatermarkSnapshot& settings)
     return !path.isEmpty() && !decodedDesignPicture(path).isNull();
 }
 
-PreparedMark::PreparedMark(const WatermarkSnapshot& settings)
-    : m_settings(settings), m_isPicture(settings.type == WatermarkType::image && settings.imageData)
+PreparedMark::PreparedMark(const WatermarkSnapshot& settings, bool timed)
+    : m_settings(settings), m_isPicture(settings.type == WatermarkType::image && settings.imageData),
+      m_timed(timed)
 {
     if (m_isPicture) {
         const QString path = settings.imageData->toLocalFile();
@@ -178,7 +179,8 @@ PreparedMark::PreparedMark(const WatermarkSnapshot& settings)
     QTextOption option(Qt::AlignLeft);
     option.setWrapMode(QTextOption::NoWrap);
     m_layout->setTextOption(option);
-    printElapsed(timer);
+    if (m_timed)
+        printElapsed(timer);
 
     timer.restart();
     double width = 0;
@@ -195,7 +197,8 @@ PreparedMark::PreparedMark(const WatermarkSnapshot& settings)
         width = height = 0;
     m_textSize = QSizeF(width, height);
     m_extent = m_textSize.isEmpty() ? QRectF() : textExtent(*m_layout, ownBox());
-    printElapsed(timer);
+    if (m_timed)
+        printElapsed(timer);
 }
 
 PreparedMark::~PreparedMark() = default;
@@ -296,6 +299,6 @@ void PreparedMark::drawOwn(QPainter& painter, bool outlines, const QRect& pixels
 
 void PreparedMark::printDrawingTime(const QElapsedTimer& timer) const
 {
-    if (!m_isPicture)
+    if (!m_isPicture && m_timed)
         printElapsed(timer);
 }

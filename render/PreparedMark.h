@@ -19,9 +19,9 @@ class QPainter;
 class PreparedMark
 {
 public:
-    // Text: lays it out, printing the first two timing lines. Picture: decodes it (see
+    // Text: lays it out, printing the first two timing lines when timed. Picture: decodes it (see
     // drawWatermark for what draws nothing).
-    explicit PreparedMark(const WatermarkSnapshot& settings);
+    explicit PreparedMark(const WatermarkSnapshot& settings, bool timed = true);
     ~PreparedMark();
     PreparedMark(const PreparedMark&) = delete;
     PreparedMark& operator=(const PreparedMark&) = delete;
@@ -60,6 +60,7 @@ private:
 
     WatermarkSnapshot m_settings;
     bool m_isPicture = false;
+    bool m_timed = true;
     std::unique_ptr<QTextLayout> m_layout; // text only
     QSizeF m_textSize;
     double m_naturalScale = 1;

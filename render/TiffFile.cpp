@@ -300,6 +300,11 @@ Result<bool> TiffFile::nextPage()
     return true;
 }
 
+int TiffFile::pageCount()
+{
+    return int(TIFFNumberOfDirectories(m_tiff));
+}
+
 bool TiffFile::writePage(const TiffPage& page)
 {
     const bool alpha = page.image.hasAlphaChannel();

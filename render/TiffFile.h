@@ -34,6 +34,8 @@ public:
     Result<TiffPage> readPage();
     // Moves on to the next page: false after the last one, the reason when it is unreadable.
     Result<bool> nextPage();
+    // How many pages the file holds, as far as their chain can be followed; the current page stays.
+    int pageCount();
 
     // The current page's tags and stored size, without its pixels.
     TiffPage readTags();

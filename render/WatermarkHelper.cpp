@@ -1,5 +1,6 @@
 #include "render/WatermarkHelper.h"
 
+#include "model/TextFields.h"
 #include "render/CheckedSaveFile.h"
 #include "render/ExifOrientation.h"
 #include "render/ExifThumbnail.h"
@@ -182,7 +183,7 @@ MarkCompositor::InkOf inksFor(const QByteArray& profile)
 }
 
 // Every page is stamped and written in turn, so only one page is in memory at a time.
-FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
+FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const QString& outputPath)
 {
     TiffFile pages(input, TiffFile::Mode::read);
     if (!pages.isOpen())
@@ -191,7 +192,12 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
     if (auto created = output.create(); !created)
         return created;
     TiffFile written(output, TiffFile::Mode::write);
+    // Counting the pages walks the whole chain of them, needed only for a text that shows it.
+    const int pageTotal = TextFields::variesPerPage(design.text) ? pages.pageCount() : 1;
+    int number = 0;
     for (bool more = written.isOpen(); more;) {
+        ++number;
+        const WatermarkSnapshot settings = TextFields::onPage(design, number, std::max(number, pageTotal));
         const TiffPage tags = pages.readTags();
         if (tooLarge(tags.storedSize))
             return FileOutcome::failure(QStringLiteral("too large to stamp"));
@@ -373,7 +379,7 @@ FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const Watermark
     return output.commit();
 }
 
-FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, const QString& outputPath)
+FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& design, const QString& outputPath)
 {
     auto opened = RegularFile::open(inputFile);
     if (!opened)
@@ -385,7 +391,9 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     reader.setDecideFormatFromContent(true);
     const QByteArray format = reader.format();
     if (format == "tiff")
-        return input.seek(0) ? stampTiff(input, settings, outputPath) : FileOutcome::failure(unreadable());
+        return input.seek(0) ? stampTiff(input, design, outputPath) : FileOutcome::failure(unreadable());
+    // Any other picture is page 1 of 1.
+    const WatermarkSnapshot settings = TextFields::onPage(design, 1, 1);
     // Other codecs recognise content loosely enough to take a stray file for a picture.
     if (format != "png" && format != "jpeg")
         return FileOutcome::failure(unreadable());

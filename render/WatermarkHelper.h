@@ -21,7 +21,9 @@ public:
     // or a ".tif"/".tiff" outputPath, every page stamped, lossless, alpha kept; otherwise PNG
     // when outputPath ends in ".png" (any case), JPEG bytes else. Pixels, pixel size, resolution
     // and RGB colour profile are kept; the design is laid out in each page's size in points
-    // (pixels * 72 / dpi). A JPEG written as JPEG changes only in the blocks under the mark and
+    // (pixels * 72 / dpi). A text design's text is a text with fields (see TextFields::fill):
+    // {page} and {pages} read the TIFF page's number and the page count, 1 and 1 in any other
+    // picture. A JPEG written as JPEG changes only in the blocks under the mark and
     // keeps its stored pixels, orientation tag and segments (see stampJpegBlocks); a PNG written
     // as PNG keeps its stored pixels and every chunk but its header and image data (PngChunks). The file
     // appears only when every byte is on the disk, replacing any file there; on failure nothing changes and

@@ -250,18 +250,19 @@ private Q_SLOTS:
         writePdf(files[0].toLocalFile(), {Page{}});
         writeFile(files[1].toLocalFile(), "notes");
         const QString photo = files[2].toLocalFile();
-        writeSolidPicture(photo, QSize(300, 200), Qt::white, "jpeg");
+        writeSolidPicture(photo, QSize(800, 200), Qt::white, "jpeg");
         auto image = Exiv2::ImageFactory::open(QFile::encodeName(photo).toStdString());
         image->readMetadata();
         image->exifData()["Exif.Photo.DateTimeOriginal"] = "2024:06:03 10:00:00";
         image->writeMetadata();
 
-        auto design = redText(QStringLiteral("{filename} #{n} {exif:DateTimeOriginal} {{x}}"), 50, 50, 0, 18);
+        auto design = redText(
+            QStringLiteral("{filename} #{n} {exif:DateTimeOriginal} {{x}} {{page}} {pages}"), 50, 50, 0, 18);
         QCOMPARE(run(files, design).size(), 4);
         QCOMPARE(pageText(m_out + QStringLiteral("/report.v2.pdf"), 0).simplified(),
-                 QStringLiteral("report.v2 #1 {x}"));
+                 QStringLiteral("report.v2 #1 {x} {page} 1"));
         const QImage filled(m_out + QStringLiteral("/photo.jpg"));
-        design.text = QStringLiteral("photo #2 2024:06:03 10:00:00 {x}");
+        design.text = QStringLiteral("photo #2 2024:06:03 10:00:00 {x} {{page}} 1");
         QCOMPARE(run(files.mid(2), design).size(), 2);
         QCOMPARE(filled, QImage(m_out + QStringLiteral("/photo.jpg")));
 

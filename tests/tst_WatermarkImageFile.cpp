@@ -206,6 +206,24 @@ private Q_SLOTS:
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
     }
 
+    // {page} and {pages} read a TIFF page's number and the page count: each page looks as it does
+    // under the same text typed out.
+    void pageFieldsPerTiffPage()
+    {
+        QTemporaryDir dir;
+        const QString input = dir.filePath(u"scan.tif"_s), output = dir.filePath(u"out.tif"_s);
+        writeTiff(input, std::vector<QImage>(2, solid({300, 200}, Qt::white, {72, 72})));
+        const auto pageOf = [&](const QString& text, int page) {
+            QImageReader reader(stamp(input, redText(text), output).ok() ? output : QString());
+            return reader.jumpToImage(page - 1) ? reader.read() : QImage();
+        };
+        const QImage first = pageOf(u"Page {page} of {pages}"_s, 1);
+        const QImage second = pageOf(u"Page {page} of {pages}"_s, 2);
+        QVERIFY(!first.isNull() && first != second);
+        QCOMPARE(first, pageOf(u"Page 1 of 2"_s, 1));
+        QCOMPARE(second, pageOf(u"Page 2 of 2"_s, 2));
+    }
+
     // A mid-grey mark over a picture white on the left and, on the right, grey or transparent.
     // Multiplied, it halves the grey; behind the picture, it shows only through transparent
     // pixels, and a picture with none there is refused, nothing written.

@@ -369,6 +369,34 @@ private Q_SLOTS:
         QCOMPARE(distinctWatermarks(*outcome), size_t(1));
     }
 
+    // A text that reads differently per page gets a drawing per distinct text, with the page's
+    // number and the page count; one that reads alike on every page keeps a single drawing.
+    void pageFieldsFilledPerPage_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("shown"); // on each page, %1 its number
+        QTest::addColumn<int>("forms");
+        QTest::newRow("page of pages")
+            << QStringLiteral("Page {page} of {pages}") << QStringLiteral("Page %1 of 3") << 3;
+        QTest::newRow("alike per page")
+            << QStringLiteral("{{page}} of {pages}") << QStringLiteral("{page} of 3") << 1;
+        QTest::newRow("no fields") << QStringLiteral("Plain") << QStringLiteral("Plain") << 1;
+    }
+    void pageFieldsFilledPerPage()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, shown);
+        QFETCH(int, forms);
+        const QString input = m_dir.filePath(QStringLiteral("three.pdf"));
+        writePdf(input, {Page{}, Page{.mediaBox = QRectF(0, 0, 400, 300)}, Page{}});
+        const auto outcome =
+            watermarkPDFFile(input, redText(text), m_dir.filePath(QStringLiteral("out.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        for (int i = 0; i < 3; ++i)
+            QCOMPARE(pageText(*outcome, i).simplified(), shown.contains(u'%') ? shown.arg(i + 1) : shown);
+        QCOMPARE(distinctWatermarks(*outcome), size_t(forms));
+    }
+
     // Tiles of one drawing cover the four corners of a turned page. Under the content the page's
     // opaque black and grey stay on top; multiplied, black stays black (a scan's text stays
     // readable) and grey turns a darker red, where over the content the mark covers both.
