@@ -22,6 +22,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 
 namespace {
@@ -215,25 +216,37 @@ void PdfPageStamper::readAllPages()
     }
 }
 
-void PdfPageStamper::stampPages()
+void PdfPageStamper::stampPages(const std::vector<int>& chosen)
 {
+    // Only the chosen pages' content is read: a document stamped on its first page alone is not
+    // decoded whole.
+    std::vector<size_t> needed;                                       // distinct contents, in order
+    std::vector<size_t> depthOf(m_distinctContents.size(), SIZE_MAX); // into needed
+    for (const int number : chosen) {
+        Page& page = m_pages.at(size_t(number - 1));
+        page.chosen = true;
+        if (depthOf[page.contentIndex] == SIZE_MAX) {
+            depthOf[page.contentIndex] = needed.size();
+            needed.push_back(page.contentIndex);
+        }
+    }
     // Contents are read here, where qpdf's document lives, a portion at a time so that a document
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
     const std::function<void()> drawStamps = [this] {
         for (const auto& page : m_pages) {
             const QSizeF size = page.geometry.displayedSize();
-            const auto copies = m_mark->placementsOn(size);
+            const auto copies = page.chosen ? m_mark->placementsOn(size) : std::vector<MarkPlacement>();
             if (!copies.empty())
                 stampFor(keyFor(copies, size));
         }
     };
     std::vector<GraphicsStateDepth> depths;
-    for (size_t first = 0; first < m_distinctContents.size();) {
+    for (size_t first = 0; first < needed.size();) {
         std::vector<ContentBytes> portion;
         size_t bytes = 0;
-        while (first + portion.size() < m_distinctContents.size() && bytes < portionSize) {
-            portion.push_back(ContentBytes::read(m_distinctContents[first + portion.size()]));
+        while (first + portion.size() < needed.size() && bytes < portionSize) {
+            portion.push_back(ContentBytes::read(m_distinctContents[needed[first + portion.size()]]));
             bytes += portion.back().size();
         }
         // The design is drawn while the first portion is read.
@@ -242,8 +255,10 @@ void PdfPageStamper::stampPages()
         depths.insert(depths.end(), portionDepths.begin(), portionDepths.end());
         first += portion.size();
     }
-    for (const auto& page : m_pages)
-        stampPage(page, depths[page.contentIndex]);
+    for (const auto& page : m_pages) {
+        if (page.chosen)
+            stampPage(page, depths[depthOf[page.contentIndex]]);
+    }
 }
 
 void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth)
@@ -429,7 +444,9 @@ const PdfPageStamper::Stamp& PdfPageStamper::adoptStamp(const StampKey& key, QBy
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
 {
     std::vector<QPDFObjGen> changed;
-    for (const auto& page : m_pages)
-        changed.push_back(page.object.getObjGen());
+    for (const auto& page : m_pages) {
+        if (page.chosen)
+            changed.push_back(page.object.getObjGen());
+    }
     return changed;
 }

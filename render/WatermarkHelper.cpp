@@ -22,6 +22,7 @@
 #include <QPainter>
 #include <QTransform>
 
+#include <algorithm>
 #include <exception>
 #include <new>
 #include <optional>
@@ -154,22 +155,32 @@ MarkCompositor::InkOf inksFor(const QByteArray& profile)
     };
 }
 
-// Every page is stamped and written in turn, so only one page is in memory at a time.
+// Every page is stamped, or copied when the design does not choose it, and written in turn, so
+// only one page is in memory at a time.
 FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const QString& outputPath)
 {
     TiffFile pages(input, TiffFile::Mode::read);
     if (!pages.isOpen())
         return FileOutcome::failure(unreadable());
+    const auto chosen = settings.pages.stampedPages(pages.pageCount());
+    if (!chosen)
+        return FileOutcome::failure(chosen.error());
     CheckedSaveFile output(outputPath);
     if (auto created = output.create(); !created)
         return created;
     TiffFile written(output, TiffFile::Mode::write);
-    for (bool more = written.isOpen(); more;) {
+    int number = 1;
+    for (bool more = written.isOpen(); more; ++number) {
         const TiffPage tags = pages.readTags();
         if (tooLarge(tags.storedSize))
             return FileOutcome::failure(QStringLiteral("too large to stamp"));
-        const MarkLayer layer(tags.storedSize, tags.dotsPerInch,
-                              ExifOrientation::transformation(tags.orientation), settings);
+        // Every page, when every page is chosen, even one past a damaged count of them.
+        const bool stamped =
+            settings.pages.isAll() || std::binary_search(chosen->begin(), chosen->end(), number);
+        const MarkLayer layer = stamped
+                                    ? MarkLayer(tags.storedSize, tags.dotsPerInch,
+                                                ExifOrientation::transformation(tags.orientation), settings)
+                                    : MarkLayer::blank();
         if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
@@ -183,7 +194,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
             TiffPage page = std::move(read).value();
             const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
                                        ExifOrientation::transformation(page.orientation));
-            if (!mark.draw(page.image, settings))
+            if (stamped && !mark.draw(page.image, settings))
                 return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
             if (!written.writePage(page))
                 return FileOutcome::failure(output.failureReason(unencodable()));
@@ -333,6 +344,9 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& settings, c
     // Other codecs recognise content loosely enough to take a stray file for a picture.
     if (format != "png" && format != "jpeg")
         return FileOutcome::failure(unreadable());
+    // A picture of one page: the design's choice of pages takes it or leaves the file alone.
+    if (const auto chosen = settings.pages.stampedPages(1); !chosen)
+        return FileOutcome::failure(chosen.error());
     const OutputFormat outputFormat = outputFormatFor(outputPath, format);
     if (format == "jpeg" && outputFormat == OutputFormat::jpeg)
         return stampJpeg(input, reader, settings, outputPath);

@@ -368,6 +368,39 @@ private Q_SLOTS:
         QCOMPARE(distinctWatermarks(*outcome), size_t(1));
     }
 
+    // The mark lies on exactly the chosen pages; the others stay the input's own objects, left out
+    // of the appended update. A choice that takes no page, or does not read, writes nothing.
+    void chosenPagesOnly()
+    {
+        std::vector<Page> pages(5);
+        for (size_t i = 0; i < pages.size(); ++i)
+            pages[i].content = textContent(QStringLiteral("Page %1").arg(i + 1), 72, 72);
+        const QString input = m_dir.filePath(QStringLiteral("chosen.pdf")), out = outputFolder();
+        writePdf(input, pages);
+        WatermarkSnapshot design = redText(QStringLiteral("STAMP"));
+        design.pages = *PageSelection::parse(QStringLiteral("2-,-1"));
+        const auto outcome =
+            watermarkPDFFile(input, design, QDir(out).filePath(QStringLiteral("chosen.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QByteArray update = "\n" + readFile(*outcome).mid(QFileInfo(input).size());
+        QPDF pdf;
+        const auto stamped = pagesOf(pdf, *outcome);
+        for (int page = 1; page <= 5; ++page) {
+            const int object = stamped[size_t(page - 1)].getObjectHandle().getObjectID();
+            QCOMPARE(pageText(*outcome, page - 1).contains(QStringLiteral("STAMP")), page > 1);
+            QCOMPARE(update.contains("\n" + QByteArray::number(object) + " 0 obj"), page > 1);
+        }
+        for (const auto& [list, reason] :
+             {std::pair{"6-", "no page of it is in the design's page list"},
+              {"5-3", "the design's page list does not read: “5-3” runs backwards"}}) {
+            design.pages = PageSelection::stored(QString::fromLatin1(list));
+            const QString empty = outputFolder();
+            QCOMPARE(watermarkPDFFile(input, design, QDir(empty).filePath(QStringLiteral("x.pdf"))).error(),
+                     QString::fromUtf8(reason));
+            QCOMPARE(filesIn(empty), QStringList());
+        }
+    }
+
     // Tiles of one drawing cover the four corners of a turned page. Under the content the page's
     // opaque black and grey stay on top; multiplied, black stays black (a scan's text stays
     // readable) and grey turns a darker red, where over the content the mark covers both.
