@@ -313,19 +313,22 @@ QWidget* ControlsSection::makePagesRows()
     m_pageList->setPlaceholderText(tr("1-3,5,-1"));
     m_pageList->setMinimumWidth(controlWidth);
     m_pageList->setAccessibleName(tr("Page List"));
-    connect(m_pageList, &QLineEdit::textEdited, this, &ControlsSection::editPageList);
+    connect(m_pageList, &QLineEdit::textEdited, this, &ControlsSection::checkPageList);
+    connect(m_pageList, &QLineEdit::editingFinished, this, &ControlsSection::storePageList);
     m_pageListError = new QLabel(this);
     m_pageListError->setWordWrap(true);
     m_pageListError->setStyleSheet(QStringLiteral("color: rgb(215, 0, 21);"));
-    m_pageListRows = new QWidget(this);
-    auto* list = new QVBoxLayout(m_pageListRows);
-    list->setContentsMargins(0, 0, 0, 0);
-    list->setSpacing(2);
-    for (QWidget* item : std::initializer_list<QWidget*>{m_pageList, m_pageListError}) {
-        item->setParent(m_pageListRows);
-        list->addWidget(item);
+    // The field belongs to the menu's row: no divider between them, none left when it hides.
+    auto* widget = new QWidget(this);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (QWidget* item : {row(tr("Pages"), m_pagesChoice, widget), static_cast<QWidget*>(m_pageList),
+                          static_cast<QWidget*>(m_pageListError)}) {
+        item->setParent(widget);
+        layout->addWidget(item);
     }
-    return rows({row(tr("Pages"), m_pagesChoice, this), m_pageListRows}, this);
+    return widget;
 }
 
 // A word is stored at once; "Custom…" opens the list, stored once it reads.
@@ -342,18 +345,24 @@ void ControlsSection::choosePages(int index)
         m_pageList->clear();
         m_pageListError->hide();
     }
-    m_pageListRows->show();
+    m_pageList->show();
     m_pageList->setFocus();
 }
 
-// A list that does not read shows why under the field and leaves the design as it was.
-void ControlsSection::editPageList(const QString& text)
+// Why a list does not read shows under the field as it is typed.
+void ControlsSection::checkPageList(const QString& text)
 {
     const auto selection = PageSelection::parse(text);
-    const bool blank = text.trimmed().isEmpty();
-    m_pageListError->setText(selection || blank ? QString() : selection.error());
-    m_pageListError->setVisible(!selection && !blank);
-    if (selection && m_settings)
+    const bool shown = !selection && !text.trimmed().isEmpty();
+    m_pageListError->setText(shown ? selection.error() : QString());
+    m_pageListError->setVisible(shown);
+}
+
+// A list is stored once it is finished, and only when it reads: the design never takes the
+// part of a list typed so far ("5-" on the way to "5-3").
+void ControlsSection::storePageList()
+{
+    if (const auto selection = PageSelection::parse(m_pageList->text()); selection && m_settings)
         m_settings->setPages(*selection);
 }
 
@@ -513,7 +522,7 @@ void ControlsSection::showPages()
     const PageSelection& pages = m_settings->pages();
     const qsizetype word = pageWords.indexOf(pages.text());
     m_pagesChoice->setCurrentIndex(word < 0 ? int(pageWords.size()) : int(word));
-    m_pageListRows->setVisible(word < 0);
+    m_pageList->setVisible(word < 0);
     m_pageList->setText(word < 0 ? pages.text() : QString());
     m_pageListError->setText(pages.error());
     m_pageListError->setVisible(!pages.error().isEmpty());

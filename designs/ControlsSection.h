@@ -63,7 +63,8 @@ private:
     QWidget* makeAnchorPicker();
     QWidget* makePagesRows();
     void choosePages(int index);
-    void editPageList(const QString& text);
+    void checkPageList(const QString& text);
+    void storePageList();
     template <typename T> auto writer(void (WatermarkSettings::*setter)(T));
     void showDesign();
     void showType();
@@ -106,7 +107,6 @@ private:
     ValueSlider* m_relativeSize = nullptr;
     QComboBox* m_layer = nullptr;
     QComboBox* m_pagesChoice = nullptr;
-    QWidget* m_pageListRows = nullptr;
     QLineEdit* m_pageList = nullptr;
     QLabel* m_pageListError = nullptr;
 };
