@@ -369,14 +369,11 @@ private Q_SLOTS:
     }
 
     // The mark lies on exactly the chosen pages; the others stay the input's own objects, left out
-    // of the appended update. A choice that takes no page, or does not read, writes nothing.
+    // of the appended update. A choice that takes no page writes nothing.
     void chosenPagesOnly()
     {
-        std::vector<Page> pages(5);
-        for (size_t i = 0; i < pages.size(); ++i)
-            pages[i].content = textContent(QStringLiteral("Page %1").arg(i + 1), 72, 72);
         const QString input = m_dir.filePath(QStringLiteral("chosen.pdf")), out = outputFolder();
-        writePdf(input, pages);
+        writePdf(input, std::vector<Page>(5));
         WatermarkSnapshot design = redText(QStringLiteral("STAMP"));
         design.pages = *PageSelection::parse(QStringLiteral("2-,-1"));
         const auto outcome =
@@ -390,15 +387,11 @@ private Q_SLOTS:
             QCOMPARE(pageText(*outcome, page - 1).contains(QStringLiteral("STAMP")), page > 1);
             QCOMPARE(update.contains("\n" + QByteArray::number(object) + " 0 obj"), page > 1);
         }
-        for (const auto& [list, reason] :
-             {std::pair{"6-", "no page of it is in the design's page list"},
-              {"5-3", "the design's page list does not read: “5-3” runs backwards"}}) {
-            design.pages = PageSelection::stored(QString::fromLatin1(list));
-            const QString empty = outputFolder();
-            QCOMPARE(watermarkPDFFile(input, design, QDir(empty).filePath(QStringLiteral("x.pdf"))).error(),
-                     QString::fromUtf8(reason));
-            QCOMPARE(filesIn(empty), QStringList());
-        }
+        design.pages = *PageSelection::parse(QStringLiteral("6-"));
+        const QString empty = outputFolder();
+        QCOMPARE(watermarkPDFFile(input, design, QDir(empty).filePath(QStringLiteral("x.pdf"))).error(),
+                 QStringLiteral("no page of it is in the design's page list"));
+        QCOMPARE(filesIn(empty), QStringList());
     }
 
     // Tiles of one drawing cover the four corners of a turned page. Under the content the page's
