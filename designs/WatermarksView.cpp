@@ -30,6 +30,8 @@ namespace {
 
 constexpr int designsColumnMinimum = 100;
 constexpr int designsColumnMaximum = 240;
+// Enough of the sample page to judge a design by.
+constexpr int previewColumnMinimum = 240;
 
 QFrame* line(QFrame::Shape shape, QWidget* parent)
 {
@@ -58,7 +60,8 @@ std::optional<QString> samplePdf()
 
 WatermarksView::WatermarksView(QWidget* parent) : QWidget(parent), m_pdfUrl(samplePdf())
 {
-    setMinimumSize(800, 400);
+    // No least size of its own beyond its columns': the window's least size leaves this screen less
+    // than a fixed 800 points, and the difference would hide the preview behind a scroll bar.
     auto* columns = new QHBoxLayout(this);
     columns->setContentsMargins(0, 0, 0, 0);
     columns->setSpacing(0);
@@ -175,6 +178,7 @@ QWidget* WatermarksView::makeEditorColumn()
 QWidget* WatermarksView::makePreviewColumn()
 {
     m_previewColumn = new QStackedWidget(this);
+    m_previewColumn->setMinimumWidth(previewColumnMinimum);
     m_previewColumn->addWidget(centredText(tr("No watermark selected"), m_previewColumn));
     return m_previewColumn;
 }

@@ -1,5 +1,6 @@
 #include "render/MarkCompositor.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -39,23 +40,31 @@ bool MarkCompositor::compositeRow(quint16* samples, int x0, int y, int width)
     if (y < bounds.top() || y > bounds.bottom())
         return true;
     const int from = std::max(x0, bounds.left()), to = std::min(x0 + width, bounds.right() + 1);
+    const size_t pixelSamples = size_t(m_kind.samplesPerPixel);
+    std::array<quint16, 8> was{};
     for (int x = from; x < to; ++x) {
         const QRgba64 mark = m_mark.at(x, y);
         if (mark.alpha() == 0)
             continue;
-        quint16* pixel = samples + size_t(x - x0) * size_t(m_kind.samplesPerPixel);
+        quint16* pixel = samples + size_t(x - x0) * pixelSamples;
+        const size_t kept = std::min(pixelSamples, was.size());
+        std::copy_n(pixel, kept, was.begin());
         if (m_kind.isBilevel()) {
+            // One bit has no alpha to hide a mark behind, and multiplying only ever adds dark ink.
             const double coverage = mark.alpha() / full;
-            if (coverage > (bayer[y & 7][x & 7] + 0.5) / 64) {
-                const bool dark = lightness(mark) / coverage < 0.5;
+            const bool dark = lightness(mark) / coverage < 0.5;
+            const WatermarkSnapshot::Layer layer = m_mark.layer();
+            const bool inks = layer == WatermarkSnapshot::Layer::over ||
+                              (layer == WatermarkSnapshot::Layer::multiply && dark);
+            if (inks && coverage > (bayer[y & 7][x & 7] + 0.5) / 64)
                 pixel[0] = quint16(dark == (m_kind.colour == PixelKind::Colour::grey) ? 0 : 1);
-            }
         } else if (m_kind.colour == PixelKind::Colour::palette) {
-            if (!overPalette(pixel, mark))
+            if (!blendPalette(pixel, mark))
                 return false;
         } else {
-            overColour(pixel, mark);
+            blendColour(pixel, mark);
         }
+        m_shown = m_shown || !std::equal(pixel, pixel + kept, was.begin());
     }
     return true;
 }
@@ -92,35 +101,56 @@ std::array<quint16, 4> MarkCompositor::markColour(QRgba64 mark)
     return ink;
 }
 
-void MarkCompositor::overColour(quint16* pixel, QRgba64 mark)
+// Light (0 black, 1 white) premultiplied by alpha, in and out.
+double MarkCompositor::blend(double mark, double picture, double markAlpha, double pictureAlpha) const
+{
+    switch (m_mark.layer()) {
+    case WatermarkSnapshot::Layer::under:
+        return picture + mark * (1 - pictureAlpha);
+    case WatermarkSnapshot::Layer::multiply:
+        return mark * picture + mark * (1 - pictureAlpha) + picture * (1 - markAlpha);
+    case WatermarkSnapshot::Layer::over:
+        break;
+    }
+    return mark + picture * (1 - markAlpha);
+}
+
+void MarkCompositor::blendColour(quint16* pixel, QRgba64 mark)
 {
     const double a = mark.alpha() / full, maximum = m_kind.maximum();
     const double below = m_kind.alpha < 0 ? 1.0 : pixel[m_kind.alpha] / maximum;
     const double alpha = a + below * (1 - a);
     const bool unassociated = m_kind.alpha >= 0 && !m_kind.associatedAlpha;
+    // Ink samples blend as the light they leave (over gives the same either way).
+    const bool ink =
+        m_mark.layer() != WatermarkSnapshot::Layer::over &&
+        (m_kind.colour == PixelKind::Colour::cmyk || m_kind.colour == PixelKind::Colour::greyInverted);
     const std::array<quint16, 4> colour = markColour(mark);
     for (int c = 0; c < m_kind.colourSamples(); ++c) {
-        const double over = colour[size_t(c)] / full, under = pixel[c] / maximum;
-        const double result = !unassociated ? over + under * (1 - a)
-                              : alpha > 0   ? (over + under * below * (1 - a)) / alpha
-                                            : under;
+        const double over = colour[size_t(c)] / full, was = pixel[c] / maximum;
+        const double under = unassociated ? was * below : was;
+        double result = ink ? alpha - blend(a - over, below - under, a, below) : blend(over, under, a, below);
+        if (unassociated)
+            result = alpha > 0 ? result / alpha : was;
         pixel[c] = sample(result, m_kind.maximum());
     }
     if (m_kind.alpha >= 0)
         pixel[m_kind.alpha] = sample(alpha, m_kind.maximum());
 }
 
-bool MarkCompositor::overPalette(quint16* pixel, QRgba64 mark)
+bool MarkCompositor::blendPalette(quint16* pixel, QRgba64 mark)
 {
     const QRgb under = m_kind.palette[std::min<size_t>(pixel[0], m_kind.palette.size() - 1)];
     const double a = mark.alpha() / full, below = qAlpha(under) / 255.0;
     const double alpha = a + below * (1 - a);
     const auto channel = [&](quint16 over, int was) {
-        return alpha > 0 ? int(std::lround((over / full + was / 255.0 * below * (1 - a)) / alpha * 255))
+        return alpha > 0 ? int(std::lround(blend(over / full, was / 255.0 * below, a, below) / alpha * 255))
                          : was;
     };
     const QRgb result = qRgba(channel(mark.red(), qRed(under)), channel(mark.green(), qGreen(under)),
                               channel(mark.blue(), qBlue(under)), int(std::lround(alpha * 255)));
+    if (result == under)
+        return true;
     auto index = m_paletteIndex.constFind(result);
     if (index == m_paletteIndex.constEnd()) {
         if (int(m_kind.palette.size()) >= m_kind.paletteLimit)

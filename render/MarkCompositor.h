@@ -13,7 +13,8 @@
 // those under it. Unassociated alpha is composited as such. A bilevel picture gets the design as
 // an ordered dither of its coverage times its opacity, in black or white ink as its colour is
 // dark or light. A palette picture gets the nearest of nothing: each colour the design makes must
-// be in the palette already or find room in it.
+// be in the palette already or find room in it. The design's layer decides how it meets the
+// picture: over it, behind its pixels (showing only where they are not opaque) or multiplied.
 class MarkCompositor
 {
 public:
@@ -28,10 +29,13 @@ public:
 
     // The palette after compositing, with any colours the design added.
     const std::vector<QRgb>& palette() const { return m_kind.palette; }
+    // Whether any sample composited so far changed: a design behind opaque pixels changes none.
+    bool shown() const { return m_shown; }
 
 private:
-    void overColour(quint16* pixel, QRgba64 mark);
-    bool overPalette(quint16* pixel, QRgba64 mark);
+    void blendColour(quint16* pixel, QRgba64 mark);
+    bool blendPalette(quint16* pixel, QRgba64 mark);
+    double blend(double mark, double picture, double markAlpha, double pictureAlpha) const;
     std::array<quint16, 4> markColour(QRgba64 mark);
 
     PixelKind m_kind;
@@ -39,4 +43,5 @@ private:
     InkOf m_inkOf;
     QHash<QRgb, int> m_paletteIndex;
     QHash<quint64, std::array<quint16, 4>> m_inks;
+    bool m_shown = false;
 };

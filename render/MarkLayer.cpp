@@ -24,6 +24,7 @@ QRect inkedArea(const QImage& image)
 
 MarkLayer::MarkLayer(QSize storedSize, QSizeF storedDpi, QImageIOHandler::Transformations transformation,
                      const WatermarkSnapshot& settings)
+    : m_layer(settings.layer)
 {
     const StoredFrameMark mark(storedSize, storedDpi, transformation);
     QImage sketch((storedSize.width() + sketchScale - 1) / sketchScale,

@@ -33,11 +33,14 @@ public:
     }
     // Every pixel of the design is neutral, so a grey picture can hold it.
     bool isGrey() const;
+    // Whether the design goes over the picture's pixels, behind them or multiplied with them.
+    WatermarkSnapshot::Layer layer() const { return m_layer; }
 
 private:
     MarkLayer() = default;
 
     QImage m_pixels;
     QRect m_bounds;
+    WatermarkSnapshot::Layer m_layer = WatermarkSnapshot::Layer::over;
     bool m_valid = false;
 };

@@ -235,10 +235,11 @@ void PdfPageStamper::stampPages(const std::vector<int>& chosen)
     // over the cores.
     const std::function<void()> drawStamps = [this] {
         for (const auto& page : m_pages) {
-            const QSizeF size = page.geometry.displayedSize();
-            const auto copies = page.chosen ? m_mark->placementsOn(size) : std::vector<MarkPlacement>();
-            if (!copies.empty())
-                stampFor(keyFor(copies, size));
+            if (!page.chosen)
+                continue;
+            const PageMarks& marks = marksOn(page.geometry.displayedSize());
+            if (!marks.copies.empty())
+                stampFor(marks.key);
         }
     };
     std::vector<GraphicsStateDepth> depths;
@@ -265,18 +266,24 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
 {
     settleGeometry(page.object, page.geometry);
     const QSizeF size = page.geometry.displayedSize();
-    const std::vector<MarkPlacement> copies = m_mark->placementsOn(size);
-    if (copies.empty())
+    const PageMarks& marks = marksOn(size);
+    if (marks.copies.empty())
         return; // nothing of the design shows on this page
-    const Stamp& stamp = stampFor(keyFor(copies, size));
+    const Stamp& stamp = stampFor(marks.key);
     // From the reader's y-down space over the visible area to the page's default user space.
     const QTransform targetToUser =
         QTransform(1, 0, 0, -1, 0, size.height()) * page.geometry.displayedToUserSpace();
-    std::vector<QTransform> places;
-    for (const MarkPlacement& copy : copies)
-        places.push_back(stamp.formToOwn * copy.toTarget() * targetToUser);
     const PlacedResources& resources = resourcesWith(page, stamp.form);
-    const std::string mark = placement(places, resources.form, resources.blend);
+    const PlacementKey placementKey{
+        size.width(),       size.height(),     targetToUser.m11(), targetToUser.m12(), targetToUser.m21(),
+        targetToUser.m22(), targetToUser.dx(), targetToUser.dy(),  resources.form,     resources.blend};
+    if (!m_lastPlacement || m_lastPlacement->first != placementKey) {
+        std::vector<QTransform> places;
+        for (const MarkPlacement& copy : marks.copies)
+            places.push_back(stamp.formToOwn * copy.toTarget() * targetToUser);
+        m_lastPlacement.emplace(placementKey, placement(places, resources.form, resources.blend));
+    }
+    const std::string& mark = m_lastPlacement->second;
     const bool under = m_settings.layer == WatermarkSnapshot::Layer::under;
 
     // Under the content the mark comes first, in the page's initial state; over it, last, after
@@ -297,6 +304,18 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     QPDFObjectHandle object = page.object;
     object.replaceKey("/Contents", contents);
     object.replaceKey("/Resources", resources.resources);
+}
+
+const PdfPageStamper::PageMarks& PdfPageStamper::marksOn(const QSizeF& size)
+{
+    const std::pair<double, double> sides{size.width(), size.height()};
+    if (!m_lastMarks || m_lastMarks->first != sides) {
+        PageMarks marks{m_mark->placementsOn(size), {}};
+        if (!marks.copies.empty())
+            marks.key = keyFor(marks.copies, size);
+        m_lastMarks.emplace(sides, std::move(marks));
+    }
+    return m_lastMarks->second;
 }
 
 QPDFObjectHandle PdfPageStamper::sharedStream(const std::string& content)

@@ -79,7 +79,18 @@ private:
         std::unique_ptr<QPDF> pdf;
     };
 
+    // The copies of the design a page of some size shows, and the drawing they place.
+    struct PageMarks
+    {
+        std::vector<MarkPlacement> copies;
+        StampKey key;
+    };
+    // A page's placement of its copies: the page's space and the names it calls them by.
+    using PlacementKey =
+        std::tuple<double, double, double, double, double, double, double, double, std::string, std::string>;
+
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
+    const PageMarks& marksOn(const QSizeF& size);
     void readAllPages();
     std::optional<QSizeF> firstPageSize() const;
     StampKey keyFor(const std::vector<MarkPlacement>& copies, const QSizeF& size) const;
@@ -106,4 +117,8 @@ private:
     std::map<StampKey, Stamp> m_stamps;
     std::map<std::pair<std::string, QPDFObjGen>, PlacedResources> m_sharedResources;
     std::map<std::string, QPDFObjectHandle> m_sharedStreams;
+    // A run of pages of one size and placement (most pages of most documents) lays the grid out
+    // once; only the last is kept, so memory stays the same whatever the pages.
+    std::optional<std::pair<std::pair<double, double>, PageMarks>> m_lastMarks;
+    std::optional<std::pair<PlacementKey, std::string>> m_lastPlacement;
 };

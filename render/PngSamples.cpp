@@ -200,14 +200,15 @@ void PngSamples::convertTo(const PixelKind& kind)
             sample = quint16(sample * kind.maximum() / was.maximum());
 }
 
-void PngSamples::stamp(const MarkLayer& mark)
+bool PngSamples::stamp(const MarkLayer& mark)
 {
     const QRect bounds = mark.bounds();
     if (bounds.isEmpty())
-        return;
+        return false;
     if (m_kind.colour == PixelKind::Colour::grey && !m_kind.isBilevel())
         if (const bool colour = !mark.isGrey(); colour || m_kind.bitsPerSample < 8)
             convertTo(colour ? m_kind.inColour() : m_kind.atEightBits());
+    bool shown = false;
     for (bool done = false; !done;) {
         MarkCompositor compositor(m_kind, mark);
         std::vector<std::vector<quint16>> rows;
@@ -224,7 +225,9 @@ void PngSamples::stamp(const MarkLayer& mark)
         for (int y = bounds.top(); y <= bounds.bottom(); ++y)
             setRowSamples(y, rows[size_t(y - bounds.top())]);
         m_kind.palette = compositor.palette();
+        shown = compositor.shown();
     }
+    return shown;
 }
 
 QByteArray PngSamples::write() const

@@ -22,7 +22,8 @@ public:
 
     // Composites the mark into the samples. A grey picture under a coloured mark, or a palette one
     // whose palette cannot take the mark's colours, becomes RGB (with alpha where it had some).
-    void stamp(const MarkLayer& mark);
+    // False when no sample changed, as when the mark lies behind opaque pixels.
+    bool stamp(const MarkLayer& mark);
 
     // The picture as a PNG file with the same interlacing; empty when it cannot be encoded.
     QByteArray write() const;

@@ -399,6 +399,7 @@ Result<bool> TiffFile::stampPage(TiffFile& output, const TiffPage& tags, const M
     }
     if (!TIFFWriteDirectory(out))
         return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
+    m_markShown = compositor.shown();
     return true;
 }
 

@@ -47,6 +47,8 @@ public:
     // this cannot write back (see TiffLayout); the reason in words when writing failed.
     Result<bool> stampPage(TiffFile& output, const TiffPage& tags, const MarkLayer& mark,
                            const MarkCompositor::InkOf& inkOf = {});
+    // Whether the last page stampPage wrote changed under the mark (not when it lies behind opaque pixels).
+    bool markShown() const { return m_markShown; }
 
     // Appends the page as 8-bit RGB, or RGBA when it has alpha, Deflate-compressed, with its
     // resolution, colour profile, subfile type and page number. False when it was not written.
@@ -60,4 +62,5 @@ public:
 private:
     tiff* m_tiff = nullptr;
     QString m_lastError;
+    bool m_markShown = false;
 };

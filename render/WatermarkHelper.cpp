@@ -85,6 +85,31 @@ QString unencodable()
     return QStringLiteral("cannot encode the picture");
 }
 
+// A design behind the picture shows only through pixels that are not opaque; where none lie under
+// it, nothing would change, and the file is not reported as watermarked.
+QString hiddenMark()
+{
+    return QStringLiteral("the mark would lie hidden behind the picture's opaque pixels");
+}
+
+bool behind(const WatermarkSnapshot& settings)
+{
+    return settings.layer == WatermarkSnapshot::Layer::under;
+}
+
+// The picture's transparent parts shown on white, for a format without alpha.
+QImage flattenedOnWhite(const QImage& picture)
+{
+    QImage canvas(picture.size(), QImage::Format_RGB32);
+    if (canvas.isNull())
+        return canvas;
+    canvas.fill(Qt::white);
+    canvas.setColorSpace(picture.colorSpace());
+    QPainter painter(&canvas);
+    painter.drawImage(0, 0, picture);
+    return canvas;
+}
+
 Result<Picture> readPicture(QIODevice& input, QImageReader& reader)
 {
     reader.setAutoTransform(false); // applied by upright(), keeping the colour profile
@@ -186,6 +211,8 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
         const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
         if (!kept)
             return FileOutcome::failure(output.failureReason(kept.error()));
+        if (stamped && *kept && behind(settings) && !pages.markShown())
+            return FileOutcome::failure(hiddenMark());
         if (!*kept) {
             // Samples libtiff cannot write back as they are go out as 8-bit RGB(A).
             auto read = pages.readPage();
@@ -194,8 +221,11 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& settings, const
             TiffPage page = std::move(read).value();
             const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
                                        ExifOrientation::transformation(page.orientation));
+            const QImage unmarked = page.image;
             if (stamped && !mark.draw(page.image, settings))
                 return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
+            if (stamped && behind(settings) && page.image == unmarked)
+                return FileOutcome::failure(hiddenMark());
             if (!written.writePage(page))
                 return FileOutcome::failure(output.failureReason(unencodable()));
         }
@@ -236,6 +266,9 @@ FileOutcome writeBytes(const QString& outputPath, const QByteArray& bytes)
 FileOutcome stampJpeg(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,
                       const QString& outputPath)
 {
+    // A JPEG is opaque throughout.
+    if (behind(settings))
+        return FileOutcome::failure(hiddenMark());
     const QImageIOHandler::Transformations transformation = reader.transformation();
     const QSizeF dpi = ImageResolution::dotsPerInch(input).value_or(QSizeF(pointsPerInch, pointsPerInch));
     if (!input.seek(0))
@@ -278,7 +311,8 @@ FileOutcome stampPng(QIODevice& input, const WatermarkSnapshot& settings, const 
     const MarkLayer mark(samples->size(), dpi, orientation, settings);
     if (!mark.isValid())
         return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-    samples->stamp(mark);
+    if (!samples->stamp(mark) && behind(settings))
+        return FileOutcome::failure(hiddenMark());
     const auto stamped = PngChunks::split(samples->write());
     if (!stamped)
         return FileOutcome::failure(unencodable());
@@ -293,11 +327,13 @@ FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const Watermark
         return FileOutcome::failure(read.error());
     Picture picture = std::move(read).value();
     const QSizeF dpi = picture.dotsPerInch.value_or(QSizeF(pointsPerInch, pointsPerInch));
-    // JPEG has no alpha; simply dropping it would turn transparent areas black.
+    // JPEG has no alpha; simply dropping it would turn transparent areas black. A design behind the
+    // picture is drawn while its alpha is still there, and the whole laid on white afterwards.
     const bool onWhite = format == OutputFormat::jpeg && picture.image.hasAlphaChannel();
+    const bool whiteFirst = onWhite && !behind(settings);
 
     QImage canvas;
-    if (onWhite) {
+    if (whiteFirst) {
         canvas = QImage(picture.image.size(), QImage::Format_RGB32);
         canvas.fill(Qt::white);
         canvas.setColorSpace(picture.image.colorSpace());
@@ -308,9 +344,19 @@ FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const Watermark
         return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
     canvas.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
     canvas.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
-    if (!drawDesign(canvas, dpi, settings, onWhite ? picture.image : QImage()))
+    const QImage unmarked = behind(settings) ? canvas : QImage();
+    if (!drawDesign(canvas, dpi, settings, whiteFirst ? picture.image : QImage()))
         return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
     picture.image = QImage();
+    if (behind(settings) && canvas == unmarked)
+        return FileOutcome::failure(hiddenMark());
+    if (onWhite && !whiteFirst) {
+        canvas = flattenedOnWhite(canvas);
+        if (canvas.isNull())
+            return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
+        canvas.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
+        canvas.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
+    }
 
     CheckedSaveFile output(outputPath);
     if (auto created = output.create(); !created)

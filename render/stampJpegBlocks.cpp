@@ -212,6 +212,32 @@ std::optional<MarkLayer> drawMark(const StoredFrameMark& mark, const WatermarkSn
     return layer;
 }
 
+// Multiplying the mark with the picture is laying over it, at the mark's alpha, the mark's colour
+// times the picture's: the picture under the mark is decoded, and the layer's colours become those
+// products, so the blocks take them as they take any mark.
+bool multiplyWithPicture(MarkLayer& layer, const QByteArray& input)
+{
+    if (layer.area.isEmpty())
+        return true;
+    QBuffer buffer;
+    buffer.setData(input);
+    QImageReader reader(&buffer, "jpeg");
+    reader.setAutoTransform(false);
+    reader.setClipRect(layer.area);
+    const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
+    if (picture.size() != layer.area.size())
+        return false;
+    const auto times = [](int mark, int below) { return (mark * below + 127) / 255; };
+    for (int y = 0; y < layer.pixels.height(); ++y) {
+        auto* line = reinterpret_cast<QRgb*>(layer.pixels.scanLine(y));
+        const auto* below = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
+        for (int x = 0; x < layer.pixels.width(); ++x)
+            line[x] = qRgba(times(qRed(line[x]), qRed(below[x])), times(qGreen(line[x]), qGreen(below[x])),
+                            times(qBlue(line[x]), qBlue(below[x])), qAlpha(line[x]));
+    }
+    return true;
+}
+
 // Draws the mark into the blocks it touches, in the component's own colour and resolution.
 class BlockStamper
 {
@@ -410,9 +436,11 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
 
     const QSize picture(int(in.image_width), int(in.image_height));
     const StoredFrameMark mark(picture, storedDpi, transformation);
-    const auto layer = drawMark(mark, settings, picture);
+    auto layer = drawMark(mark, settings, picture);
     if (!layer)
         return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
+    if (settings.layer == WatermarkSnapshot::Layer::multiply && !multiplyWithPicture(*layer, input))
+        return Result<bool>::failure(unreadable());
     // A grey picture takes a coloured mark as colour: its blocks become the luma of a colour
     // picture whose chroma is neutral (all zero) outside the mark.
     const bool addChroma = *space == JpegColourModel::Space::grey && hasColour(*layer);

@@ -17,7 +17,9 @@ class QIODevice;
 // it), Photoshop's thumbnails are dropped from APP13, and MPF's index of appended pictures is
 // dropped with those pictures. The design is laid
 // out over the picture as displayed (transformation is the file's orientation, storedDpi its
-// resolution as stored, 72 when it states none) and drawn into the stored pixels.
+// resolution as stored, 72 when it states none) and drawn into the stored pixels; a multiplied
+// design darkens the picture under it. A design behind the picture is the caller's to refuse,
+// as a JPEG has no transparent pixels for it to show through.
 // The output is written to output as it is made; the reason in words for the user when it
 // could not be (output then holds a part at most). Files whose coefficients would need more
 // memory than Qt's picture allocation limit are refused.

@@ -77,6 +77,7 @@ private Q_SLOTS:
     {
         WatermarkHelper::allowLargePictures();
         writeSolidPicture(m_dir.filePath("red.png"), {40, 40}, Qt::red);
+        writeSolidPicture(m_dir.filePath("grey.png"), {200, 200}, QColor(128, 128, 128));
     }
 
     void largeCameraPicture()
@@ -203,6 +204,51 @@ private Q_SLOTS:
         QCOMPARE_LE((red.center() - QPointF(250, 100)).manhattanLength(), 3);
         QVERIFY(alike(output.pixel(top), QImage::fromData(bytes).pixel(500, 10)));
         QVERIFY(alike(output.pixel(5, 995), corner.rgba()));
+    }
+
+    // A mid-grey mark over a picture white on the left and, on the right, grey or transparent.
+    // Multiplied, it halves the grey; behind the picture, it shows only through transparent
+    // pixels, and a picture with none there is refused, nothing written.
+    void layers_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<int>("right"); // grey level on the right; none when refused
+        QImage opaque = solid({64, 32}, Qt::white, {72, 72}),
+               clear = solid({64, 32}, Qt::transparent, {72, 72});
+        QPainter(&opaque).fillRect(32, 0, 32, 32, QColor(128, 128, 128));
+        QPainter(&clear).fillRect(0, 0, 32, 32, Qt::white);
+        opaque = opaque.convertToFormat(QImage::Format_RGB32);
+        const QByteArray jpeg = encoded(opaque, "jpeg"), png = encoded(opaque, "png"),
+                         tiff = encoded(opaque, "tiff");
+        QTest::newRow("multiply jpeg") << u"m.jpg"_s << jpeg << 64;
+        QTest::newRow("multiply png") << u"m.png"_s << png << 64;
+        QTest::newRow("under clear png") << u"u.png"_s << encoded(clear, "png") << 128;
+        QTest::newRow("under clear png to jpeg") << u"u.jpg"_s << encoded(clear, "png") << 128;
+        QTest::newRow("under jpeg") << u"u.jpg"_s << jpeg << -1;
+        QTest::newRow("under opaque png") << u"u.png"_s << png << -1;
+        QTest::newRow("under opaque tiff") << u"u.tif"_s << tiff << -1;
+    }
+    void layers()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, bytes);
+        QFETCH(int, right);
+        QTemporaryDir in, out;
+        writeFile(in.filePath(name), bytes);
+        WatermarkSnapshot design = pictureDesign(m_dir.filePath("grey.png"));
+        const bool under = name.startsWith(u'u');
+        design.layer = under ? WatermarkSnapshot::Layer::under : WatermarkSnapshot::Layer::multiply;
+        const auto outcome = stamp(in.filePath(name), design, out.filePath(name));
+        if (right < 0) {
+            QCOMPARE(outcome.error(), u"the mark would lie hidden behind the picture's opaque pixels"_s);
+            QVERIFY(QDir(out.path()).isEmpty());
+            return;
+        }
+        QVERIFY2(outcome.ok(), qPrintable(outcome.error()));
+        const QImage output(*outcome);
+        for (const auto& [x, grey] : {std::pair(16, under ? 255 : 128), {48, right}})
+            QVERIFY(alike(output.pixel(x, 16), qRgb(grey, grey, grey)));
     }
 
     // A TIFF's pages follow the design's choice; any other picture is page 1, and a choice

@@ -322,6 +322,7 @@ private Q_SLOTS:
             {Page{.mediaBox = QRectF(100, 200, 400, 300)}, QSize(400, 300)},
             {Page{.cropBox = QRectF(50, 100, 300, 500)}, QSize(300, 500)},
             {Page{.rotate = 90}, QSize(792, 612)},
+            {Page{.mediaBox = QRectF(20, 30, 792, 612)}, QSize(792, 612)}, // as large, placed otherwise
             {Page{.rotate = 180}, QSize(612, 792)},
             {Page{.rotate = 270}, QSize(792, 612)},
             {Page{.rotate = -90}, QSize(792, 612)},

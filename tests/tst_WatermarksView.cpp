@@ -236,6 +236,37 @@ private Q_SLOTS:
         QCOMPARE(controls->selectedType(), WatermarkType::image);
     }
 
+    // Tiles show their gaps and an anchor its margin in place of X and Y; every choice is written
+    // to the design at once.
+    void layoutControlsWriteTheDesign()
+    {
+        using Snapshot = WatermarkSnapshot;
+        WatermarksView view;
+        view.show();
+        clickRow(view, 0);
+        const auto text = view.selectedWatermark();
+        ControlsSection& controls = *view.controls();
+        const auto label = [&](const char* name) {
+            return withText<QLabel>(controls, QString::fromLatin1(name));
+        };
+        const auto click = [&](const char* name) {
+            for (auto* button : controls.findChildren<QAbstractButton*>())
+                if (button->text() == QLatin1String(name) || button->accessibleName() == QLatin1String(name))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        };
+        click("Tiled");
+        QVERIFY(text->layout() == Snapshot::Layout::tiled && label("Horizontal Gap")->isVisible());
+        click("Bottom Right");
+        QVERIFY(text->anchor() == Snapshot::Anchor::bottomRight && !label("X Position")->isVisible() &&
+                label("Margin")->isVisible());
+        click("Custom");
+        QVERIFY(text->anchor() == Snapshot::Anchor::custom && label("Y Position")->isVisible() &&
+                !label("Margin")->isVisible());
+        label("Layer")->buddy()->setFocus();
+        QTest::keyClick(label("Layer")->buddy(), Qt::Key_Down);
+        QCOMPARE(text->layer(), Snapshot::Layer::under);
+    }
+
     // The chosen picture is copied as "<ID>.jpg"; a second choice replaces the copy; cancelling
     // or a file that cannot be copied leaves the design as it was.
     void pictureImport()

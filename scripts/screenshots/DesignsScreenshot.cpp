@@ -1,7 +1,8 @@
 // Opens the real main window on "Your Designs" with a text design and a picture design saved,
 // and saves three pictures of the screen: the text design selected, its font menu open, and
 // the picture design selected. Run it on a virtual display through scripts/screenshot; it keeps
-// its preferences and documents under HOME and XDG_CONFIG_HOME.
+// its preferences and documents under HOME and XDG_CONFIG_HOME. With "minimum" after the output
+// path, the window is at its least size, the text design tiled, and only the first picture is saved.
 
 #include "app/ContentView.h"
 #include "app/DadorAduravuzoApp.h"
@@ -73,11 +74,15 @@ int main(int argc, char** argv)
     picture->setImageSize(60);
     picture->setOpacity(0.4);
     picture->setYPosition(80);
+
+    const bool minimum = argc > 2 && qstrcmp(argv[2], "minimum") == 0;
+    if (minimum)
+        text->setLayout(WatermarkSnapshot::Layout::tiled);
     SavedDesigns().storeWatermarks({text, picture});
 
     MainWindow window;
     window.move(0, 0);
-    window.resize(1200, 760);
+    window.resize(minimum ? window.minimumSize() : QSize(1200, 760));
     window.show();
     auto* content = window.findChild<ContentView*>();
     content->setSelectedTab(Tab::watermarks);
@@ -93,6 +98,10 @@ int main(int argc, char** argv)
 
     QTimer::singleShot(1500, &app, [&] {
         save(window, output);
+        if (minimum) {
+            app.exit(0);
+            return;
+        }
         view->findChild<FontPicker*>()->findChild<QComboBox*>()->showPopup();
         QTimer::singleShot(800, &app, [&] {
             save(window, stem + QStringLiteral("-fonts.png"));
