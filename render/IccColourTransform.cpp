@@ -1,5 +1,7 @@
 #include "render/IccColourTransform.h"
 
+#include <vector>
+
 #include <lcms2.h>
 
 namespace {
@@ -65,13 +67,15 @@ std::optional<IccColourTransform> IccColourTransform::toProfile(const QByteArray
         return std::nullopt;
     auto eightBit = transform(sRgb.get(), qRgbFormat, destination.get(), samplesFormat(target, 1));
     auto sixteenBit = transform(sRgb.get(), TYPE_RGBA_16, destination.get(), samplesFormat(target, 2));
+    auto toRgb = transform(destination.get(), samplesFormat(target, 1), sRgb.get(), TYPE_RGB_8);
     if (!eightBit || !sixteenBit)
         return std::nullopt;
-    return IccColourTransform(target, std::move(eightBit), std::move(sixteenBit));
+    return IccColourTransform(target, std::move(eightBit), std::move(sixteenBit), std::move(toRgb));
 }
 
-IccColourTransform::IccColourTransform(Space space, Handle eightBit, Handle sixteenBit)
-    : m_space(space), m_eightBit(std::move(eightBit)), m_sixteenBit(std::move(sixteenBit))
+IccColourTransform::IccColourTransform(Space space, Handle eightBit, Handle sixteenBit, Handle toRgb)
+    : m_space(space), m_eightBit(std::move(eightBit)), m_sixteenBit(std::move(sixteenBit)),
+      m_toRgb(std::move(toRgb))
 {}
 
 IccColourTransform::Space IccColourTransform::space() const
@@ -111,4 +115,12 @@ void IccColourTransform::convertRow(const QRgb* pixels, int count, quint8* sampl
 void IccColourTransform::convertRow(const QRgba64* pixels, int count, quint16* samples) const
 {
     cmsDoTransform(m_sixteenBit.get(), pixels, samples, cmsUInt32Number(count));
+}
+
+void IccColourTransform::convertRowToRgb(const quint8* samples, int count, QRgb* pixels) const
+{
+    std::vector<quint8> rgb(size_t(count) * 3);
+    cmsDoTransform(m_toRgb.get(), samples, rgb.data(), cmsUInt32Number(count));
+    for (size_t i = 0; i < size_t(count); ++i)
+        pixels[i] = qRgb(rgb[3 * i], rgb[3 * i + 1], rgb[3 * i + 2]);
 }

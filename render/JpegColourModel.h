@@ -2,6 +2,8 @@
 
 #include "render/IccColourTransform.h"
 
+#include <QRgb>
+
 #include <array>
 #include <optional>
 
@@ -26,6 +28,9 @@ public:
 
     int componentCount() const;
     Samples fromRgb(float red, float green, float blue) const;
+    // count pixels of componentCount() samples each, as libjpeg decodes them without converting,
+    // into opaque RGB.
+    void toRgbRow(const quint8* samples, int count, QRgb* pixels) const;
 
 private:
     Samples inkFromRgb(float red, float green, float blue) const;

@@ -104,6 +104,12 @@ void JpegRowStream::setRowHook(RowHook hook)
     m_hook = std::move(hook);
 }
 
+const JBLOCK* JpegRowStream::heldRow(jvirt_barray_ptr array, int row) const
+{
+    const auto& rows = reinterpret_cast<const Array*>(array)->rows;
+    return row >= 0 && size_t(row) < rows.size() ? rows[size_t(row)] : nullptr;
+}
+
 JpegRowStream& JpegRowStream::of(j_common_ptr info)
 {
     return *static_cast<JpegRowStream*>(info->client_data);

@@ -33,6 +33,10 @@ public:
     // An array of blank blocks the size of the decoder's component, filled as that one is.
     jvirt_barray_ptr blankArray(int component);
     void setRowHook(RowHook hook);
+    // Whether readCoefficients read every block (more than one scan, or arithmetic coding).
+    bool readsWhole() const { return !m_streaming; }
+    // The array's row as held now, before the hook has seen it; null when it is not held.
+    const JBLOCK* heldRow(jvirt_barray_ptr array, int row) const;
 
 private:
     struct Array;

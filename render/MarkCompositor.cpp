@@ -56,8 +56,11 @@ bool MarkCompositor::compositeRow(quint16* samples, int x0, int y, int width)
             const WatermarkSnapshot::Layer layer = m_mark.layer();
             const bool inks = layer == WatermarkSnapshot::Layer::over ||
                               (layer == WatermarkSnapshot::Layer::multiply && dark);
-            if (inks && coverage > (bayer[y & 7][x & 7] + 0.5) / 64)
+            if (inks && coverage > (bayer[y & 7][x & 7] + 0.5) / 64) {
                 pixel[0] = quint16(dark == (m_kind.colour == PixelKind::Colour::grey) ? 0 : 1);
+                if (m_kind.alpha >= 0) // a dot of the mark is opaque, also over a transparent pixel
+                    pixel[m_kind.alpha] = 1;
+            }
         } else if (m_kind.colour == PixelKind::Colour::palette) {
             if (!blendPalette(pixel, mark))
                 return false;

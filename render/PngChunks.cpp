@@ -4,6 +4,8 @@
 
 #include <algorithm>
 
+#include <zlib.h>
+
 namespace {
 
 const QByteArray signature("\x89PNG\r\n\x1a\n", 8);
@@ -24,6 +26,18 @@ bool isGrey(const QByteArray& layout)
 } // namespace
 
 namespace PngChunks {
+
+Chunk Chunk::withData(const QByteArray& data) const
+{
+    QByteArray made(4, '\0');
+    qToBigEndian(quint32(data.size()), made.data());
+    made += type + data;
+    const auto crc = quint32(crc32(crc32(0, nullptr, 0), reinterpret_cast<const Bytef*>(made.constData() + 4),
+                                   uInt(made.size() - 4)));
+    made.resize(made.size() + 4);
+    qToBigEndian(crc, made.data() + made.size() - 4);
+    return {type, made};
+}
 
 std::optional<std::vector<Chunk>> split(const QByteArray& png)
 {

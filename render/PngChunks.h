@@ -13,6 +13,8 @@ struct Chunk
     QByteArray type;  // four letters
     QByteArray whole; // length, type, data and CRC, as stored
     QByteArray data() const { return whole.mid(8, whole.size() - 12); }
+    // The chunk of this type with other data, its length and CRC made for it.
+    Chunk withData(const QByteArray& data) const;
 };
 
 // The chunks after the signature, up to and including IEND; nothing when the bytes are not a

@@ -213,21 +213,75 @@ bool PngSamples::stamp(const MarkLayer& mark)
         MarkCompositor compositor(m_kind, mark);
         std::vector<std::vector<quint16>> rows;
         done = true;
-        for (int y = bounds.top(); y <= bounds.bottom() && done; ++y) {
+        bool keyed = false;
+        for (int y = bounds.top(); y <= bounds.bottom() && done && !keyed; ++y) {
             rows.push_back(rowSamples(y));
+            keyed = meetsKey(mark, y, rows.back());
             done = compositor.compositeRow(rows.back().data(), 0, y, m_size.width());
+            keyed = keyed || meetsKey(mark, y, rows.back());
         }
-        if (!done) {
+        if (keyed) {
+            keyToAlpha();
+            done = false;
+        } else if (!done) {
             // The palette has no room for the mark's colours.
             convertTo(m_kind.inColour());
-            continue;
         }
+        if (!done)
+            continue;
         for (int y = bounds.top(); y <= bounds.bottom(); ++y)
             setRowSamples(y, rows[size_t(y - bounds.top())]);
         m_kind.palette = compositor.palette();
         shown = compositor.shown();
     }
     return shown;
+}
+
+// Whether a pixel the mark covers has the transparent key's colour.
+bool PngSamples::meetsKey(const MarkLayer& mark, int y, const std::vector<quint16>& samples) const
+{
+    if (!m_transparentKey)
+        return false;
+    const QRect bounds = mark.bounds();
+    const int colours = m_kind.colourSamples();
+    for (int x = std::max(bounds.left(), 0); x <= std::min(bounds.right(), m_size.width() - 1); ++x)
+        if (mark.at(x, y).alpha() > 0 &&
+            std::equal(samples.begin() + x * m_kind.samplesPerPixel,
+                       samples.begin() + x * m_kind.samplesPerPixel + colours, m_transparentKey->begin()))
+            return true;
+    return false;
+}
+
+// The key's transparency as an alpha sample (at 8 bits at least, as PNG has it), the key dropped.
+void PngSamples::keyToAlpha()
+{
+    const PixelKind was = m_kind;
+    PixelKind kind = was;
+    kind.bitsPerSample = std::max(was.bitsPerSample, 8);
+    kind.alpha = was.samplesPerPixel;
+    kind.samplesPerPixel = was.samplesPerPixel + 1;
+    kind.associatedAlpha = false;
+    const std::vector<uchar> rows = std::move(m_rows);
+    const qsizetype oldRowBytes = rowBytes();
+    m_kind = kind;
+    m_rows.assign(size_t(rowBytes()) * size_t(m_size.height()), 0);
+    std::vector<quint16> in(size_t(m_size.width()) * size_t(was.samplesPerPixel));
+    std::vector<quint16> out(size_t(m_size.width()) * size_t(kind.samplesPerPixel));
+    const int colours = was.colourSamples();
+    for (int y = 0; y < m_size.height(); ++y) {
+        PackedSamples::unpack(rows.data() + size_t(y) * size_t(oldRowBytes), was.bitsPerSample,
+                              int(in.size()), in.data(), 1);
+        for (int x = 0; x < m_size.width(); ++x) {
+            const quint16* pixel = in.data() + size_t(x) * size_t(was.samplesPerPixel);
+            quint16* made = out.data() + size_t(x) * size_t(kind.samplesPerPixel);
+            for (int c = 0; c < was.samplesPerPixel; ++c)
+                made[c] = quint16(qint64(pixel[c]) * kind.maximum() / was.maximum());
+            made[kind.alpha] =
+                std::equal(pixel, pixel + colours, m_transparentKey->begin()) ? 0 : quint16(kind.maximum());
+        }
+        setRowSamples(y, out);
+    }
+    m_transparentKey.reset();
 }
 
 QByteArray PngSamples::write() const

@@ -21,8 +21,10 @@ public:
     const PixelKind& kind() const { return m_kind; }
 
     // Composites the mark into the samples. A grey picture under a coloured mark, or a palette one
-    // whose palette cannot take the mark's colours, becomes RGB (with alpha where it had some).
-    // False when no sample changed, as when the mark lies behind opaque pixels.
+    // whose palette cannot take the mark's colours, becomes RGB (with alpha where it had some). A
+    // picture whose transparency is a key colour (tRNS) gains alpha in its place when the mark
+    // covers a pixel of that colour or would leave one. False when no sample changed, as when the
+    // mark lies behind opaque pixels.
     bool stamp(const MarkLayer& mark);
 
     // The picture as a PNG file with the same interlacing; empty when it cannot be encoded.
@@ -31,6 +33,8 @@ public:
 private:
     std::vector<quint16> rowSamples(int y) const;
     void convertTo(const PixelKind& kind);
+    void keyToAlpha();
+    bool meetsKey(const MarkLayer& mark, int y, const std::vector<quint16>& samples) const;
     void setRowSamples(int y, const std::vector<quint16>& samples);
     qsizetype rowBytes() const
     {

@@ -5,10 +5,12 @@
 #include <QIODevice>
 #include <QImageReader>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdarg>
 #include <cstdio>
 #include <limits>
+#include <optional>
 
 #include <tiffio.h>
 
@@ -159,6 +161,9 @@ bool describes(const QByteArray& profile, const char* space)
 
 void readPageTags(TIFF* tiff, TiffPage& page)
 {
+    for (const auto kind : {TiffCustomDirectory::Kind::exif, TiffCustomDirectory::Kind::gps})
+        if (auto directory = TiffCustomDirectory::readFrom(tiff, kind))
+            page.customDirectories.push_back(std::move(*directory));
     readDescriptiveTags(tiff, page);
     uint32_t width = 0;
     uint32_t height = 0;
@@ -187,10 +192,29 @@ void readPageTags(TIFF* tiff, TiffPage& page)
         page.pageNumber = std::pair(number, count);
 }
 
-// Resolution, colour profile, subfile type, page number and descriptive tags.
-bool writeTags(TIFF* tiff, const TiffPage& page)
+// Where each of a page's private directories was written, by the tag that points to it.
+using DirectoryPointers = std::vector<std::pair<uint32_t, uint64_t>>;
+
+// Writes the page's private directories ahead of the page itself, which libtiff then starts afresh.
+std::optional<DirectoryPointers> writeCustomDirectories(TIFF* tiff, const TiffPage& page)
+{
+    DirectoryPointers pointers;
+    for (const TiffCustomDirectory& directory : page.customDirectories) {
+        const auto offset = directory.writeTo(tiff);
+        if (!offset)
+            return std::nullopt;
+        pointers.emplace_back(directory.pointerTag(), *offset);
+    }
+    return pointers;
+}
+
+// Resolution, colour profile, subfile type, page number, descriptive tags and the pointers to the
+// private directories written before.
+bool writeTags(TIFF* tiff, const TiffPage& page, const DirectoryPointers& pointers)
 {
     bool tagged = true;
+    for (const auto& [tag, offset] : pointers)
+        tagged = tagged && TIFFSetField(tiff, tag, offset);
     if (page.resolution)
         tagged = tagged && TIFFSetField(tiff, TIFFTAG_XRESOLUTION, double(page.resolution->x)) &&
                  TIFFSetField(tiff, TIFFTAG_YRESOLUTION, double(page.resolution->y)) &&
@@ -288,7 +312,8 @@ bool TiffFile::writePage(const TiffPage& page)
         page.image.convertToFormat(!alpha                   ? QImage::Format_RGB888
                                    : page.unassociatedAlpha ? QImage::Format_RGBA8888
                                                             : QImage::Format_RGBA8888_Premultiplied);
-    if (pixels.isNull())
+    const auto pointers = writeCustomDirectories(m_tiff, page);
+    if (pixels.isNull() || !pointers)
         return false;
     const uint16_t extraSample = page.unassociatedAlpha ? EXTRASAMPLE_UNASSALPHA : EXTRASAMPLE_ASSOCALPHA;
     bool tagged = TIFFSetField(m_tiff, TIFFTAG_IMAGEWIDTH, uint32_t(pixels.width())) &&
@@ -306,7 +331,7 @@ bool TiffFile::writePage(const TiffPage& page)
     TiffPage tags = page;
     if (!describes(tags.iccProfile, "RGB "))
         tags.iccProfile.clear();
-    if (!tagged || !writeTags(m_tiff, tags))
+    if (!tagged || !writeTags(m_tiff, tags, *pointers))
         return false;
     for (int y = 0; y < pixels.height(); ++y) {
         if (TIFFWriteScanline(m_tiff, pixels.scanLine(y), uint32_t(y), 0) < 0)
@@ -320,6 +345,22 @@ TiffPage TiffFile::readTags()
     TiffPage page;
     readPageTags(m_tiff, page);
     return page;
+}
+
+qint64 TiffFile::stampingFootprint()
+{
+    uint32_t width = 0;
+    uint32_t height = 0;
+    TIFFGetField(m_tiff, TIFFTAG_IMAGEWIDTH, &width);
+    TIFFGetField(m_tiff, TIFFTAG_IMAGELENGTH, &height);
+    const qint64 pixels = qint64(width) * height * 8;
+    const auto layout = TiffLayout::read(m_tiff);
+    if (!layout)
+        return pixels;
+    const QRect block = layout->blockArea(0);
+    const qint64 samples = qint64(block.width()) * block.height() * layout->kind().samplesPerPixel;
+    const qint64 storedBytes = (samples * layout->kind().bitsPerSample + 7) / 8;
+    return std::max(pixels, 2 * (samples * qint64(sizeof(quint16)) + storedBytes));
 }
 
 Result<bool> TiffFile::stampPage(TiffFile& output, const TiffPage& tags, const MarkLayer& mark,
@@ -374,7 +415,8 @@ Result<bool> TiffFile::stampPage(TiffFile& output, const TiffPage& tags, const M
     if (written.kind().colour != kind.colour && describes(tags.iccProfile, "GRAY"))
         writtenTags.iccProfile.clear();
     TIFF* out = output.m_tiff;
-    if (!written.write(out) || !writeTags(out, writtenTags))
+    const auto pointers = writeCustomDirectories(out, writtenTags);
+    if (!pointers || !written.write(out) || !writeTags(out, writtenTags, *pointers))
         return Result<bool>::failure(QStringLiteral("cannot encode the picture"));
     MarkCompositor compositor(written.kind(), mark, inkOf);
     const auto encode = [&](int block) {

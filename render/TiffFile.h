@@ -39,6 +39,10 @@ public:
 
     // The current page's tags and stored size, without its pixels.
     TiffPage readTags();
+    // The bytes stamping the current page holds at most: its largest strip or tile as stored and
+    // as samples of two bytes, each once as read and once as written, or its pixels at eight
+    // bytes each when it goes as 8-bit RGBA (writePage), whichever is more.
+    qint64 stampingFootprint();
     // Appends the current page to output as it is stored (its samples, compression, predictor,
     // strips or tiles, planes, photometric and extra samples) with the mark composited into its
     // samples, and the tags given; a grey page under a coloured mark, or a palette page whose colour

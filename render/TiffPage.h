@@ -1,5 +1,7 @@
 #pragma once
 
+#include "render/TiffCustomDirectory.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSizeF>
@@ -43,5 +45,7 @@ struct TiffPage
         uint16_t privateType = 0; // a private tag's TIFF type; 0 for the tags libtiff knows
     };
     std::vector<Tag> descriptiveTags;
+    // The EXIF and GPS directories the page points to.
+    std::vector<TiffCustomDirectory> customDirectories;
     std::optional<std::pair<uint16_t, uint16_t>> pageNumber;
 };

@@ -2,6 +2,7 @@
 
 #include "render/CheckedSaveFile.h"
 #include "render/ExifOrientation.h"
+#include "render/ExifThumbnail.h"
 #include "render/IccColourTransform.h"
 #include "render/ImageResolution.h"
 #include "render/MarkLayer.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <limits>
 #include <new>
 #include <optional>
 
@@ -313,10 +315,18 @@ FileOutcome stampPng(QIODevice& input, const WatermarkSnapshot& settings, const 
         return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
     if (!samples->stamp(mark) && behind(settings))
         return FileOutcome::failure(hiddenMark());
-    const auto stamped = PngChunks::split(samples->write());
+    const QByteArray stampedBytes = samples->write();
+    const auto stamped = PngChunks::split(stampedBytes);
     if (!stamped)
         return FileOutcome::failure(unencodable());
-    return writeBytes(outputPath, PngChunks::withPicture(*chunks, *stamped));
+    std::vector<PngChunks::Chunk> kept = *chunks;
+    for (auto& chunk : kept)
+        if (chunk.type == "eXIf") // its thumbnail made anew from the stamped picture, as a JPEG's
+            if (const auto exif = ExifThumbnail::remade(
+                    chunk.data(), [&] { return QImage::fromData(stampedBytes); },
+                    std::numeric_limits<qint32>::max()))
+                chunk = chunk.withData(*exif);
+    return writeBytes(outputPath, PngChunks::withPicture(kept, *stamped));
 }
 
 FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const WatermarkSnapshot& settings,

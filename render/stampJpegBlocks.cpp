@@ -328,17 +328,63 @@ private:
     std::optional<JpegColourModel::Samples> m_lastSamples;
 };
 
-// The stamped picture an eighth of its size, for its thumbnail: the input decoded small, as
-// libjpeg does it quickly, with the mark drawn over it.
-QImage eighthSizePicture(const QByteArray& input, const StoredFrameMark& mark,
-                         const WatermarkSnapshot& settings, QSize picture)
+// The input decoded by libjpeg an eighth of its size (which takes each block's mean), its
+// components converted by the model.
+QImage decodedEighth(const QByteArray& input, const JpegColourModel& model)
 {
-    QBuffer buffer;
-    buffer.setData(input);
-    QImageReader reader(&buffer, "jpeg");
-    reader.setAutoTransform(false);
-    reader.setScaledSize(QSize((picture.width() + 7) / 8, (picture.height() + 7) / 8));
-    QImage small = reader.read().convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ErrorManager error;
+    jpeg_decompress_struct in{};
+    in.err = jpeg_std_error(&error.manager);
+    error.manager.error_exit = leave;
+    error.manager.emit_message = ignore;
+    QImage small;
+    std::vector<JSAMPLE> samples;
+    const bool decoded = guarded(error, [&] {
+        jpeg_create_decompress(&in);
+        jpeg_mem_src(&in, reinterpret_cast<const unsigned char*>(input.constData()),
+                     (unsigned long)input.size());
+        jpeg_read_header(&in, TRUE);
+        in.out_color_space = in.jpeg_color_space;
+        in.scale_num = 1;
+        in.scale_denom = 8;
+        jpeg_start_decompress(&in);
+        small = QImage(int(in.output_width), int(in.output_height), QImage::Format_RGB32);
+        samples.resize(size_t(in.output_width) * size_t(in.output_components));
+        for (JSAMPROW row = samples.data(); !small.isNull() && in.output_scanline < in.output_height;) {
+            const int y = int(in.output_scanline);
+            jpeg_read_scanlines(&in, &row, 1);
+            model.toRgbRow(samples.data(), small.width(), reinterpret_cast<QRgb*>(small.scanLine(y)));
+        }
+    });
+    jpeg_destroy_decompress(&in);
+    return decoded ? small : QImage();
+}
+
+// The same from the blocks already read: a block's mean is its DC coefficient over 8, about 128.
+QImage eighthFromBlocks(const jpeg_decompress_struct& in, const std::vector<Plane>& planes,
+                        const JpegRowStream& stream, const JpegColourModel& model)
+{
+    QImage small(int((in.image_width + 7) / 8), int((in.image_height + 7) / 8), QImage::Format_RGB32);
+    std::vector<quint8> samples(size_t(small.width()) * size_t(in.num_components));
+    for (int y = 0; y < small.height(); ++y) {
+        for (int c = 0; c < in.num_components; ++c) {
+            const Plane& plane = planes[size_t(c)];
+            const JBLOCK* row = stream.heldRow(plane.blocks, y / plane.spanY);
+            const float step = float(plane.info->quant_table->quantval[0]) / 8;
+            for (int x = 0; x < small.width(); ++x)
+                samples[size_t(x * in.num_components + c)] =
+                    row ? quint8(std::clamp(std::lround(row[x / plane.spanX][0] * step) + 128, 0L, 255L))
+                        : 128;
+        }
+        model.toRgbRow(samples.data(), small.width(), reinterpret_cast<QRgb*>(small.scanLine(y)));
+    }
+    return small;
+}
+
+// The stamped picture an eighth of its size, for its thumbnail.
+QImage stampedEighth(QImage small, const StoredFrameMark& mark, const WatermarkSnapshot& settings)
+{
+    small = small.convertToFormat(QImage::Format_ARGB32_Premultiplied);
     if (small.isNull() || !mark.draw(small, settings, QPoint(0, 0), 1.0 / 8))
         return QImage();
     return small;
@@ -453,8 +499,10 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
     });
     if (!read || !arrays)
         return Result<bool>::failure(unreadable());
+    const auto inks = inksOf(codecs, *space);
     const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker,
-                                inksOf(codecs, *space));
+                                inks);
+    const JpegColourModel ownModel(*space, in.saw_Adobe_marker, inks);
     std::vector<Plane> planes;
     for (int c = 0; c < in.num_components; ++c) {
         jpeg_component_info& info = in.comp_info[c];
@@ -474,8 +522,12 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
             if (planes[c].blocks == array)
                 stamper.stampRow(planes[c], int(c), row, blocks, picture);
     });
-    const std::vector<Segment> segments =
-        segmentsToCopy(in, [&] { return eighthSizePicture(input, mark, settings, picture); });
+    // A file read whole has its blocks at hand; decoding it again would hold them twice.
+    const std::vector<Segment> segments = segmentsToCopy(in, [&] {
+        return stampedEighth(stream->readsWhole() ? eighthFromBlocks(in, planes, *stream, ownModel)
+                                                  : decodedEighth(input, ownModel),
+                             mark, settings);
+    });
 
     const bool written = guarded(codecs.error, [&] {
         out.dest = &codecs.written.manager;

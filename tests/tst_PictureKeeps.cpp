@@ -1,3 +1,4 @@
+#include "home/FileFootprint.h"
 #include "home/WatermarkRouting.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
@@ -6,6 +7,7 @@
 #include <QColorSpace>
 #include <QImageReader>
 #include <QPainter>
+#include <QProcess>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QtEndian>
@@ -251,17 +253,53 @@ QImage decoded(const QByteArray& bytes, bool displayed)
 
 // Every EXIF item, a line each, leaving out the thumbnail's own entries, which stamping makes
 // anew; the thumbnail goes to thumbnail. (The XMP, IPTC and comment segments are compared whole.)
+QStringList exifItems(const Exiv2::ExifData& exif, QImage& thumbnail)
+{
+    const Exiv2::DataBuf small = Exiv2::ExifThumbC(exif).copy();
+    thumbnail = QImage::fromData(small.pData_, int(small.size_)).convertToFormat(QImage::Format_RGB32);
+    QStringList items;
+    for (const auto& datum : exif)
+        if (datum.groupName() != "Thumbnail")
+            items << QString::fromStdString(datum.key() + "=" + datum.toString());
+    return items;
+}
+
 QStringList exifOf(const QString& path, QImage& thumbnail)
 {
     auto image = Exiv2::ImageFactory::open(path.toStdString());
     image->readMetadata();
-    const Exiv2::DataBuf small = Exiv2::ExifThumbC(image->exifData()).copy();
-    thumbnail = QImage::fromData(small.pData_, int(small.size_)).convertToFormat(QImage::Format_RGB32);
-    QStringList items;
-    for (const auto& datum : image->exifData())
-        if (datum.groupName() != "Thumbnail")
-            items << QString::fromStdString(datum.key() + "=" + datum.toString());
-    return items;
+    return exifItems(image->exifData(), thumbnail);
+}
+
+// The same of an EXIF block, TIFF header first.
+QStringList exifItems(const QByteArray& block, QImage& thumbnail)
+{
+    Exiv2::ExifData exif;
+    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(block.constData()),
+                              uint32_t(block.size()));
+    return exifItems(exif, thumbnail);
+}
+
+QByteArray exifWithThumbnail(const QByteArray& block, const QImage& thumbnail)
+{
+    Exiv2::ExifData exif;
+    Exiv2::ExifParser::decode(exif, reinterpret_cast<const Exiv2::byte*>(block.constData()),
+                              uint32_t(block.size()));
+    const QByteArray small = encoded(thumbnail, "jpeg");
+    Exiv2::ExifThumb(exif).setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(small.constData()),
+                                            long(small.size()));
+    Exiv2::Blob blob;
+    Exiv2::ExifParser::encode(blob, Exiv2::littleEndian, exif);
+    return QByteArray(reinterpret_cast<const char*>(blob.data()), qsizetype(blob.size()));
+}
+
+// exiftool's lines for the arguments (its own reading of metadata, as a second opinion).
+QString exiftool(const QStringList& arguments)
+{
+    QProcess run;
+    run.start(u"exiftool"_s, arguments);
+    return run.waitForFinished(60000) && run.exitCode() == 0 ? QString::fromUtf8(run.readAllStandardOutput())
+                                                             : QString();
 }
 
 // A PNG chunk with its length and CRC.
@@ -309,7 +347,8 @@ struct TiffKind
     uint16_t photometric = PHOTOMETRIC_RGB, bits = 8, samples = 3, compression = COMPRESSION_LZW;
     uint16_t alpha = 0; // EXTRASAMPLE_* of a fourth sample, 0 for none
     uint16_t predictor = 1, planar = PLANARCONFIG_CONTIG;
-    uint32_t tile = 0;       // tiles of this side, or strips of 16 rows
+    uint32_t tile = 0; // tiles of this side, or strips
+    uint32_t rowsPerStrip = 16;
     bool inkProfile = false; // turnedInkProfile() embedded
     bool operator==(const TiffKind&) const = default;
 };
@@ -328,6 +367,7 @@ TiffKind kindOf(TIFF* tiff)
     if (kind.compression == COMPRESSION_LZW || kind.compression == COMPRESSION_ADOBE_DEFLATE)
         TIFFGetFieldDefaulted(tiff, TIFFTAG_PREDICTOR, &kind.predictor);
     TIFFGetField(tiff, TIFFTAG_TILEWIDTH, &kind.tile);
+    TIFFGetField(tiff, TIFFTAG_ROWSPERSTRIP, &kind.rowsPerStrip);
     uint32_t length = 0;
     const char* profile = nullptr;
     kind.inkProfile = TIFFGetField(tiff, TIFFTAG_ICCPROFILE, &length, &profile) &&
@@ -366,7 +406,7 @@ void writeKind(const QString& path, const TiffKind& kind, QSize size)
         TIFFSetField(tiff, TIFFTAG_TILEWIDTH, kind.tile);
         TIFFSetField(tiff, TIFFTAG_TILELENGTH, kind.tile);
     } else {
-        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, 16);
+        TIFFSetField(tiff, TIFFTAG_ROWSPERSTRIP, kind.rowsPerStrip);
     }
     const int planes = kind.planar == PLANARCONFIG_SEPARATE ? kind.samples : 1;
     const int perRow = size.width() * kind.samples / planes, maximum = (1 << kind.bits) - 1;
@@ -599,6 +639,24 @@ private Q_SLOTS:
 
         QCOMPARE(newThumbnail.size(), oldThumbnail.size());
         QVERIFY(!differenceBounds(newThumbnail, oldThumbnail).isEmpty());
+        // Elsewhere the thumbnail shows the picture, in its colours as the file's profile has them.
+        const double shrink = double(newThumbnail.width()) / picture.width();
+        const QRect shrunk(stored.topLeft() * shrink, stored.size() * shrink);
+        int outside = 0, differing = 0;
+        for (int y = 0; y < newThumbnail.height(); ++y)
+            for (int x = 0; x < newThumbnail.width(); ++x) {
+                const QRgb now = newThumbnail.pixel(x, y), old = oldThumbnail.pixel(x, y);
+                // The turned profile's inks, made by the plain conversion, show red as blue, and so on.
+                const QRgb then = kind.inkProfile               ? qRgb(qBlue(old), qRed(old), qGreen(old))
+                                  : kind.space == JCS_GRAYSCALE ? qRgb(qGray(old), qGray(old), qGray(old))
+                                                                : old;
+                outside += !shrunk.adjusted(-3, -3, 3, 3).contains(x, y);
+                differing += !shrunk.adjusted(-3, -3, 3, 3).contains(x, y) &&
+                             std::abs(qRed(now) - qRed(then)) + std::abs(qGreen(now) - qGreen(then)) +
+                                     std::abs(qBlue(now) - qBlue(then)) >
+                                 60;
+            }
+        QCOMPARE_LT(differing, outside / 10);
     }
 
     void kinds_data()
@@ -621,6 +679,12 @@ private Q_SLOTS:
                                                              .samples = 1,
                                                              .compression = COMPRESSION_CCITTFAX3}
                                                  << false << 1.0 << none;
+        QTest::newRow("1-bit with alpha") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
+                                                      .bits = 1,
+                                                      .samples = 2,
+                                                      .compression = COMPRESSION_PACKBITS,
+                                                      .alpha = EXTRASAMPLE_UNASSALPHA}
+                                          << true << 1.0 << none;
         QTest::newRow("1-bit PackBits tiles") << TiffKind{.photometric = PHOTOMETRIC_MINISWHITE,
                                                           .bits = 1,
                                                           .samples = 1,
@@ -645,6 +709,8 @@ private Q_SLOTS:
         QTest::newRow("16-bit RGB, Deflate")
             << TiffKind{.bits = 16, .compression = COMPRESSION_ADOBE_DEFLATE, .predictor = 2} << false << 0.6
             << none;
+        QTest::newRow("16-bit RGB, one strip")
+            << TiffKind{.bits = 16, .rowsPerStrip = 200} << false << 0.6 << none;
         QTest::newRow("RGBA unassociated, tiles")
             << TiffKind{.samples = 4, .alpha = EXTRASAMPLE_UNASSALPHA, .tile = 48} << false << 0.6 << none;
         QTest::newRow("RGB planes, PackBits")
@@ -673,6 +739,9 @@ private Q_SLOTS:
         QFETCH(TiffKind, expected);
         const QString input = m_dir.filePath("kind.tif"), output = m_dir.filePath("kind-out.tif");
         writeKind(input, kind, {240, 200});
+        // A batch counts what a strip or tile takes unpacked, at two bytes a sample, read and written.
+        const qint64 block = kind.tile ? kind.tile * kind.tile : std::min(kind.rowsPerStrip, 200u) * 240;
+        QCOMPARE_GE(FileFootprint::of(input), block * kind.samples * 4);
         const auto outcome = WatermarkHelper::watermarkImageFile(
             input, pictureDesign(m_dir.filePath(greyMark ? "black.png" : "red.png"), 100, opacity, 25, 75),
             output);
@@ -702,6 +771,10 @@ private Q_SLOTS:
             }
         }
         QCOMPARE_GT(marked, 100);
+        for (int y = 0; kind.bits == 1 && kind.alpha && y < 200; ++y) // no ink left transparent
+            for (int x = 0; x < 240; ++x)
+                QVERIFY(!(after[size_t(y)][x / 4] >> (7 - x % 4 * 2) & 1) ||
+                        after[size_t(y)][x / 4] >> (6 - x % 4 * 2) & 1);
         if (kind.photometric == PHOTOMETRIC_SEPARATED) { // red: magenta and yellow, or as the profile has it
             const auto ink = [&](int i) { return int(uchar(after[50][60 * 4 + i])); };
             QCOMPARE_GT(kind.inkProfile ? ink(0) + ink(1) - ink(2) : ink(1) + ink(2) - ink(0), 400);
@@ -721,6 +794,11 @@ private Q_SLOTS:
                               << QByteArray();
         QTest::newRow("grey, red mark") << encoded(busy.convertToFormat(QImage::Format_Grayscale8), "png")
                                         << false << "\x08\x02\0\0\0"_ba;
+        const QImage grey = busy.convertToFormat(QImage::Format_Grayscale8);
+        const QByteArray key =
+            QByteArray(1, 0) + char(grey.constScanLine(50)[60]); // a grey sample of 16 bits
+        QTest::newRow("grey, a grey under the mark transparent")
+            << pngWith(grey, chunk("tRNS", key)) << true << "\x08\x04\0\0\0"_ba;
         QTest::newRow("16-bit grey") << encoded(busy.convertToFormat(QImage::Format_Grayscale16), "png")
                                      << true << QByteArray();
         QTest::newRow("16-bit RGBA") << encoded(busy.convertToFormat(QImage::Format_RGBA64), "png") << false
@@ -751,7 +829,9 @@ private Q_SLOTS:
         int marked = 0;
         for (int y = 0; y < 200; ++y)
             for (int x = 0; x < 240; ++x) {
-                const bool same = was.pixelColor(x, y) == is.pixelColor(x, y);
+                // A transparent pixel is the same whatever colour it is given.
+                const bool same = was.pixelColor(x, y) == is.pixelColor(x, y) ||
+                                  (was.pixelColor(x, y).alpha() == 0 && is.pixelColor(x, y).alpha() == 0);
                 QVERIFY2(same || mark.contains(x, y), qPrintable(u"at %1, %2"_s.arg(x).arg(y)));
                 marked += !same;
             }
@@ -775,9 +855,10 @@ private Q_SLOTS:
         QTest::addColumn<int>("orientation");
         QTest::addColumn<bool>("grey");
         QTest::addColumn<QPoint>("storedCentre"); // the mark's centre as stored
-        QTest::newRow("upright") << 1 << false << QPoint(80, 24);
-        QTest::newRow("orientation 6") << 6 << false << QPoint(32, 180);
-        QTest::newRow("orientation 8, grey") << 8 << true << QPoint(288, 60);
+        QTest::addColumn<bool>("thumbnail");      // in eXIf
+        QTest::newRow("upright") << 1 << false << QPoint(80, 24) << true;
+        QTest::newRow("orientation 6") << 6 << false << QPoint(32, 180) << false;
+        QTest::newRow("orientation 8, grey") << 8 << true << QPoint(288, 60) << false;
     }
 
     // Every chunk but the picture's own is kept byte for byte and in its place, none is added, a
@@ -788,12 +869,15 @@ private Q_SLOTS:
         QFETCH(int, orientation);
         QFETCH(bool, grey);
         QFETCH(QPoint, storedCentre);
+        QFETCH(bool, thumbnail);
         const QImage picture = grey ? busyPicture({320, 240}).convertToFormat(QImage::Format_Grayscale8)
                                     : busyPicture({320, 240});
+        QByteArray exif = tiffDirectory(false, {{274, quint32(orientation), 0}});
+        if (thumbnail)
+            exif = exifWithThumbnail(exif, picture.scaled(80, 60));
         const QByteArray extra =
             chunk("tEXt", "Author\0A. Photographer"_ba) + chunk("zTXt", "Title\0\0x\x9c\x2b\x01\0\0u\0u"_ba) +
-            chunk("iTXt", "Description\0\0\0fr\0Description\0une photo"_ba) +
-            chunk("eXIf", tiffDirectory(false, {{274, quint32(orientation), 0}})) +
+            chunk("iTXt", "Description\0\0\0fr\0Description\0une photo"_ba) + chunk("eXIf", exif) +
             chunk("gAMA", "\0\0\xb1\x8f"_ba) + chunk("tIME", "\x07\xe8\x05\x01\x0a\x14\x1e"_ba) +
             chunk("prVt", "private"_ba);
         const QString input = m_dir.filePath("in.png"), output = m_dir.filePath("out.png");
@@ -806,14 +890,31 @@ private Q_SLOTS:
         const auto outcome = WatermarkHelper::watermarkImageFile(input, design, output);
         QVERIFY2(outcome, qPrintable(outcome.error()));
         const QByteArray before = readFile(input), after = readFile(output);
-        QCOMPARE(ancillaryChunks(after), ancillaryChunks(before));
+        QList<QByteArray> kept = ancillaryChunks(after), was = ancillaryChunks(before);
+        const auto exifAt = [](const QList<QByteArray>& chunks) {
+            return std::find_if(chunks.begin(), chunks.end(), [](auto& c) { return c.mid(4, 4) == "eXIf"; }) -
+                   chunks.begin();
+        };
+        if (thumbnail) { // the eXIf chunk differs by its thumbnail alone
+            const qsizetype at = exifAt(kept);
+            QCOMPARE(at, exifAt(was));
+            QImage oldThumbnail, newThumbnail;
+            QCOMPARE(exifItems(kept[at].mid(8, kept[at].size() - 12), newThumbnail),
+                     exifItems(was[at].mid(8, was[at].size() - 12), oldThumbnail));
+            QVERIFY(isRed(newThumbnail.pixel(storedCentre / 4)) &&
+                    !isRed(oldThumbnail.pixel(storedCentre / 4)));
+            kept.removeAt(at);
+            was.removeAt(at);
+        }
+        QCOMPARE(kept, was);
         QCOMPARE(after.mid(8, 25), before.mid(8, 25)); // the header: same size, depth and colour type
         const QRect mark = differenceBounds(decoded(after, false), decoded(before, false));
         QCOMPARE_LE((mark.center() - storedCentre).manhattanLength(), 4);
     }
 
     // Every page of a TIFF, and a ".TIF" file is routed to picture stamping, keeps its alpha,
-    // resolution, colour profile, descriptive tags, XMP, IPTC and orientation, and its mark, laid
+    // resolution, colour profile, descriptive tags, XMP, IPTC, orientation, and (on the first page)
+    // EXIF, GPS and interoperability directories, and its mark, laid
     // out from the page's own resolution, lies where it lies on the page as displayed (read here
     // in the stored frame).
     void tiff()
@@ -830,11 +931,21 @@ private Q_SLOTS:
         }
         const QString path = m_dir.filePath("scan.TIF"), copy = m_dir.filePath("unstamped.tif");
         writeTiff(path, pages, {6, 1, 8});
+        QVERIFY(exiftool({u"-overwrite_original"_s, u"-ExifIFD:ExposureTime=1/250"_s,
+                          u"-ExifIFD:FNumber=2.8"_s, u"-ExifIFD:UserComment=a comment"_s,
+                          u"-ExifIFD:SubjectArea=1 2 3 4"_s, u"-GPS:GPSLatitude=48 51 29.59"_s,
+                          u"-GPS:GPSLatitudeRef=N"_s, u"-InteropIFD:InteropIndex=R98"_s, path})
+                    .contains(u"1 image files updated"_s));
         QVERIFY(QFile::copy(path, copy));
         const auto outcome = WatermarkRouting::watermarkFile(
             path, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 75), path);
         QVERIFY(outcome && outcome->ok());
         QCOMPARE(tiffTags(path), tiffTags(copy));
+        const QStringList directories{u"-a"_s,           u"-G1"_s,      u"-s"_s,
+                                      u"-ExifIFD:all"_s, u"-GPS:all"_s, u"-InteropIFD:all"_s};
+        const QString exif = exiftool(directories + QStringList{copy});
+        QVERIFY(exif.contains(u"R98"_s) && exif.contains(u"1/250"_s));
+        QCOMPARE(exiftool(directories + QStringList{path}), exif);
         QImageReader reader(path); // Qt's own codec, as another program would read it
         reader.setAutoTransform(false);
         const QPointF storedCentres[] = {{150, 300}, {150, 100}, {450, 100}};
