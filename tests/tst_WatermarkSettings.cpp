@@ -219,9 +219,7 @@ private Q_SLOTS:
             expected.imageSize = 100;
         if (key == "textColor")
             expected.textColor = black;
-        if (key == "pages") {
-            // Absent, every page as today; text that does not read is kept, to be stored back as
-            // it was, and stamps no page.
+        if (key == "pages") { // stored back as read; text that does not read stamps no page
             const QByteArray text =
                 value.isEmpty() || value == "null" ? "all" : QByteArray(value).replace('"', "");
             expected.pages = PageSelection::stored(text);
