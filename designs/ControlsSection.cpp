@@ -113,6 +113,9 @@ QWidget* segments(const QStringList& labels, QButtonGroup*& group, QWidget* pare
     return widget;
 }
 
+// The stored words of the pages menu's entries before "Custom…", in its order.
+const QStringList pageWords{"all", "first", "allButFirst", "last", "odd", "even"};
+
 void checkId(QButtonGroup* group, int id)
 {
     if (QAbstractButton* button = group->button(id))
@@ -294,7 +297,73 @@ QWidget* ControlsSection::makeLayoutCard()
         if (m_settings)
             m_settings->setLayer(static_cast<WatermarkSnapshot::Layer>(index));
     });
-    return card({row(tr("Layout"), layout, this), m_tileRows, row(tr("Layer"), m_layer, this)}, this);
+    return card(
+        {row(tr("Layout"), layout, this), m_tileRows, row(tr("Layer"), m_layer, this), makePagesRows()},
+        this);
+}
+
+// A menu of the common choices of pages, and a field for a list of pages and ranges under it.
+QWidget* ControlsSection::makePagesRows()
+{
+    m_pagesChoice = new QComboBox(this);
+    m_pagesChoice->addItems({tr("All Pages"), tr("First Page"), tr("All But First"), tr("Last Page"),
+                             tr("Odd Pages"), tr("Even Pages"), tr("Custom…")});
+    connect(m_pagesChoice, &QComboBox::activated, this, &ControlsSection::choosePages);
+    m_pageList = new QLineEdit(this);
+    m_pageList->setPlaceholderText(tr("1-3,5,-1"));
+    m_pageList->setMinimumWidth(controlWidth);
+    m_pageList->setAccessibleName(tr("Page List"));
+    connect(m_pageList, &QLineEdit::textEdited, this, &ControlsSection::checkPageList);
+    connect(m_pageList, &QLineEdit::editingFinished, this, &ControlsSection::storePageList);
+    m_pageListError = new QLabel(this);
+    m_pageListError->setWordWrap(true);
+    m_pageListError->setStyleSheet(QStringLiteral("color: rgb(215, 0, 21);"));
+    // The field belongs to the menu's row: no divider between them, none left when it hides.
+    auto* widget = new QWidget(this);
+    auto* layout = new QVBoxLayout(widget);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(2);
+    for (QWidget* item : {row(tr("Pages"), m_pagesChoice, widget), static_cast<QWidget*>(m_pageList),
+                          static_cast<QWidget*>(m_pageListError)}) {
+        item->setParent(widget);
+        layout->addWidget(item);
+    }
+    return widget;
+}
+
+// A word is stored at once; "Custom…" opens the list, stored once it reads.
+void ControlsSection::choosePages(int index)
+{
+    if (!m_settings)
+        return;
+    if (index < pageWords.size()) {
+        m_settings->setPages(*PageSelection::parse(pageWords[index]));
+        showPages();
+        return;
+    }
+    if (pageWords.contains(m_settings->pages().text())) {
+        m_pageList->clear();
+        m_pageListError->hide();
+    }
+    m_pageList->show();
+    m_pageList->setFocus();
+}
+
+// Why a list does not read shows under the field as it is typed.
+void ControlsSection::checkPageList(const QString& text)
+{
+    const auto selection = PageSelection::parse(text);
+    const bool shown = !selection && !text.trimmed().isEmpty();
+    m_pageListError->setText(shown ? selection.error() : QString());
+    m_pageListError->setVisible(shown);
+}
+
+// A list is stored once it is finished, and only when it reads: the design never takes the
+// part of a list typed so far ("5-" on the way to "5-3").
+void ControlsSection::storePageList()
+{
+    if (const auto selection = PageSelection::parse(m_pageList->text()); selection && m_settings)
+        m_settings->setPages(*selection);
 }
 
 QWidget* ControlsSection::makeAppearanceCard()
@@ -441,6 +510,22 @@ void ControlsSection::showPlacement()
     m_relativeSizeRow->setVisible(relative);
     m_relativeSize->showValue(m_settings->relativeSize());
     m_layer->setCurrentIndex(static_cast<int>(m_settings->layer()));
+    showPages();
+}
+
+// A list, or stored text that does not read, shows in the field under "Custom…", with the reason
+// it does not read. The field is left alone while it is typed into.
+void ControlsSection::showPages()
+{
+    if (m_pageList->hasFocus())
+        return;
+    const PageSelection& pages = m_settings->pages();
+    const qsizetype word = pageWords.indexOf(pages.text());
+    m_pagesChoice->setCurrentIndex(word < 0 ? int(pageWords.size()) : int(word));
+    m_pageList->setVisible(word < 0);
+    m_pageList->setText(word < 0 ? pages.text() : QString());
+    m_pageListError->setText(pages.error());
+    m_pageListError->setVisible(!pages.error().isEmpty());
 }
 
 void ControlsSection::showType()

@@ -13,6 +13,7 @@ class QAbstractButton;
 class QButtonGroup;
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
 class QPlainTextEdit;
 class QStackedLayout;
@@ -60,10 +61,15 @@ private:
     QWidget* makeAppearanceCard();
     QWidget* makeLayoutCard();
     QWidget* makeAnchorPicker();
+    QWidget* makePagesRows();
+    void choosePages(int index);
+    void checkPageList(const QString& text);
+    void storePageList();
     template <typename T> auto writer(void (WatermarkSettings::*setter)(T));
     void showDesign();
     void showType();
     void showPlacement();
+    void showPages();
 
     std::shared_ptr<WatermarkSettings> m_settings;
     WatermarkType m_selectedType = WatermarkType::text;
@@ -100,4 +106,7 @@ private:
     QWidget* m_relativeSizeRow = nullptr;
     ValueSlider* m_relativeSize = nullptr;
     QComboBox* m_layer = nullptr;
+    QComboBox* m_pagesChoice = nullptr;
+    QLineEdit* m_pageList = nullptr;
+    QLabel* m_pageListError = nullptr;
 };

@@ -77,6 +77,29 @@ void PreviewSection::loadDocument(const std::optional<QString>& pdfPath)
     m_document = std::move(document);
 }
 
+// The first page of the sample the design stamps; nothing when it stamps none of them.
+std::optional<int> PreviewSection::chosenPage() const
+{
+    if (!m_settings)
+        return 1;
+    const std::vector<int> pages = m_settings->pages().pagesOf(m_samplePages);
+    return pages.empty() ? std::nullopt : std::optional(pages.front());
+}
+
+// A page that cannot be had, or has no size, leaves the one shown before.
+void PreviewSection::showPage(int number)
+{
+    if (!m_document || number == m_shownPage)
+        return;
+    std::unique_ptr<Poppler::Page> page = m_document->page(number - 1);
+    if (!page || page->pageSizeF().isEmpty())
+        return;
+    m_pageSize = page->pageSizeF();
+    m_page = std::move(page);
+    m_shownPage = number;
+    m_raster = QImage();
+}
+
 std::optional<QRectF> PreviewSection::pageRect(const QSize& widgetSize) const
 {
     if (!m_page)
@@ -116,6 +139,8 @@ void PreviewSection::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
     painter.fillRect(event->rect(), Qt::white);
+    const std::optional<int> chosen = chosenPage();
+    showPage(chosen.value_or(1));
     if (const std::optional<QRectF> target = pageRect(size())) {
         // A mark under the content shows where the sample page is blank, as on a PDF page that
         // paints no background: the page is multiplied over it, its ink on top.
@@ -126,7 +151,7 @@ void PreviewSection::paintEvent(QPaintEvent* event)
         // A faint edge, so a white page can be told from the white around it.
         painter.setPen(QPen(pageEdgeColor, 1));
         painter.drawRect(target->adjusted(-0.5, -0.5, 0.5, 0.5));
-        if (m_settings) {
+        if (m_settings && chosen) {
             // The design is laid out on the page in points and scaled with it, so it keeps its
             // place and size relative to the page at any widget size.
             painter.save();
@@ -137,12 +162,12 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             painter.setClipRect(page);
             painter.setRenderHint(QPainter::Antialiasing);
             WatermarkSnapshot design = m_settings->snapshot();
-            // The fields show the sample's own values: its name, today, the first of its pages,
-            // the first file of a batch. Whom the copies are for is known only when a run starts.
+            // The fields show the sample's own values: its name, today, the page shown, the first
+            // file of a batch. Whom the copies are for is known only when a run starts.
             TextFields::Values sampleValues;
             sampleValues.fileName = m_sampleName;
             sampleValues.date = TextFields::today();
-            sampleValues.page = 1;
+            sampleValues.page = m_shownPage;
             sampleValues.pages = m_samplePages;
             sampleValues.number = 1;
             design.text = TextFields::expand(design.text, sampleValues);

@@ -19,9 +19,11 @@ class Document;
 class Page;
 } // namespace Poppler
 
-// The design editor's preview: the first page of a sample document with the bound design drawn
-// over it, fitted into the widget with its aspect kept, centred on white, inside a grey 1-pixel
-// border. Without a readable, unlocked document that has a page it shows "Preview not available".
+// The design editor's preview: a page of a sample document with the bound design drawn over it,
+// fitted into the widget with its aspect kept, centred on white, inside a grey 1-pixel border. The
+// page is the first the design's choice of pages takes of the sample (the first page, unmarked,
+// when it takes none). Without a readable, unlocked document that has a page it shows "Preview
+// not available".
 class PreviewSection : public QWidget
 {
     Q_OBJECT
@@ -45,6 +47,8 @@ protected:
 private:
     void loadDocument(const std::optional<QString>& pdfPath);
     const QImage& pageRaster(const QRectF& target, qreal devicePixelRatio);
+    std::optional<int> chosenPage() const;
+    void showPage(int number);
 
     std::shared_ptr<WatermarkSettings> m_settings;
     QMetaObject::Connection m_settingsChanged;
@@ -53,6 +57,7 @@ private:
     QSizeF m_pageSize;    // points, as the reader sees the page
     QString m_sampleName; // its file name, without folder and extension, for {filename}
     int m_samplePages = 1;
+    int m_shownPage = 1;
     QImage m_raster; // the page alone, for the size it was last drawn at
     QLabel* m_unavailable = nullptr;
 };

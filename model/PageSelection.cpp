@@ -79,3 +79,27 @@ std::vector<int> PageSelection::pagesOf(int pageCount) const
     }
     return pages;
 }
+
+PageSelection PageSelection::stored(const QString& text)
+{
+    auto parsed = parse(text);
+    if (parsed)
+        return std::move(parsed).value();
+    PageSelection unreadable;
+    unreadable.m_text = text;
+    unreadable.m_ranges.clear();
+    unreadable.m_error = parsed.error();
+    return unreadable;
+}
+
+Result<std::vector<int>> PageSelection::stampedPages(int pageCount) const
+{
+    if (!m_error.isEmpty())
+        return Result<std::vector<int>>::failure(QStringLiteral("the design's page list does not read: ") +
+                                                 m_error);
+    std::vector<int> pages = pagesOf(pageCount);
+    if (pages.empty())
+        return Result<std::vector<int>>::failure(
+            QStringLiteral("no page of it is in the design's page list"));
+    return pages;
+}

@@ -117,6 +117,12 @@ void readPlacement(const Json& object, WatermarkSnapshot& design)
         *field = number(object, key).value_or(*field);
     if (const Json* stagger = member(object, "tileStagger"); stagger && stagger->is_boolean())
         design.tileStagger = stagger->get<bool>();
+    // Pages that do not read are kept as written, and the design stamps nothing until they are
+    // chosen again: stamping every page would mark pages the user never chose.
+    if (const Json* pages = member(object, "pages"))
+        design.pages =
+            PageSelection::stored(pages->is_string() ? QString::fromStdString(pages->get<std::string>())
+                                                     : QString::fromStdString(pages->dump()));
 }
 
 bool finite(const WatermarkSnapshot& design)
@@ -166,6 +172,9 @@ Result<nlohmann::ordered_json> encode(const WatermarkSnapshot& design)
     json["sizeReference"] = nameOf(design.sizeReference, sizeReferenceNames);
     json["relativeSize"] = design.relativeSize;
     json["layer"] = nameOf(design.layer, layerNames);
+    // Left out for every page, so a design that never chose its pages is stored as before.
+    if (!design.pages.isAll())
+        json["pages"] = design.pages.text().toStdString();
     return json;
 }
 

@@ -136,6 +136,10 @@ void WatermarkSettings::setLayer(WatermarkSnapshot::Layer value)
 {
     assign(m_values.layer, value);
 }
+void WatermarkSettings::setPages(const PageSelection& value)
+{
+    assign(m_values.pages, value);
+}
 
 size_t qHash(const WatermarkSettings& settings, size_t seed) noexcept
 {

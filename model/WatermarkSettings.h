@@ -48,6 +48,7 @@ public:
     WatermarkSnapshot::SizeReference sizeReference() const { return m_values.sizeReference; }
     double relativeSize() const { return m_values.relativeSize; }
     WatermarkSnapshot::Layer layer() const { return m_values.layer; }
+    const PageSelection& pages() const { return m_values.pages; }
 
     void setText(const QString& value);
     void setFontSize(double value);
@@ -71,6 +72,7 @@ public:
     void setSizeReference(WatermarkSnapshot::SizeReference value);
     void setRelativeSize(double value);
     void setLayer(WatermarkSnapshot::Layer value);
+    void setPages(const PageSelection& value);
 
     bool operator==(const WatermarkSettings& other) const { return m_values.id == other.m_values.id; }
 

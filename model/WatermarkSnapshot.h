@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/PageSelection.h"
 #include "model/WatermarkColor.h"
 #include "model/WatermarkType.h"
 
@@ -75,6 +76,7 @@ struct WatermarkSnapshot
     SizeReference sizeReference = SizeReference::points;
     double relativeSize = 50; // percent of the chosen side
     Layer layer = Layer::over;
+    PageSelection pages; // which pages of a document or multi-page picture are stamped
 
     // Field-by-field comparison, unlike WatermarkSettings, whose equality is by id.
     bool operator==(const WatermarkSnapshot&) const = default;

@@ -54,6 +54,13 @@ MarkLayer::MarkLayer(QSize storedSize, QSizeF storedDpi, QImageIOHandler::Transf
     m_valid = mark.draw(m_pixels, settings, m_bounds.topLeft());
 }
 
+MarkLayer MarkLayer::blank()
+{
+    MarkLayer layer;
+    layer.m_valid = true;
+    return layer;
+}
+
 bool MarkLayer::isGrey() const
 {
     for (int y = 0; y < m_pixels.height(); ++y) {

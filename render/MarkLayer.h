@@ -20,6 +20,9 @@ public:
     MarkLayer(QSize storedSize, QSizeF storedDpi, QImageIOHandler::Transformations transformation,
               const WatermarkSnapshot& settings);
 
+    // A layer without ink, for a page the design leaves alone: every pixel stays as stored.
+    static MarkLayer blank();
+
     bool isValid() const { return m_valid; }
     // The stored pixels the design may touch; empty when it touches none.
     QRect bounds() const { return m_bounds; }
@@ -34,8 +37,10 @@ public:
     WatermarkSnapshot::Layer layer() const { return m_layer; }
 
 private:
+    MarkLayer() = default;
+
     QImage m_pixels;
     QRect m_bounds;
-    WatermarkSnapshot::Layer m_layer;
+    WatermarkSnapshot::Layer m_layer = WatermarkSnapshot::Layer::over;
     bool m_valid = false;
 };

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdint>
 #include <exception>
 #include <set>
 
@@ -262,8 +263,20 @@ void PdfPageStamper::readAllPages()
     }
 }
 
-void PdfPageStamper::stampPages()
+void PdfPageStamper::stampPages(const std::vector<int>& chosen)
 {
+    // Only the chosen pages' content is read: a document stamped on its first page alone is not
+    // decoded whole.
+    std::vector<size_t> needed;                                       // distinct contents, in order
+    std::vector<size_t> depthOf(m_distinctContents.size(), SIZE_MAX); // into needed
+    for (const int number : chosen) {
+        Page& page = m_pages.at(size_t(number - 1));
+        page.chosen = true;
+        if (depthOf[page.contentIndex] == SIZE_MAX) {
+            depthOf[page.contentIndex] = needed.size();
+            needed.push_back(page.contentIndex);
+        }
+    }
     // Contents are read here, where qpdf's document lives, a portion at a time so that a document
     // with a great deal of content never holds all of it at once; decoding and reading them runs
     // over the cores.
@@ -271,6 +284,8 @@ void PdfPageStamper::stampPages()
         std::vector<StampKey> missing;
         std::set<StampKey> seen;
         for (const auto& page : m_pages) {
+            if (!page.chosen)
+                continue;
             const PageMarks& marks = marksOn(page.mark, page.geometry.displayedSize());
             if (!marks.copies.empty() && !m_stamps.contains(marks.key) && seen.insert(marks.key).second)
                 missing.push_back(marks.key);
@@ -279,11 +294,11 @@ void PdfPageStamper::stampPages()
             adoptStamps(missing, drawnStamps(missing));
     };
     std::vector<GraphicsStateDepth> depths;
-    for (size_t first = 0; first < m_distinctContents.size();) {
+    for (size_t first = 0; first < needed.size();) {
         std::vector<ContentBytes> portion;
         size_t bytes = 0;
-        while (first + portion.size() < m_distinctContents.size() && bytes < portionSize) {
-            portion.push_back(ContentBytes::read(m_distinctContents[first + portion.size()]));
+        while (first + portion.size() < needed.size() && bytes < portionSize) {
+            portion.push_back(ContentBytes::read(m_distinctContents[needed[first + portion.size()]]));
             bytes += portion.back().size();
         }
         // The design is drawn while the first portion is read.
@@ -292,8 +307,10 @@ void PdfPageStamper::stampPages()
         depths.insert(depths.end(), portionDepths.begin(), portionDepths.end());
         first += portion.size();
     }
-    for (const auto& page : m_pages)
-        stampPage(page, depths[page.contentIndex]);
+    for (const auto& page : m_pages) {
+        if (page.chosen)
+            stampPage(page, depths[depthOf[page.contentIndex]]);
+    }
 }
 
 void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth)
@@ -513,7 +530,9 @@ void PdfPageStamper::adoptStamps(const std::vector<StampKey>& keys, QByteArray d
 std::vector<QPDFObjGen> PdfPageStamper::changedObjects() const
 {
     std::vector<QPDFObjGen> changed;
-    for (const auto& page : m_pages)
-        changed.push_back(page.object.getObjGen());
+    for (const auto& page : m_pages) {
+        if (page.chosen)
+            changed.push_back(page.object.getObjGen());
+    }
     return changed;
 }

@@ -18,7 +18,7 @@
 #include <utility>
 #include <vector>
 
-// Lays a design over every page of a document qpdf holds, changing nothing but the pages' own
+// Lays a design over chosen pages of a document qpdf holds, changing nothing but the pages' own
 // dictionaries. A page's content streams stay as they are, between a new stream that saves the
 // graphics state and a new one that restores it and paints the design, so marked content stays
 // where the structure tree finds it and no left-over state moves the design. The design is
@@ -42,14 +42,15 @@ public:
     // design as the first page needs it. False without pages.
     bool readPages();
 
-    // Reads how each page's content nests its graphics state (over all cores), draws the design
-    // and changes the pages. Content that cannot be decoded is bracketed as if it were balanced.
-    void stampPages();
+    // Reads how the content of each page chosen (1-based numbers, each a page readPages() found)
+    // nests its graphics state (over all cores), draws the design and changes those pages; the
+    // others stay as they are. Content that cannot be decoded is bracketed as if it were balanced.
+    void stampPages(const std::vector<int>& chosen);
 
     // How many pages readPages() found.
     size_t pageCount() const { return m_pages.size(); }
 
-    // The document's own objects that stampPages() changed: the pages.
+    // The document's own objects that stampPages() changed: the chosen pages.
     std::vector<QPDFObjGen> changedObjects() const;
 
 private:
@@ -62,6 +63,7 @@ private:
         std::vector<QPDFObjectHandle> contents; // the content streams, in order
         size_t contentIndex = 0;                // into the distinct contents
         size_t mark = 0;                        // into m_marks
+        bool chosen = false;                    // stamped
     };
     // What a drawing of the design holds: which of the marks, its text as glyph outlines or as
     // text, and of a picture, which pixels (all of them unless it is far larger than a page).

@@ -252,6 +252,11 @@ TiffFile::~TiffFile()
         TIFFClose(m_tiff);
 }
 
+int TiffFile::pageCount() const
+{
+    return int(std::min<uint64_t>(TIFFNumberOfDirectories(m_tiff), std::numeric_limits<int>::max()));
+}
+
 Result<TiffPage> TiffFile::readPage()
 {
     uint32_t width = 0;

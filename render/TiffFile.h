@@ -28,6 +28,8 @@ public:
     TiffFile& operator=(const TiffFile&) = delete;
 
     bool isOpen() const { return m_tiff != nullptr; }
+    // How many pages the file holds (reading).
+    int pageCount() const;
 
     // The current page as 8-bit RGBA, whatever its photometric and bit depth; the reason in
     // words when it cannot be read. Pages larger than Qt's picture allocation limit are refused.

@@ -24,6 +24,7 @@
 #include <QPainter>
 #include <QTransform>
 
+#include <algorithm>
 #include <exception>
 #include <limits>
 #include <new>
@@ -182,18 +183,24 @@ MarkCompositor::InkOf inksFor(const QByteArray& profile)
     };
 }
 
-// Every page is stamped and written in turn, so only one page is in memory at a time.
+// Every page is stamped, or copied when the design does not choose it, and written in turn, so
+// only one page is in memory at a time.
 FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const QString& outputPath)
 {
     TiffFile pages(input, TiffFile::Mode::read);
     if (!pages.isOpen())
         return FileOutcome::failure(unreadable());
+    // Counting the pages walks the whole chain of them, needed only for a choice of pages or a
+    // text that shows the count.
+    const int pageTotal =
+        !design.pages.isAll() || TextFields::variesPerPage(design.text) ? pages.pageCount() : 1;
+    const auto chosen = design.pages.stampedPages(pageTotal);
+    if (!chosen)
+        return FileOutcome::failure(chosen.error());
     CheckedSaveFile output(outputPath);
     if (auto created = output.create(); !created)
         return created;
     TiffFile written(output, TiffFile::Mode::write);
-    // Counting the pages walks the whole chain of them, needed only for a text that shows it.
-    const int pageTotal = TextFields::variesPerPage(design.text) ? pages.pageCount() : 1;
     int number = 0;
     for (bool more = written.isOpen(); more;) {
         ++number;
@@ -201,14 +208,19 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
         const TiffPage tags = pages.readTags();
         if (tooLarge(tags.storedSize))
             return FileOutcome::failure(QStringLiteral("too large to stamp"));
-        const MarkLayer layer(tags.storedSize, tags.dotsPerInch,
-                              ExifOrientation::transformation(tags.orientation), settings);
+        // Every page, when every page is chosen, even one past a damaged count of them.
+        const bool stamped =
+            settings.pages.isAll() || std::binary_search(chosen->begin(), chosen->end(), number);
+        const MarkLayer layer = stamped
+                                    ? MarkLayer(tags.storedSize, tags.dotsPerInch,
+                                                ExifOrientation::transformation(tags.orientation), settings)
+                                    : MarkLayer::blank();
         if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
         if (!kept)
             return FileOutcome::failure(output.failureReason(kept.error()));
-        if (*kept && behind(settings) && !pages.markShown())
+        if (stamped && *kept && behind(settings) && !pages.markShown())
             return FileOutcome::failure(hiddenMark());
         if (!*kept) {
             // Samples libtiff cannot write back as they are go out as 8-bit RGB(A).
@@ -219,9 +231,9 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
             const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
                                        ExifOrientation::transformation(page.orientation));
             const QImage unmarked = page.image;
-            if (!mark.draw(page.image, settings))
+            if (stamped && !mark.draw(page.image, settings))
                 return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
-            if (behind(settings) && page.image == unmarked)
+            if (stamped && behind(settings) && page.image == unmarked)
                 return FileOutcome::failure(hiddenMark());
             if (!written.writePage(page))
                 return FileOutcome::failure(output.failureReason(unencodable()));
@@ -397,6 +409,9 @@ FileOutcome stamp(const QString& inputFile, const WatermarkSnapshot& design, con
     // Other codecs recognise content loosely enough to take a stray file for a picture.
     if (format != "png" && format != "jpeg")
         return FileOutcome::failure(unreadable());
+    // A picture of one page: the design's choice of pages takes it or leaves the file alone.
+    if (const auto chosen = settings.pages.stampedPages(1); !chosen)
+        return FileOutcome::failure(chosen.error());
     const OutputFormat outputFormat = outputFormatFor(outputPath, format);
     if (format == "jpeg" && outputFormat == OutputFormat::jpeg)
         return stampJpeg(input, reader, settings, outputPath);

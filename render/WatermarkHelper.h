@@ -28,6 +28,8 @@ public:
     // as PNG keeps its stored pixels and every chunk but its header and image data (PngChunks). The file
     // appears only when every byte is on the disk, replacing any file there; on failure nothing changes and
     // the reason is in words for the user. Never throws; safe on any thread.
+    // The design's choice of pages counts a TIFF's pages in order and any other picture as page 1:
+    // a TIFF page it leaves out is copied as stored, and a file it leaves out whole is not written.
     static FileOutcome watermarkImageFile(const QString& inputFile, const WatermarkSnapshot& settings,
                                           const QString& outputPath);
 };

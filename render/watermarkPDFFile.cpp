@@ -196,12 +196,15 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     PdfPageStamper stamper(*m_input, m_settings);
     if (!stamper.readPages())
         return FileOutcome::failure(QStringLiteral("has no pages"));
+    const auto chosen = m_settings.pages.stampedPages(static_cast<int>(stamper.pageCount()));
+    if (!chosen)
+        return FileOutcome::failure(chosen.error());
     // Decided before any content is decoded: broken content is no reason to rewrite the document.
     // A rewrite voids every signature, so a signed document is always updated, whatever qpdf
     // had to repair to read it.
     const bool repaired = m_input->anyWarnings();
     const bool appendUpdate = signatures.isSigned || !repaired;
-    stamper.stampPages();
+    stamper.stampPages(*chosen);
     if (appendUpdate && !inputUnchanged())
         return FileOutcome::failure(QStringLiteral("changed while it was being stamped"));
 

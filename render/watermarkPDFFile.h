@@ -5,7 +5,7 @@
 
 #include <QString>
 
-// Stamps the design over every page of the PDF at inputFile (a regular file) and writes the
+// Stamps the design over the pages it chooses of the PDF at inputFile (a regular file) and writes the
 // stamped document to outputPath. The output is the input's own bytes plus an incremental update
 // that brackets each page's content and paints the design above it (encrypted as the document
 // is), so everything else (forms, links, bookmarks, the structure tree, metadata, signatures)
@@ -15,7 +15,8 @@
 // A signed document's outcome notes that its signatures still verify. The file appears only
 // when every byte is on the disk, replacing any file there, so outputPath may be the input
 // itself; on failure nothing changes and the reason is in words for the user ("needs a
-// password", "damaged beyond repair", "has no pages", "the disk is full"...). Never throws,
+// password", "damaged beyond repair", "has no pages", "no page of it is in the design's page
+// list", "the disk is full"...). Never throws,
 // prints nothing; any thread.
 FileOutcome watermarkPDFFile(const QString& inputFile, const WatermarkSnapshot& settings,
                              const QString& outputPath);

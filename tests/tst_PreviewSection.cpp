@@ -108,7 +108,7 @@ private Q_SLOTS:
         }
     }
 
-    // The fields show the sample's values: its name, the first of its two pages, the first file.
+    // The fields show the sample's values: its name, the page shown of its two, the first file.
     void fieldsShowTheSampleValues()
     {
         const auto fields =
@@ -119,6 +119,16 @@ private Q_SLOTS:
         const QImage shown = preview.grab().toImage();
         preview.setSettings(typed);
         QCOMPARE(shown, preview.grab().toImage());
+        // All but the first: the second page, {page} saying so.
+        for (const auto& design : {fields, typed})
+            design->setPages(*PageSelection::parse(QStringLiteral("allButFirst")));
+        typed->setText(QStringLiteral("Lorem_Ipsum 2/2 #1"));
+        const QImage second = preview.grab().toImage();
+        preview.setSettings(fields);
+        QCOMPARE(preview.grab().toImage(), second);
+        typed->setPages(*PageSelection::parse(QStringLiteral("first")));
+        preview.setSettings(typed);
+        QVERIFY(preview.grab().toImage() != second);
     }
 
     // The preview keeps the decoded picture between repaints, yet shows a replaced file's pixels.

@@ -269,6 +269,29 @@ private Q_SLOTS:
             QVERIFY(alike(output.pixel(x, 16), qRgb(grey, grey, grey)));
     }
 
+    // A TIFF's pages follow the design's choice; any other picture is page 1, and a choice
+    // without it writes nothing.
+    void chosenPages()
+    {
+        QImage page(300, 200, QImage::Format_ARGB32);
+        page.fill(Qt::white);
+        QTemporaryDir out;
+        const QString input = m_dir.filePath("pages.tif"), output = out.filePath("pages.tif");
+        writeTiff(input, {page, page, page});
+        WatermarkSnapshot design = redText("ODD");
+        design.pages = *PageSelection::parse("odd");
+        QVERIFY(stamp(input, design, output).ok());
+        QImageReader reader(output);
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(reader.jumpToImage(i));
+            QCOMPARE(inkBounds(reader.read(), isRed).isEmpty(), i == 1);
+        }
+        design.pages = *PageSelection::parse("2-");
+        QCOMPARE(stamp(m_dir.filePath("red.png"), design, out.filePath("red.png")).error(),
+                 u"no page of it is in the design's page list"_s);
+        QCOMPARE(QDir(out.path()).entryList(QDir::Files), QStringList{"pages.tif"});
+    }
+
     // A failed stamp leaves the output folder as it was, with an existing file of that name
     // intact, and says why in words for the user.
     void writesNothingOnFailure_data()

@@ -397,6 +397,32 @@ private Q_SLOTS:
         QCOMPARE(distinctWatermarks(*outcome), size_t(forms));
     }
 
+    // The mark lies on exactly the chosen pages; the others stay the input's own objects, left out
+    // of the appended update. A choice that takes no page writes nothing.
+    void chosenPagesOnly()
+    {
+        const QString input = m_dir.filePath(QStringLiteral("chosen.pdf")), out = outputFolder();
+        writePdf(input, std::vector<Page>(5));
+        WatermarkSnapshot design = redText(QStringLiteral("STAMP"));
+        design.pages = *PageSelection::parse(QStringLiteral("2-,-1"));
+        const auto outcome =
+            watermarkPDFFile(input, design, QDir(out).filePath(QStringLiteral("chosen.pdf")));
+        QVERIFY2(outcome, qPrintable(outcome.error()));
+        const QByteArray update = "\n" + readFile(*outcome).mid(QFileInfo(input).size());
+        QPDF pdf;
+        const auto stamped = pagesOf(pdf, *outcome);
+        for (int page = 1; page <= 5; ++page) {
+            const int object = stamped[size_t(page - 1)].getObjectHandle().getObjectID();
+            QCOMPARE(pageText(*outcome, page - 1).contains(QStringLiteral("STAMP")), page > 1);
+            QCOMPARE(update.contains("\n" + QByteArray::number(object) + " 0 obj"), page > 1);
+        }
+        design.pages = *PageSelection::parse(QStringLiteral("6-"));
+        const QString empty = outputFolder();
+        QCOMPARE(watermarkPDFFile(input, design, QDir(empty).filePath(QStringLiteral("x.pdf"))).error(),
+                 QStringLiteral("no page of it is in the design's page list"));
+        QCOMPARE(filesIn(empty), QStringList());
+    }
+
     // Tiles of one drawing cover the four corners of a turned page. Under the content the page's
     // opaque black and grey stay on top; multiplied, black stays black (a scan's text stays
     // readable) and grey turns a darker red, where over the content the mark covers both.

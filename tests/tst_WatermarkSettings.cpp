@@ -184,6 +184,9 @@ private Q_SLOTS:
             for (const char* value : {"", "null", "\"later\""}) // absent, or a later version's choice
                 QTest::addRow("%s %s", key, value) << QByteArray(key) << QByteArray(value) << true;
         }
+        // Pages: absent, every page as today; text that does not read, kept as written.
+        for (const char* value : {"", "null", "\"2-,-1\"", "\"5-3\""})
+            QTest::addRow("pages %s", value) << QByteArray("pages") << QByteArray(value) << true;
         QTest::newRow("colour not Base64") << QByteArray("textColor") << QByteArray("\"#$%!\"") << true;
         QTest::newRow("colour not an archive")
             << QByteArray("textColor") << "\"" + QByteArray("junk").toBase64() + "\"" << true;
@@ -216,6 +219,14 @@ private Q_SLOTS:
             expected.imageSize = 100;
         if (key == "textColor")
             expected.textColor = black;
+        if (key == "pages") { // stored back as read; text that does not read stamps no page
+            const QByteArray text =
+                value.isEmpty() || value == "null" ? "all" : QByteArray(value).replace('"', "");
+            expected.pages = PageSelection::stored(text);
+            QCOMPARE(QByteArray::fromStdString(WatermarkCoding::encode(*decoded)->value("pages", "all")),
+                     text);
+            QCOMPARE(decoded->pages.stampedPages(9).ok(), text != "5-3");
+        }
         auto actual = *decoded;
         if (QByteArrayList{"layout", "tileGapX", "tileGapY", "tileStagger", "anchor", "margin",
                            "sizeReference", "relativeSize", "layer"}
