@@ -244,20 +244,23 @@ private Q_SLOTS:
     }
 
     // From a shell, without a display: the files and a folder's files go through the window's own
-    // batch, with the same outputs byte for byte, a line each in list order with one job, and the
-    // exit status says whether all were written; a usage error writes nothing.
+    // batch, with the same outputs byte for byte (page fields on all pages but the first), a line
+    // each in list order with one job, and the exit status says whether all were written; a usage
+    // error writes nothing.
     void shellRunsTheBatchWithoutAWindow()
     {
         QTemporaryDir dir;
         const QDir in(dir.filePath(QStringLiteral("in")));
         QVERIFY(QDir().mkpath(in.filePath(QStringLiteral("sub"))) && QDir().mkpath(dir.filePath("out")) &&
                 QDir().mkpath(dir.filePath("window")));
-        writePdf(in.filePath("a.pdf"), {Page{.content = textContent(QStringLiteral("Report"), 72, 720)}});
+        writePdf(in.filePath("a.pdf"), std::vector<Page>(2, Page{.content = textContent("Report", 72, 720)}));
         writeFile(in.filePath("c.txt"), "notes");
         writeFile(in.filePath("d.pdf"), "%PDF-1.7\nbroken");
-        writeSolidPicture(in.filePath("sub/b.png"), QSize(60, 40), Qt::blue);
-        auto draft = WatermarkSettings::fromSnapshot(redText(QStringLiteral("DRAFT")));
+        writeTiff(in.filePath("sub/b.tif"), {busyPicture({300, 200}), busyPicture({300, 200})});
+        auto draft =
+            WatermarkSettings::fromSnapshot(redText(QStringLiteral("Page {page} of {pages} – {filename}")));
         draft->setWatermarkName(QStringLiteral("Draft"));
+        draft->setPages(*PageSelection::parse(QStringLiteral("allButFirst")));
         SavedDesigns().storeWatermarks({draft});
         const auto shell = [&](const QStringList& arguments, QByteArray* printed = nullptr) {
             QProcess run;
@@ -280,18 +283,20 @@ private Q_SLOTS:
                               QFile::encodeName(in.filePath("c.txt")) +
                               ": not a PDF, PNG, JPEG or TIFF file\nnot watermarked " +
                               QFile::encodeName(in.filePath("d.pdf")) + ": damaged beyond repair\nwritten " +
-                              QFile::encodeName(out) + "/b.png\nDone, 1 of 3 files not watermarked\n");
+                              QFile::encodeName(out) + "/b.tif\nDone, 1 of 3 files not watermarked\n");
         const std::atomic<bool> running = false;
         BatchJob::watermarkFiles(
-            {QUrl::fromLocalFile(in.filePath("a.pdf")), QUrl::fromLocalFile(in.filePath("sub/b.png"))},
+            {QUrl::fromLocalFile(in.filePath("a.pdf")), QUrl::fromLocalFile(in.filePath("sub/b.tif"))},
             draft->snapshot(), dir.filePath("window"), running, [](const FileReport&) {}, [] {});
-        for (const char* name : {"a.pdf", "b.png"})
+        for (const char* name : {"a.pdf", "b.tif"})
             QVERIFY2(readFile(out + '/' + name) == readFile(dir.filePath("window/") + name), name);
+        QVERIFY(!pageText(out + "/a.pdf", 0).contains("Page"));
+        QVERIFY(pageText(out + "/a.pdf", 1).contains(QStringLiteral("Page 2 of 2 – a")));
 
         QCOMPARE(shell({"--design", "Draft", "--output", out, in.filePath("a.pdf")}), 0);
         QCOMPARE(shell({"--design", "Nobody", "--output", out, in.filePath("a.pdf")}), 2);
         QCOMPARE(shell({"--design", "Draft", "--output", dir.filePath("gone"), in.filePath("a.pdf")}), 2);
-        QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{"a.pdf", "b.png"}));
+        QCOMPARE(QDir(out).entryList(QDir::Files), (QStringList{"a.pdf", "b.tif"}));
         SavedDesigns().storeWatermarks({});
     }
 
