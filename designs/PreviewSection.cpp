@@ -163,17 +163,19 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             painter.setRenderHint(QPainter::Antialiasing);
             WatermarkSnapshot design = m_settings->snapshot();
             // The fields show the sample's own values: its name, today, the page shown, the first
-            // file of a batch. Whom the copies are for is known only when a run starts.
+            // file of a batch. Whom the copies are for is known only when a run starts, so that
+            // field shows as written, in grey, as do EXIF fields.
             TextFields::Values sampleValues;
             sampleValues.fileName = m_sampleName;
             sampleValues.date = TextFields::today();
             sampleValues.page = m_shownPage;
             sampleValues.pages = m_samplePages;
             sampleValues.number = 1;
-            design.text = TextFields::expand(design.text, sampleValues);
+            std::vector<TextFields::Span> placeholders;
+            design.text = TextFields::expand(design.text, sampleValues, placeholders);
             if (under)
                 design.layer = WatermarkSnapshot::Layer::over;
-            drawWatermark(painter, design, page);
+            drawWatermark(painter, design, page, placeholders);
             painter.restore();
         }
         if (under) {

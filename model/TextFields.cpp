@@ -8,11 +8,16 @@
 
 namespace {
 
+bool isField(const QString& name);
+
 // Walks the text, handing each field's name (what stands between its braces) to field, which
 // gives its value or nothing to leave it as written; the rest is copied, "{{" and "}}" as one
 // brace, or, when escaped, as they were, with the values' braces doubled, so the result is a text
 // with fields again.
-template <typename Field> QString walk(const QString& text, Field field, bool escaped = false)
+// Fields left as written are listed in unfilled, when given.
+template <typename Field>
+QString walk(const QString& text, Field field, bool escaped = false,
+             std::vector<TextFields::Span>* unfilled = nullptr)
 {
     QString result;
     result.reserve(text.size());
@@ -38,6 +43,8 @@ template <typename Field> QString walk(const QString& text, Field field, bool es
                               : *value;
             i = close;
         } else {
+            if (unfilled && isField(name))
+                unfilled->push_back({result.size(), close - i + 1});
             result += c;
         }
     }
@@ -91,6 +98,12 @@ QString today()
 QString expand(const QString& text, const Values& values)
 {
     return walk(text, [&values](const QString& name) { return valueOf(name, values); });
+}
+
+QString expand(const QString& text, const Values& values, std::vector<Span>& unfilled)
+{
+    return walk(
+        text, [&values](const QString& name) { return valueOf(name, values); }, false, &unfilled);
 }
 
 QString fill(const QString& text, const Values& values)

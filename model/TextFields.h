@@ -6,6 +6,7 @@
 
 #include <functional>
 #include <optional>
+#include <vector>
 
 // Fields in a text design's text, filled in per file and, in a PDF, per page: {filename} (without
 // folder and extension), {date}, {page}, {pages}, {n} (the file's place in the batch),
@@ -28,12 +29,22 @@ struct Values
     std::function<QString(const QString& key)> metadata;
 };
 
+// Where a field stands in an expanded text.
+struct Span
+{
+    qsizetype start = 0;
+    qsizetype length = 0;
+};
+
 // Today as {date} shows it: the user's locale's short form.
 QString today();
 
 // The text as shown: its fields replaced by the values, "{{" and "}}" written as one brace, and
 // anything else in braces as written.
 QString expand(const QString& text, const Values& values);
+// The same, giving where fields the values left out stay as written, so they can be shown as
+// placeholders.
+QString expand(const QString& text, const Values& values, std::vector<Span>& unfilled);
 
 // The text with the fields the values give filled in, still a text with fields: the rest stays
 // as written, braces doubled included, and a value's own braces are doubled, so a later expand

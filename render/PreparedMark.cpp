@@ -143,7 +143,8 @@ bool PreparedMark::pictureDecodes(const WatermarkSnapshot& settings)
     return !path.isEmpty() && !decodedDesignPicture(path).isNull();
 }
 
-PreparedMark::PreparedMark(const WatermarkSnapshot& settings, bool timed)
+PreparedMark::PreparedMark(const WatermarkSnapshot& settings, bool timed,
+                           const std::vector<TextFields::Span>& placeholders)
     : m_settings(settings), m_isPicture(settings.type == WatermarkType::image && settings.imageData),
       m_timed(timed)
 {
@@ -179,6 +180,17 @@ PreparedMark::PreparedMark(const WatermarkSnapshot& settings, bool timed)
     QTextOption option(Qt::AlignLeft);
     option.setWrapMode(QTextOption::NoWrap);
     m_layout->setTextOption(option);
+    QList<QTextLayout::FormatRange> formats;
+    for (const TextFields::Span& span : placeholders) {
+        // The laid-out text holds one line separator for each "\r\n" before the span.
+        const qsizetype shift = settings.text.left(span.start).count(QLatin1String("\r\n"));
+        QTextLayout::FormatRange range;
+        range.start = int(span.start - shift);
+        range.length = int(span.length);
+        range.format.setForeground(QColor(128, 128, 128, settings.textColor.toQColor().alpha()));
+        formats.append(range);
+    }
+    m_layout->setFormats(formats);
     if (m_timed)
         printElapsed(timer);
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/TextFields.h"
 #include "model/WatermarkSnapshot.h"
 #include "render/MarkPlacement.h"
 
@@ -20,8 +21,10 @@ class PreparedMark
 {
 public:
     // Text: lays it out, printing the first two timing lines when timed. Picture: decodes it (see
-    // drawWatermark for what draws nothing).
-    explicit PreparedMark(const WatermarkSnapshot& settings, bool timed = true);
+    // drawWatermark for what draws nothing). Placeholders (spans of the text, values not known
+    // yet) are drawn in grey, unless the text is drawn as outlines.
+    explicit PreparedMark(const WatermarkSnapshot& settings, bool timed = true,
+                          const std::vector<TextFields::Span>& placeholders = {});
     ~PreparedMark();
     PreparedMark(const PreparedMark&) = delete;
     PreparedMark& operator=(const PreparedMark&) = delete;

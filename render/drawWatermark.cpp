@@ -22,9 +22,10 @@ QPainter::CompositionMode compositionFor(WatermarkSnapshot::Layer layer)
 
 } // namespace
 
-void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect)
+void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect,
+                   const std::vector<TextFields::Span>& placeholders)
 {
-    const PreparedMark mark(settings);
+    const PreparedMark mark(settings, true, placeholders);
     QElapsedTimer timer;
     timer.start();
     const QSizeF target = targetRect.size();

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "model/TextFields.h"
 #include "model/WatermarkSnapshot.h"
 
 #include <QRectF>
@@ -33,7 +34,9 @@ class QPainter;
 // modification time or inode changes.
 //
 // The painter's state is restored. Safe on any thread, one call per painter at a time.
-void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect);
+// Placeholders (spans of the text) are drawn in grey.
+void drawWatermark(QPainter& painter, const WatermarkSnapshot& settings, const QRectF& targetRect,
+                   const std::vector<TextFields::Span>& placeholders = {});
 
 // Whether drawWatermark can draw the design's picture: true for a design without one (it is
 // drawn as text), otherwise whether the picture decodes as drawWatermark decodes it. Decoding

@@ -108,7 +108,8 @@ private Q_SLOTS:
         }
     }
 
-    // The fields show the sample's values: its name, the page shown of its two, the first file.
+    // The fields show the sample's values: its name, the page shown of its two, the first file;
+    // the recipient, unknown there, shows in grey.
     void fieldsShowTheSampleValues()
     {
         const auto fields =
@@ -129,6 +130,12 @@ private Q_SLOTS:
         typed->setPages(*PageSelection::parse(QStringLiteral("first")));
         preview.setSettings(typed);
         QVERIFY(preview.grab().toImage() != second);
+        // Whom the copies are for is not known here: the field shows as written, in grey.
+        const auto addressed = WatermarkSettings::fromSnapshot(redText(QStringLiteral("{recipient}")));
+        preview.setSettings(addressed);
+        const QImage placeholder = preview.grab().toImage();
+        addressed->setText(QStringLiteral(" "));
+        QVERIFY(inkBounds(placeholder, isRed).isEmpty() && placeholder != preview.grab().toImage());
     }
 
     // The preview keeps the decoded picture between repaints, yet shows a replaced file's pixels.
