@@ -201,8 +201,11 @@ QWidget* ContentView::makeDetail()
     switch (*m_selectedTab) {
     case Tab::home:
         return nullptr;
-    case Tab::watermarks:
-        return new WatermarksView(m_screens);
+    case Tab::watermarks: {
+        auto* designs = new WatermarksView(m_screens);
+        designs->setRecipient(m_home->state().recipient());
+        return designs;
+    }
     }
     return makePlaceholder();
 }

@@ -135,6 +135,12 @@ const QImage& PreviewSection::pageRaster(const QRectF& target, qreal devicePixel
     return m_raster;
 }
 
+void PreviewSection::setRecipient(const QString& recipient)
+{
+    m_recipient = recipient;
+    update();
+}
+
 void PreviewSection::paintEvent(QPaintEvent* event)
 {
     QPainter painter(this);
@@ -163,14 +169,16 @@ void PreviewSection::paintEvent(QPaintEvent* event)
             painter.setRenderHint(QPainter::Antialiasing);
             WatermarkSnapshot design = m_settings->snapshot();
             // The fields show the sample's own values: its name, today, the page shown, the first
-            // file of a batch. Whom the copies are for is known only when a run starts, so that
-            // field shows as written, in grey, as do EXIF fields.
+            // file of a batch, whom the copies are for when that is typed on the Home screen;
+            // otherwise that field shows as written, in grey, as do EXIF fields.
             TextFields::Values sampleValues;
             sampleValues.fileName = m_sampleName;
             sampleValues.date = TextFields::today();
             sampleValues.page = m_shownPage;
             sampleValues.pages = m_samplePages;
             sampleValues.number = 1;
+            if (!m_recipient.isEmpty())
+                sampleValues.recipient = m_recipient;
             std::vector<TextFields::Span> placeholders;
             design.text = TextFields::expand(design.text, sampleValues, placeholders);
             if (under)

@@ -37,6 +37,10 @@ public:
     // Shows another design, repainting on each of its changes from now on; the page is kept.
     void setSettings(std::shared_ptr<WatermarkSettings> settings);
 
+    // Whom the copies are for, as typed on the Home screen, shown for {recipient}; empty shows
+    // the field as written, in grey.
+    void setRecipient(const QString& recipient);
+
     // Where the page lands in a widget of the given size, in its logical pixels, whole-pixel
     // aligned; nothing when there is no page to show.
     std::optional<QRectF> pageRect(const QSize& widgetSize) const;
@@ -57,6 +61,7 @@ private:
     QSizeF m_pageSize;    // points, as the reader sees the page
     QString m_sampleName; // its file name, without folder and extension, for {filename}
     int m_samplePages = 1;
+    QString m_recipient;
     int m_shownPage = 1;
     QImage m_raster; // the page alone, for the size it was last drawn at
     QLabel* m_unavailable = nullptr;

@@ -342,10 +342,18 @@ void WatermarksView::showSelection()
             connect(m_selectedWatermark.get(), &WatermarkSettings::changed, this, &WatermarksView::showList);
         if (!m_preview) {
             m_preview = new PreviewSection(m_selectedWatermark, m_pdfUrl, m_previewColumn);
+            m_preview->setRecipient(m_recipient);
             m_previewColumn->addWidget(m_preview);
         }
         m_preview->setSettings(m_selectedWatermark);
     }
     m_previewColumn->setCurrentIndex(m_selectedWatermark ? 1 : 0);
     showList();
+}
+
+void WatermarksView::setRecipient(const QString& recipient)
+{
+    m_recipient = recipient;
+    if (m_preview)
+        m_preview->setRecipient(recipient);
 }

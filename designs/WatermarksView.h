@@ -44,6 +44,8 @@ public:
     QListWidget* designsList() const { return m_list; }
     ControlsSection* controls() const { return m_controls; }
     PreviewSection* preview() const { return m_preview; }
+    // Whom the copies are for, as the Home screen has it, for the preview's {recipient}.
+    void setRecipient(const QString& recipient);
     // Whether the screen may go. With edits not stored (a listed design that differs from its
     // stored self, or a new design changed since it was made), asks "Save changes to “<name>”?":
     // Save stores them and lets go only when that worked, Discard lets them go, Cancel stays.
@@ -78,5 +80,6 @@ private:
     ControlsSection* m_controls = nullptr;
     QStackedWidget* m_previewColumn = nullptr;
     PreviewSection* m_preview = nullptr;
+    QString m_recipient;
     QLabel* m_problem = nullptr;
 };

@@ -109,7 +109,7 @@ private Q_SLOTS:
     }
 
     // The fields show the sample's values: its name, the page shown of its two, the first file;
-    // the recipient, unknown there, shows in grey.
+    // the recipient as typed on the Home screen, or in grey while none is.
     void fieldsShowTheSampleValues()
     {
         const auto fields =
@@ -136,6 +136,12 @@ private Q_SLOTS:
         const QImage placeholder = preview.grab().toImage();
         addressed->setText(QStringLiteral(" "));
         QVERIFY(inkBounds(placeholder, isRed).isEmpty() && placeholder != preview.grab().toImage());
+        // Typed on the Home screen, it shows as typed.
+        addressed->setText(QStringLiteral("ACME"));
+        const QImage typedName = preview.grab().toImage();
+        addressed->setText(QStringLiteral("{recipient}"));
+        preview.setRecipient(QStringLiteral("ACME"));
+        QCOMPARE(preview.grab().toImage(), typedName);
     }
 
     // The preview keeps the decoded picture between repaints, yet shows a replaced file's pixels.
