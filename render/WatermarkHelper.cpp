@@ -148,15 +148,8 @@ QImage colourCanvas(QImage image)
 }
 
 // The design is laid out in points over the picture's printed size, then scaled onto its pixels.
-bool drawDesign(QImage& canvas, const QSizeF& dpi, const WatermarkSnapshot& settings,
-                const QImage& underneath = QImage())
+bool drawDesign(QImage& canvas, const QSizeF& dpi, const WatermarkSnapshot& settings)
 {
-    QPainter painter(&canvas);
-    if (!painter.isActive())
-        return false;
-    if (!underneath.isNull())
-        painter.drawImage(0, 0, underneath);
-    painter.end();
     return StoredFrameMark(canvas.size(), dpi, QImageIOHandler::TransformationNone).draw(canvas, settings);
 }
 
@@ -349,31 +342,22 @@ FileOutcome stampPicture(QIODevice& input, QImageReader& reader, const Watermark
     const bool onWhite = format == OutputFormat::jpeg && picture.image.hasAlphaChannel();
     const bool whiteFirst = onWhite && !behind(settings);
 
-    QImage canvas;
-    if (whiteFirst) {
-        canvas = QImage(picture.image.size(), QImage::Format_RGB32);
-        canvas.fill(Qt::white);
-        canvas.setColorSpace(picture.image.colorSpace());
-    } else {
-        canvas = colourCanvas(std::move(picture.image));
-    }
-    if (canvas.isNull())
-        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
-    canvas.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
-    canvas.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
-    const QImage unmarked = behind(settings) ? canvas : QImage();
-    if (!drawDesign(canvas, dpi, settings, whiteFirst ? picture.image : QImage()))
-        return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
+    QImage canvas = whiteFirst ? flattenedOnWhite(picture.image) : colourCanvas(std::move(picture.image));
     picture.image = QImage();
+    const auto atResolution = [&dpi](QImage& image) {
+        image.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
+        image.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
+        return !image.isNull();
+    };
+    if (!atResolution(canvas))
+        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
+    const QImage unmarked = behind(settings) ? canvas : QImage();
+    if (!drawDesign(canvas, dpi, settings))
+        return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
     if (behind(settings) && canvas == unmarked)
         return FileOutcome::failure(hiddenMark());
-    if (onWhite && !whiteFirst) {
-        canvas = flattenedOnWhite(canvas);
-        if (canvas.isNull())
-            return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
-        canvas.setDotsPerMeterX(qRound(dpi.width() / metresPerInch));
-        canvas.setDotsPerMeterY(qRound(dpi.height() / metresPerInch));
-    }
+    if (onWhite && !whiteFirst && !atResolution(canvas = flattenedOnWhite(canvas)))
+        return FileOutcome::failure(QStringLiteral("not enough memory for the picture"));
 
     CheckedSaveFile output(outputPath);
     if (auto created = output.create(); !created)
