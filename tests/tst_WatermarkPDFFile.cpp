@@ -482,14 +482,14 @@ private Q_SLOTS:
     {
         QTest::addColumn<QByteArray>("content");
         QTest::addColumn<QByteArray>("image"); // what the image's dictionary says beyond its size
-        QTest::addColumn<int>("layer");
-        QTest::addColumn<QString>("outcome"); // "hidden", "shows" or "written"
+        QTest::addColumn<QString>("layout");   // the layer, tiled or not
+        QTest::addColumn<QString>("outcome");  // "hidden", "shows" or "written"
         const QByteArray page = "612 0 0 792 0 0 cm /Im0 Do";
         const QByteArray grey = "/ColorSpace /DeviceGray /BitsPerComponent 8";
-        const int under = int(WatermarkSnapshot::Layer::under);
+        const QString under = QStringLiteral("under"), tiled = QStringLiteral("tiled under");
         QTest::newRow("page-sized image") << page << grey << under << "hidden";
-        QTest::newRow("over it") << page << grey << int(WatermarkSnapshot::Layer::over) << "shows";
-        QTest::newRow("multiplied") << page << grey << int(WatermarkSnapshot::Layer::multiply) << "shows";
+        QTest::newRow("over it") << page << grey << QStringLiteral("over") << "shows";
+        QTest::newRow("multiplied") << page << grey << QStringLiteral("multiply") << "shows";
         QTest::newRow("white background") << QByteArray("1 g 0 0 612 792 re f") << grey << under << "hidden";
         QTest::newRow("plain state, clip around the page")
             << "/Plain gs -1 -1 614 794 re W n " + page << grey << under << "hidden";
@@ -497,6 +497,9 @@ private Q_SLOTS:
         QTest::newRow("clipped") << "0 0 306 792 re W n " + page << grey << under << "shows";
         QTest::newRow("half the page")
             << QByteArray("612 0 0 396 0 0 cm /Im0 Do") << grey << under << "shows";
+        QTest::newRow("tiles over the page") << page << grey << tiled << "hidden";
+        QTest::newRow("tiles, half the page")
+            << QByteArray("612 0 0 396 0 396 cm /Im0 Do") << grey << tiled << "shows";
         QTest::newRow("translucent state") << "/Faint gs " + page << grey << under << "shows";
         QTest::newRow("broken data") << page << grey + " /Filter /FlateDecode" << under << "written";
         QTest::newRow("colours readers differ on")
@@ -510,7 +513,7 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, content);
         QFETCH(QByteArray, image);
-        QFETCH(int, layer);
+        QFETCH(QString, layout);
         QFETCH(QString, outcome);
         const QString input = m_dir.filePath(QStringLiteral("scan.pdf"));
         writeObjects(input,
@@ -523,7 +526,11 @@ private Q_SLOTS:
                       "<< /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 "
                       ">> stream\n\x10\nendstream"});
         auto design = redText(QStringLiteral("STAMP"), 50, 50, 30, 60);
-        design.layer = WatermarkSnapshot::Layer(layer);
+        design.layer = layout == u"over"       ? WatermarkSnapshot::Layer::over
+                       : layout == u"multiply" ? WatermarkSnapshot::Layer::multiply
+                                               : WatermarkSnapshot::Layer::under;
+        if (layout.startsWith(u"tiled"))
+            design.layout = WatermarkSnapshot::Layout::tiled;
         const QString out = outputFolder();
         const auto written = watermarkPDFFile(input, design, QDir(out).filePath(QStringLiteral("scan.pdf")));
         if (outcome == QLatin1String("hidden")) {
