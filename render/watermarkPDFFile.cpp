@@ -69,8 +69,9 @@ bool paintedOpaque(const Poppler::Document& document, const PdfPageStamper::Hidd
     if (std::abs(size.width() - hidden.pageSize.width()) > 0.5 ||
         std::abs(size.height() - hidden.pageSize.height()) > 0.5)
         return false; // read another way than the mark was laid out on
+    // Coarse pixels tell as well as fine ones; poppler scales the page's pictures to them.
     const double scale =
-        std::min(2.0, 1024 / std::max(hidden.area.width(), hidden.area.height())); // per point
+        std::min(0.5, 256 / std::max(hidden.area.width(), hidden.area.height())); // per point
     const QRect pixels(
         QPoint(int(std::ceil(hidden.area.left() * scale)), int(std::ceil(hidden.area.top() * scale))),
         QPoint(int(std::floor(hidden.area.right() * scale)) - 1,
