@@ -198,8 +198,12 @@ void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& 
                       (version.isName() && allowsCompressedSections(version.getName().substr(1)));
     m_crossReferenceStream = m_crossReferenceStream || m_objectStreams;
     copyFile(output);
-    for (const auto& object : changed)
-        writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
+    // An object both stamped and mended is written once: an object stream lists a number once.
+    std::set<QPDFObjGen> written;
+    for (const auto& object : changed) {
+        if (written.insert(object).second)
+            writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
+    }
     for (size_t i = 0; i < m_pending.size(); ++i)
         writeObject(m_pending[i], m_newNumbers.at(m_pending[i].getObjGen()), 0);
     writeObjectStreams();
