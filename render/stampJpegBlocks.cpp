@@ -5,6 +5,7 @@
 #include "render/IccColourTransform.h"
 #include "render/JpegColourModel.h"
 #include "render/JpegRowStream.h"
+#include "render/JpegXmp.h"
 #include "render/PhotoshopResources.h"
 #include "render/StoredFrameMark.h"
 
@@ -420,23 +421,17 @@ void describeColour(const jpeg_decompress_struct& in, jpeg_compress_struct& out)
     }
 }
 
-struct Segment
-{
-    int marker;
-    QByteArray payload;
-};
-
 bool startsWith(const jpeg_marker_struct& marker, const char* prefix, size_t length)
 {
     return marker.data_length >= length && std::equal(prefix, prefix + length, marker.data);
 }
 
 // The file's APPn and COM segments as the output carries them.
-std::vector<Segment> segmentsToCopy(const jpeg_decompress_struct& in,
-                                    const std::function<QImage()>& stampedSmall)
+std::vector<JpegSegment> segmentsToCopy(const jpeg_decompress_struct& in,
+                                        const std::function<QImage()>& stampedSmall)
 {
     static constexpr char exifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
-    std::vector<Segment> segments;
+    std::vector<JpegSegment> segments;
     for (auto* marker = in.marker_list; marker; marker = marker->next) {
         QByteArray payload(reinterpret_cast<const char*>(marker->data), qsizetype(marker->data_length));
         // The pictures MPF indexes follow the main picture's end, where no copy goes.
@@ -452,6 +447,7 @@ std::vector<Segment> segmentsToCopy(const jpeg_decompress_struct& in,
             payload = PhotoshopResources::withoutThumbnails(payload);
         segments.push_back({marker->marker, std::move(payload)});
     }
+    JpegXmp::remakeThumbnails(segments, stampedSmall);
     return segments;
 }
 
@@ -523,10 +519,13 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
                 stamper.stampRow(planes[c], int(c), row, blocks, picture);
     });
     // A file read whole has its blocks at hand; decoding it again would hold them twice.
-    const std::vector<Segment> segments = segmentsToCopy(in, [&] {
-        return stampedEighth(stream->readsWhole() ? eighthFromBlocks(in, planes, *stream, ownModel)
-                                                  : decodedEighth(input, ownModel),
-                             mark, settings);
+    std::optional<QImage> stamped;
+    const std::vector<JpegSegment> segments = segmentsToCopy(in, [&] {
+        if (!stamped)
+            stamped = stampedEighth(stream->readsWhole() ? eighthFromBlocks(in, planes, *stream, ownModel)
+                                                         : decodedEighth(input, ownModel),
+                                    mark, settings);
+        return *stamped;
     });
 
     const bool written = guarded(codecs.error, [&] {
@@ -544,7 +543,7 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         if (in.progressive_mode)
             jpeg_simple_progression(&out);
         jpeg_write_coefficients(&out, addChroma ? chroma.data() : arrays);
-        for (const Segment& segment : segments)
+        for (const JpegSegment& segment : segments)
             jpeg_write_marker(&out, segment.marker,
                               reinterpret_cast<const JOCTET*>(segment.payload.constData()),
                               unsigned(segment.payload.size()));
