@@ -243,14 +243,9 @@ private Q_SLOTS:
                     design.anchor = Snapshot::Anchor(anchor);
                     design.margin = 5; // 15 pixels
                     const QRect ink = inkBounds(drawnOnWhite(design, size), isRed);
-                    const QString where = QStringLiteral("anchor %1, %2 degrees, %3 wide, ink %4,%5 %6x%7")
-                                              .arg(anchor)
-                                              .arg(rotation)
-                                              .arg(size.width())
-                                              .arg(ink.x())
-                                              .arg(ink.y())
-                                              .arg(ink.width())
-                                              .arg(ink.height());
+                    const QString where =
+                        QString::asprintf("anchor %d, %g degrees, %d wide, ink %d,%d %dx%d", anchor, rotation,
+                                          size.width(), ink.x(), ink.y(), ink.width(), ink.height());
                     QVERIFY2(QRect(14, 14, size.width() - 28, size.height() - 28).contains(ink),
                              qPrintable(where));
                     const int column = (anchor - 1) % 3, row = (anchor - 1) / 3;

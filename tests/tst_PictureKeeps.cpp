@@ -1,5 +1,6 @@
 #include "home/FileFootprint.h"
 #include "home/WatermarkRouting.h"
+#include "render/PngChunks.h"
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
 
@@ -318,18 +319,7 @@ QString exiftool(const QStringList& arguments)
 // A PNG chunk with its length and CRC.
 QByteArray chunk(const QByteArray& type, const QByteArray& data)
 {
-    QByteArray whole(4, '\0');
-    qToBigEndian(quint32(data.size()), whole.data());
-    whole += type + data;
-    quint32 crc = 0xFFFFFFFF;
-    for (qsizetype i = 4; i < whole.size(); ++i) {
-        crc ^= quint8(whole[i]);
-        for (int bit = 0; bit < 8; ++bit)
-            crc = (crc >> 1) ^ (crc & 1 ? 0xEDB88320 : 0);
-    }
-    QByteArray tail(4, '\0');
-    qToBigEndian(~crc, tail.data());
-    return whole + tail;
+    return PngChunks::Chunk{type, {}}.withData(data).whole;
 }
 
 // Qt's PNG of the picture, with the given chunks before its image data and a text chunk after.

@@ -224,6 +224,28 @@ private Q_SLOTS:
         QTest::mouseClick(controls->findChild<ColorWell*>(), Qt::LeftButton);
         QCOMPARE(text->textColor().toQColor().rgba(), QColor(255, 0, 0, 128).rgba());
 
+        // Tiles show their gaps and an anchor its margin in place of X and Y.
+        const auto label = [&](const char* caption) {
+            return withText<QLabel>(*controls, QString::fromLatin1(caption));
+        };
+        const auto click = [&](const char* caption) {
+            for (auto* button : controls->findChildren<QAbstractButton*>())
+                if (button->text() == QLatin1String(caption) ||
+                    button->accessibleName() == QLatin1String(caption))
+                    QTest::mouseClick(button, Qt::LeftButton);
+        };
+        click("Tiled");
+        QVERIFY(text->layout() == WatermarkSnapshot::Layout::tiled && label("Horizontal Gap")->isVisible());
+        click("Bottom Right");
+        QVERIFY(text->anchor() == WatermarkSnapshot::Anchor::bottomRight &&
+                !label("X Position")->isVisible() && label("Margin")->isVisible());
+        click("Custom");
+        QVERIFY(text->anchor() == WatermarkSnapshot::Anchor::custom && label("Y Position")->isVisible() &&
+                !label("Margin")->isVisible());
+        label("Layer")->buddy()->setFocus();
+        QTest::keyClick(label("Layer")->buddy(), Qt::Key_Down);
+        QCOMPARE(text->layer(), WatermarkSnapshot::Layer::under);
+
         // The type switch writes the design's type at once; another design brings its own.
         QTest::mouseClick(withText(*controls, QStringLiteral("Image")), Qt::LeftButton);
         QCOMPARE(text->type(), WatermarkType::image);
@@ -234,37 +256,6 @@ private Q_SLOTS:
         QVERIFY(!withText(*controls, QStringLiteral("Select Image"))->isVisible());
         clickRow(view, 2);
         QCOMPARE(controls->selectedType(), WatermarkType::image);
-    }
-
-    // Tiles show their gaps and an anchor its margin in place of X and Y; every choice is written
-    // to the design at once.
-    void layoutControlsWriteTheDesign()
-    {
-        using Snapshot = WatermarkSnapshot;
-        WatermarksView view;
-        view.show();
-        clickRow(view, 0);
-        const auto text = view.selectedWatermark();
-        ControlsSection& controls = *view.controls();
-        const auto label = [&](const char* name) {
-            return withText<QLabel>(controls, QString::fromLatin1(name));
-        };
-        const auto click = [&](const char* name) {
-            for (auto* button : controls.findChildren<QAbstractButton*>())
-                if (button->text() == QLatin1String(name) || button->accessibleName() == QLatin1String(name))
-                    QTest::mouseClick(button, Qt::LeftButton);
-        };
-        click("Tiled");
-        QVERIFY(text->layout() == Snapshot::Layout::tiled && label("Horizontal Gap")->isVisible());
-        click("Bottom Right");
-        QVERIFY(text->anchor() == Snapshot::Anchor::bottomRight && !label("X Position")->isVisible() &&
-                label("Margin")->isVisible());
-        click("Custom");
-        QVERIFY(text->anchor() == Snapshot::Anchor::custom && label("Y Position")->isVisible() &&
-                !label("Margin")->isVisible());
-        label("Layer")->buddy()->setFocus();
-        QTest::keyClick(label("Layer")->buddy(), Qt::Key_Down);
-        QCOMPARE(text->layer(), Snapshot::Layer::under);
     }
 
     // The chosen picture is copied as "<ID>.jpg"; a second choice replaces the copy; cancelling
