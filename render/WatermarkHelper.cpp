@@ -7,6 +7,7 @@
 #include "render/IccColourTransform.h"
 #include "render/ImageResolution.h"
 #include "render/MarkLayer.h"
+#include "render/PhotoshopResources.h"
 #include "render/PngChunks.h"
 #include "render/PngSamples.h"
 #include "render/PngXmp.h"
@@ -180,15 +181,24 @@ MarkCompositor::InkOf inksFor(const QByteArray& profile)
     };
 }
 
-// A page's XMP thumbnail would show it unmarked. No picture of the stamped page is at hand while
-// its strips stream through, so the thumbnail goes.
-void dropXmpThumbnails(TiffPage& page)
+// A page's XMP and Photoshop thumbnails would show it unmarked. No picture of the stamped page is
+// at hand while its strips stream through, so they go.
+void dropThumbnails(TiffPage& page)
 {
-    for (TiffPage::Tag& tag : page.descriptiveTags)
+    for (TiffPage::Tag& tag : page.descriptiveTags) {
+        std::optional<QByteArray> kept;
         if (tag.tag == TIFFTAG_XMLPACKET)
-            if (const auto packet = XmpThumbnails::remade(
-                    tag.value, [] { return QImage(); }, std::numeric_limits<qint32>::max()))
-                tag = {tag.tag, uint32_t(packet->size()), *packet, tag.privateType};
+            kept = XmpThumbnails::remade(
+                tag.value, [] { return QImage(); }, std::numeric_limits<qint32>::max());
+        else if (tag.tag == TIFFTAG_PHOTOSHOP)
+            kept = PhotoshopResources::blocksWithoutThumbnails(tag.value);
+        if (kept)
+            tag = {tag.tag, uint32_t(kept->size()), *kept, tag.privateType};
+    }
+    // Resources that were nothing but a thumbnail leave no tag behind.
+    std::erase_if(page.descriptiveTags, [](const TiffPage::Tag& tag) {
+        return tag.tag == TIFFTAG_PHOTOSHOP && tag.value.isEmpty();
+    });
 }
 
 // Every page is stamped, or copied when the design does not choose it, and written in turn, so
@@ -224,7 +234,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
                                                 ExifOrientation::transformation(tags.orientation), settings)
                                     : MarkLayer::blank();
         if (stamped)
-            dropXmpThumbnails(tags);
+            dropThumbnails(tags);
         if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
@@ -239,7 +249,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
                 return FileOutcome::failure(read.error());
             TiffPage page = std::move(read).value();
             if (stamped)
-                dropXmpThumbnails(page);
+                dropThumbnails(page);
             const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
                                        ExifOrientation::transformation(page.orientation));
             const QImage unmarked = page.image;

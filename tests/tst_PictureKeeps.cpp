@@ -938,16 +938,22 @@ private Q_SLOTS:
         }
         const QString path = m_dir.filePath("scan.TIF"), copy = m_dir.filePath("unstamped.tif");
         writeTiff(path, pages, {6, 1, 8});
-        QVERIFY(exiftool({u"-overwrite_original"_s, u"-ExifIFD:ExposureTime=1/250"_s,
-                          u"-ExifIFD:FNumber=2.8"_s, u"-ExifIFD:UserComment=a comment"_s,
-                          u"-ExifIFD:SubjectArea=1 2 3 4"_s, u"-GPS:GPSLatitude=48 51 29.59"_s,
-                          u"-GPS:GPSLatitudeRef=N"_s, u"-InteropIFD:InteropIndex=R98"_s, path})
+        const QString thumbnail = m_dir.filePath("thumbnail.jpg");
+        writeFile(thumbnail, encoded(pages[0].scaled(60, 40), "jpeg"));
+        QVERIFY(exiftool({u"-overwrite_original"_s, u"-Photoshop:PhotoshopThumbnail<="_s + thumbnail,
+                          u"-ExifIFD:ExposureTime=1/250"_s, u"-ExifIFD:FNumber=2.8"_s,
+                          u"-ExifIFD:UserComment=a comment"_s, u"-ExifIFD:SubjectArea=1 2 3 4"_s,
+                          u"-GPS:GPSLatitude=48 51 29.59"_s, u"-GPS:GPSLatitudeRef=N"_s,
+                          u"-InteropIFD:InteropIndex=R98"_s, path})
                     .contains(u"1 image files updated"_s));
         QVERIFY(QFile::copy(path, copy));
         const auto outcome = WatermarkRouting::watermarkFile(
             path, pictureDesign(m_dir.filePath("red.png"), 100, 1, 25, 75), path);
         QVERIFY(outcome && outcome->ok());
         QCOMPARE(tiffTags(path), tiffTags(copy));
+        // Photoshop's thumbnail of the unmarked page is gone.
+        QVERIFY(exiftool({u"-s"_s, u"-Photoshop:all"_s, copy}).contains(u"PhotoshopThumbnail"_s));
+        QVERIFY(!exiftool({u"-s"_s, u"-Photoshop:all"_s, path}).contains(u"PhotoshopThumbnail"_s));
         const QStringList directories{u"-a"_s,           u"-G1"_s,      u"-s"_s,
                                       u"-ExifIFD:all"_s, u"-GPS:all"_s, u"-InteropIFD:all"_s};
         const QString exif = exiftool(directories + QStringList{copy});
