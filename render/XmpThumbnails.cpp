@@ -14,6 +14,8 @@ const QByteArray imageNamespace("http://ns.adobe.com/xap/1.0/g/img/");
 const std::string imageField = "/xmpGImg:image";
 // Where no size is stated and the old thumbnail does not decode: what Adobe's programs write.
 constexpr int defaultSide = 256;
+// Past any thumbnail: a larger size stated is damage, and is not drawn.
+constexpr int largestSide = 2048;
 
 // The keys of the structures holding a thumbnail, "Xmp.xmp.Thumbnails[1]" and the like.
 std::vector<std::string> thumbnailsIn(const Exiv2::XmpData& xmp)
@@ -38,10 +40,11 @@ QSize thumbnailSize(const Exiv2::XmpData& xmp, const std::string& structure)
     const QSize stated(numberAt(xmp, structure + "/xmpGImg:width"),
                        numberAt(xmp, structure + "/xmpGImg:height"));
     if (!stated.isEmpty())
-        return stated;
+        return stated.boundedTo(QSize(largestSide, largestSide));
     const auto image = xmp.findKey(Exiv2::XmpKey(structure + imageField));
     const QImage old = QImage::fromData(QByteArray::fromBase64(QByteArray::fromStdString(image->toString())));
-    return old.isNull() ? QSize(defaultSide, defaultSide) : old.size();
+    return old.isNull() ? QSize(defaultSide, defaultSide)
+                        : old.size().boundedTo(QSize(largestSide, largestSide));
 }
 
 // Every property the thumbnails lie in: a whole array of them when they are its items.
