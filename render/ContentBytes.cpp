@@ -102,7 +102,7 @@ void decodeInto(QPDFObjectHandle stream, ContentScanner& scanner)
 
 } // namespace
 
-ContentBytes ContentBytes::read(const std::vector<QPDFObjectHandle>& streams)
+ContentBytes ContentBytes::read(const std::vector<QPDFObjectHandle>& streams, OpaqueCover* cover)
 {
     ContentBytes content;
     const bool asStored = std::all_of(streams.begin(), streams.end(), [](QPDFObjectHandle stream) {
@@ -113,7 +113,7 @@ ContentBytes ContentBytes::read(const std::vector<QPDFObjectHandle>& streams)
         }
     });
     if (!asStored) {
-        ContentScanner scanner;
+        ContentScanner scanner(cover);
         for (const auto& stream : streams) {
             try {
                 decodeInto(stream, scanner);
@@ -139,11 +139,11 @@ ContentBytes ContentBytes::read(const std::vector<QPDFObjectHandle>& streams)
     return content;
 }
 
-GraphicsStateDepth ContentBytes::depth() const
+GraphicsStateDepth ContentBytes::depth(OpaqueCover* cover) const
 {
     if (m_depth)
         return *m_depth;
-    ContentScanner scanner;
+    ContentScanner scanner(cover);
     for (const auto& piece : m_pieces) {
         if (piece.deflated)
             inflateInto(piece.bytes, scanner);

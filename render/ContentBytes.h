@@ -15,16 +15,20 @@
 // once, also a piece at a time. A stream is decoded as far as its data allows, as readers decode
 // it, since what they show of a broken stream is all they read up to the break. No content is
 // ever held decoded whole: a stream that inflates to gigabytes takes a few kilobytes.
+class OpaqueCover;
+
 class ContentBytes
 {
 public:
-    // Reads the streams on the document's thread. Never throws.
-    static ContentBytes read(const std::vector<QPDFObjectHandle>& streams);
+    // Reads the streams on the document's thread. Never throws. Content only qpdf decodes is
+    // read at once, and handed to the cover when one is given.
+    static ContentBytes read(const std::vector<QPDFObjectHandle>& streams, OpaqueCover* cover = nullptr);
 
     // How the streams, joined as readers join them, nest the graphics state; of a stream with
     // broken data what decodes before the break counts, of one with a filter nobody knows
-    // nothing. Safe on any thread; never throws.
-    GraphicsStateDepth depth() const;
+    // nothing. The content goes to the cover too, unless read() read it already. Safe on any
+    // thread; never throws.
+    GraphicsStateDepth depth(OpaqueCover* cover = nullptr) const;
 
     // The bytes held, to bound how much is read ahead.
     size_t size() const;

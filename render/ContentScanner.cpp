@@ -1,5 +1,7 @@
 #include "render/ContentScanner.h"
 
+#include "render/OpaqueCover.h"
+
 #include <algorithm>
 #include <array>
 #include <cstdlib>
@@ -10,6 +12,8 @@ namespace {
 constexpr size_t longestOperator = 3;
 // The longest word of an inline image dictionary that counts: "/BitsPerComponent".
 constexpr size_t longestImageWord = 16;
+// The longest number or name a cover reads: a resource name, a number with many decimals.
+constexpr size_t longestCoverWord = 32;
 constexpr size_t mostImageWords = 64;
 // Image data made up for an inline image cut short, at most: readers would take more than this
 // for a picture beyond any inline image's size.
@@ -48,6 +52,10 @@ bool isDelimiter(char c)
 
 } // namespace
 
+ContentScanner::ContentScanner(OpaqueCover* cover)
+    : m_cover(cover), m_longestWord(cover ? longestCoverWord : longestOperator)
+{}
+
 // Runs of white space, of a word's characters and of a string's, comment's or hex string's
 // plain characters are skipped in tight loops: content is mostly those.
 void ContentScanner::feed(std::string_view piece)
@@ -68,7 +76,7 @@ void ContentScanner::feed(std::string_view piece)
             const size_t start = i;
             while (i < end && classOf(piece[i]) == regular)
                 ++i;
-            if (i - start + m_word.size() > (m_inImageDictionary ? longestImageWord : longestOperator))
+            if (i - start + m_word.size() > (m_inImageDictionary ? longestImageWord : m_longestWord))
                 m_longWord = true;
             else
                 m_word.append(piece.substr(start, i - start));
@@ -122,6 +130,7 @@ void ContentScanner::scanBetween(char c)
         m_pending = '\0';
         if (first == '<' && c == '<') {
             m_open += '<';
+            operandBegins();
             return;
         }
         if (first == '>' && c == '>') {
@@ -130,6 +139,7 @@ void ContentScanner::scanBetween(char c)
             return;
         }
         if (first == '<') { // a hex string, of which c is the first character
+            operandBegins();
             m_mode = Mode::hexString;
             if (c == '>')
                 m_mode = Mode::between;
@@ -138,6 +148,7 @@ void ContentScanner::scanBetween(char c)
         // A lone '>' is nothing a reader reads; c is read as it comes.
     }
     if (c == '(') {
+        operandBegins();
         m_mode = Mode::string;
         m_nesting = 1;
     } else if (c == '%') {
@@ -146,6 +157,7 @@ void ContentScanner::scanBetween(char c)
         m_pending = c;
     } else if (c == '[') {
         m_open += '[';
+        operandBegins();
     } else if (c == ']') {
         if (!m_open.empty() && m_open.back() == '[')
             m_open.pop_back();
@@ -157,11 +169,19 @@ void ContentScanner::scanBetween(char c)
     }
 }
 
+void ContentScanner::operandBegins()
+{
+    if (m_cover && !m_inImageDictionary)
+        m_cover->otherOperand();
+}
+
 void ContentScanner::endWord()
 {
     m_mode = Mode::between;
     if (m_inImageDictionary && !m_longWord && m_word != "ID" && m_imageWords.size() < mostImageWords)
         m_imageWords.push_back(m_name ? "/" + m_word : m_word);
+    if (m_cover && !m_inImageDictionary)
+        m_cover->word(m_word, m_name, m_longWord);
     if (m_name || m_longWord)
         return;
     const std::string& word = m_word;
@@ -180,6 +200,9 @@ void ContentScanner::endWord()
         m_imageWords.clear();
     } else if (word == "ID") {
         m_inImageDictionary = false;
+        if (m_cover)
+            m_cover->inlineImage(imageValue("/IM", "/ImageMask") == "true", imageValue("/CS", "/ColorSpace"),
+                                 !imageValue("/F", "/Filter").empty());
         m_mode = Mode::imageData;
         m_imageEnd = 1; // data that starts with EI is empty
         m_imageBytes = 0;

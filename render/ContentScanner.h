@@ -2,6 +2,8 @@
 
 #include "render/GraphicsStateDepth.h"
 
+class OpaqueCover;
+
 #include <string>
 #include <string_view>
 #include <vector>
@@ -10,9 +12,12 @@
 // the depth needs: the operators that nest (q/Q, BT/ET, marked content), whether it is inside a
 // string, comment or inline image, and the arrays and dictionaries it leaves open. A content
 // stream of any size is read in a few hundred bytes of memory; pieces may split it anywhere.
+// Given a cover, it also hands that every operand and operator, longer words too.
 class ContentScanner
 {
 public:
+    explicit ContentScanner(OpaqueCover* cover = nullptr);
+
     void feed(std::string_view piece);
 
     // The depth of all that was fed.
@@ -31,12 +36,15 @@ private:
 
     void scanBetween(char c);
     void endWord();
+    void operandBegins();
     void scanImageData(char c);
     std::string imageValue(std::string_view shortKey, std::string_view longKey) const;
     long long imageDataLength() const;
     std::string imagePadding() const;
 
     GraphicsStateDepth m_depth;
+    OpaqueCover* m_cover = nullptr;
+    size_t m_longestWord; // kept of a word: what the depth needs, or the cover
     Mode m_mode = Mode::between;
     std::string m_word; // the word so far, only as long as an operator that counts
     bool m_longWord = false;

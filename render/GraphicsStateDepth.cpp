@@ -3,6 +3,7 @@
 #include "model/SpareThreads.h"
 #include "render/ContentBytes.h"
 #include "render/ContentScanner.h"
+#include "render/OpaqueCover.h"
 
 #include <QThread>
 
@@ -34,13 +35,14 @@ GraphicsStateDepth GraphicsStateDepth::of(const std::string& content)
 }
 
 std::vector<GraphicsStateDepth> GraphicsStateDepth::ofEach(const std::vector<ContentBytes>& contents,
-                                                           const std::function<void()>& meanwhile)
+                                                           const std::function<void()>& meanwhile,
+                                                           std::span<OpaqueCover> covers)
 {
     std::vector<GraphicsStateDepth> depths(contents.size());
     std::atomic<size_t> next{0};
     const auto readContents = [&] {
         for (size_t i = next++; i < contents.size(); i = next++) {
-            depths[i] = contents[i].depth();
+            depths[i] = contents[i].depth(covers.empty() ? nullptr : &covers[i]);
         }
     };
     const size_t cores = static_cast<size_t>(std::max(1, QThread::idealThreadCount()));

@@ -1,10 +1,12 @@
 #pragma once
 
 #include <functional>
+#include <span>
 #include <string>
 #include <vector>
 
 class ContentBytes;
+class OpaqueCover;
 
 // How a page's content leaves the graphics state: how far its Q operators reach below the
 // state it started in, how many of its q operators stay open, and whether it ends inside a
@@ -30,8 +32,10 @@ struct GraphicsStateDepth
     // cores (SpareThreads). Contents are independent, so the threads share nothing but the index
     // of the next content to read. The calling thread first runs meanwhile, if
     // given, then helps reading; what meanwhile throws is thrown once the threads are done.
+    // Covers, when given, follow the contents of the same index.
     static std::vector<GraphicsStateDepth> ofEach(const std::vector<ContentBytes>& contents,
-                                                  const std::function<void()>& meanwhile = {});
+                                                  const std::function<void()>& meanwhile = {},
+                                                  std::span<OpaqueCover> covers = {});
 
     // Operators to put before the content: one q for each Q without its q, and one more.
     std::string opening() const;

@@ -15,6 +15,7 @@
 #include <QPdfWriter>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/Pipeline.hh>
 #include <qpdf/Pl_Buffer.hh>
 #include <qpdf/Pl_Flate.hh>
 #include <qpdf/QPDFExc.hh>
@@ -25,7 +26,9 @@
 #include <cmath>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <set>
+#include <span>
 
 namespace {
 
@@ -152,6 +155,138 @@ QPDFObjectHandle formOf(QPDF& source, QPDFPageObjectHelper& page,
         dictionary.replaceKey("/Resources", shared->second);
     }
     return form;
+}
+
+// From the reader's y-down space over the visible area to the page's default user space.
+QTransform targetToUserOf(const PageGeometry& geometry)
+{
+    return QTransform(1, 0, 0, -1, 0, geometry.displayedSize().height()) * geometry.displayedToUserSpace();
+}
+
+// A graphics state dictionary that leaves paint as opaque as it is and unblended: no blend
+// mode, soft mask, constant alpha below 1, overprint or alpha taken as shape.
+bool isPlainState(QPDFObjectHandle state)
+{
+    if (!state.isDictionary())
+        return false;
+    const auto absentOr = [&state](const char* key, const std::function<bool(QPDFObjectHandle)>& accepted) {
+        QPDFObjectHandle value = state.getKey(key);
+        return value.isNull() || accepted(value);
+    };
+    const auto opaque = [](QPDFObjectHandle alpha) {
+        return alpha.isNumber() && alpha.getNumericValue() >= 1;
+    };
+    const auto off = [](QPDFObjectHandle flag) { return flag.isBool() && !flag.getBoolValue(); };
+    return absentOr("/BM",
+                    [](QPDFObjectHandle mode) {
+                        return mode.isNameAndEquals("/Normal") || mode.isNameAndEquals("/Compatible");
+                    }) &&
+           absentOr("/SMask", [](QPDFObjectHandle mask) { return mask.isNameAndEquals("/None"); }) &&
+           absentOr("/CA", opaque) && absentOr("/ca", opaque) && absentOr("/OP", off) &&
+           absentOr("/op", off) && absentOr("/AIS", off);
+}
+
+// The names (without their slash) of the plain graphics states among the resources.
+std::set<std::string> plainStatesOf(QPDFObjectHandle resources)
+{
+    std::set<std::string> names;
+    try {
+        QPDFObjectHandle states =
+            resources.isDictionary() ? resources.getKey("/ExtGState") : QPDFObjectHandle::newNull();
+        if (!states.isDictionary())
+            return names;
+        for (const auto& [name, state] : states.ditems()) {
+            if (isPlainState(state))
+                names.insert(name.substr(1));
+        }
+    } catch (const std::exception&) {
+        names.clear(); // a state that does not read is no plain one
+    }
+    return names;
+}
+
+// Colour components per pixel of an image in this colour space; none for a space that may paint
+// nothing (a separation named /None) or holds no colour (a pattern).
+long long inkComponents(QPDFObjectHandle space)
+{
+    QPDFObjectHandle family = space.isArray() && space.getArrayNItems() > 0 ? space.getArrayItem(0) : space;
+    const std::string name = family.isName() ? family.getName() : std::string();
+    if (name == "/DeviceGray" || name == "/CalGray" || name == "/Indexed")
+        return 1;
+    if (name == "/DeviceRGB" || name == "/CalRGB" || name == "/Lab")
+        return 3;
+    if (name == "/DeviceCMYK")
+        return 4;
+    QPDFObjectHandle profile = name == "/ICCBased" && space.getArrayNItems() > 1
+                                   ? space.getArrayItem(1)
+                                   : QPDFObjectHandle::newNull();
+    QPDFObjectHandle count = profile.isStream() ? profile.getDict().getKey("/N") : profile;
+    return count.isInteger() && count.getIntValue() > 0 && count.getIntValue() <= 4 ? count.getIntValue() : 0;
+}
+
+// Counts the bytes that reach it.
+class CountingPipeline : public Pipeline
+{
+public:
+    CountingPipeline() : Pipeline("counted", nullptr) {}
+    void write(unsigned char const*, size_t length) override { m_bytes += length; }
+    void finish() override {}
+    size_t bytes() const { return m_bytes; }
+
+private:
+    size_t m_bytes = 0;
+};
+
+// Images whose samples would take more than this are not decoded to see whether they are whole.
+constexpr long long mostImageBytes = 1LL << 30;
+
+// Whether the image's data decodes whole, so that every reader draws all of it: of broken data
+// some readers draw the rest in a colour of their own and others nothing. Data only qpdf cannot
+// decode (fax, JBIG2, JPEG 2000, which may also carry alpha) is not known to be whole.
+bool decodesWhole(QPDFObjectHandle image, long long bytes)
+{
+    bool decodable = false;
+    image.pipeStreamData(nullptr, &decodable, 0, qpdf_dl_all, true); // only asks
+    QPDFObjectHandle filters = image.getDict().getKey("/Filter");
+    const bool unfiltered = filters.isNull() || (filters.isArray() && filters.getArrayNItems() == 0);
+    if ((!decodable && !unfiltered) || bytes > mostImageBytes)
+        return false;
+    CountingPipeline counter;
+    return image.pipeStreamData(&counter, nullptr, 0, qpdf_dl_all, true) && counter.bytes() >= size_t(bytes);
+}
+
+// Whether the resources name as this XObject an image that is opaque throughout: no mask of
+// any kind, no optional content, samples of ink that decode whole.
+bool isOpaqueImage(QPDFObjectHandle resources, const std::string& name)
+{
+    try {
+        QPDFObjectHandle xobjects =
+            resources.isDictionary() ? resources.getKey("/XObject") : QPDFObjectHandle::newNull();
+        QPDFObjectHandle image =
+            xobjects.isDictionary() ? xobjects.getKey("/" + name) : QPDFObjectHandle::newNull();
+        if (!image.isStream())
+            return false;
+        QPDFObjectHandle dictionary = image.getDict();
+        const auto absent = [&](const char* key) { return dictionary.getKey(key).isNull(); };
+        const auto whole = [&](const char* key) {
+            QPDFObjectHandle value = dictionary.getKey(key);
+            return value.isInteger() && value.getIntValue() > 0 && value.getIntValue() <= 1 << 20
+                       ? value.getIntValue()
+                       : 0LL;
+        };
+        QPDFObjectHandle stencil = dictionary.getKey("/ImageMask");
+        QPDFObjectHandle alphaInData = dictionary.getKey("/SMaskInData");
+        const long long width = whole("/Width"), height = whole("/Height"), bits = whole("/BitsPerComponent");
+        const long long components = inkComponents(dictionary.getKey("/ColorSpace"));
+        return dictionary.getKey("/Subtype").isNameAndEquals("/Image") && absent("/SMask") &&
+               absent("/Mask") && absent("/OC") &&
+               (stencil.isNull() || (stencil.isBool() && !stencil.getBoolValue())) &&
+               (alphaInData.isNull() || (alphaInData.isInteger() && alphaInData.getIntValue() == 0)) &&
+               width > 0 && height > 0 && (bits == 1 || bits == 2 || bits == 4 || bits == 8 || bits == 16) &&
+               components > 0 && decodesWhole(image, (width * components * bits + 7) / 8 * height);
+    } catch (const std::exception&) {
+        return false;
+    }
 }
 
 } // namespace
@@ -293,20 +428,28 @@ void PdfPageStamper::stampPages(const std::vector<int>& chosen)
         if (!missing.empty())
             adoptStamps(missing, drawnStamps(missing));
     };
+    // Under the content, the same reading learns whether the content hides the mark.
+    const bool under = m_settings.layer == WatermarkSnapshot::Layer::under;
+    std::vector<OpaqueCover> covers = under ? coversOf(needed, depthOf) : std::vector<OpaqueCover>();
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < needed.size();) {
         std::vector<ContentBytes> portion;
         size_t bytes = 0;
         while (first + portion.size() < needed.size() && bytes < portionSize) {
-            portion.push_back(ContentBytes::read(m_distinctContents[needed[first + portion.size()]]));
+            const size_t next = first + portion.size();
+            portion.push_back(
+                ContentBytes::read(m_distinctContents[needed[next]], under ? &covers[next] : nullptr));
             bytes += portion.back().size();
         }
         // The design is drawn while the first portion is read.
-        const auto portionDepths =
-            GraphicsStateDepth::ofEach(portion, first == 0 ? drawStamps : std::function<void()>());
+        const auto portionDepths = GraphicsStateDepth::ofEach(
+            portion, first == 0 ? drawStamps : std::function<void()>(),
+            under ? std::span(covers).subspan(first, portion.size()) : std::span<OpaqueCover>());
         depths.insert(depths.end(), portionDepths.begin(), portionDepths.end());
         first += portion.size();
     }
+    if (under)
+        noteHiddenMarks(covers, depthOf);
     for (const auto& page : m_pages) {
         if (page.chosen)
             stampPage(page, depths[depthOf[page.contentIndex]]);
@@ -321,9 +464,7 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     if (marks.copies.empty())
         return; // nothing of the design shows on this page
     const Stamp& stamp = stampFor(marks.key);
-    // From the reader's y-down space over the visible area to the page's default user space.
-    const QTransform targetToUser =
-        QTransform(1, 0, 0, -1, 0, size.height()) * page.geometry.displayedToUserSpace();
+    const QTransform targetToUser = targetToUserOf(page.geometry);
     const PlacedResources& resources = resourcesWith(page, stamp.form);
     const PlacementKey placementKey{page.mark,          size.width(),       size.height(),
                                     targetToUser.m11(), targetToUser.m12(), targetToUser.m21(),
@@ -356,6 +497,73 @@ void PdfPageStamper::stampPage(const Page& page, const GraphicsStateDepth& depth
     QPDFObjectHandle object = page.object;
     object.replaceKey("/Contents", contents);
     object.replaceKey("/Resources", resources.resources);
+}
+
+// Where the page's copies of the mark may put ink, in the reader's y-down space over the visible
+// area: nothing shows beyond it.
+std::optional<QRectF> PdfPageStamper::markArea(const Page& page)
+{
+    const QSizeF size = page.geometry.displayedSize();
+    const PageMarks& marks = marksOn(page.mark, size);
+    if (marks.copies.empty())
+        return std::nullopt;
+    const auto [mark, outlines, x, y, width, height] = marks.key;
+    const QRectF ink = m_marks[mark]->ownExtent(QRect(x, y, width, height));
+    QRectF area;
+    for (const MarkPlacement& copy : marks.copies)
+        area |= copy.toTarget().mapRect(ink);
+    area &= QRectF(QPointF(0, 0), size);
+    return area.isEmpty() ? std::nullopt : std::optional(area);
+}
+
+// What each content needed must cover for the marks of the pages showing it: the area of all
+// their marks, in the state names all their resources call plain.
+std::vector<OpaqueCover> PdfPageStamper::coversOf(const std::vector<size_t>& needed,
+                                                  const std::vector<size_t>& neededIndex)
+{
+    std::vector<std::optional<QRectF>> areas(needed.size());
+    std::vector<std::optional<std::set<std::string>>> plainStates(needed.size());
+    for (const Page& page : m_pages) {
+        const std::optional<QRectF> area = page.chosen ? markArea(page) : std::nullopt;
+        if (!area)
+            continue;
+        const size_t index = neededIndex[page.contentIndex];
+        const QRectF inUserSpace = targetToUserOf(page.geometry).mapRect(*area);
+        areas[index] = areas[index] ? areas[index]->united(inUserSpace) : inUserSpace;
+        std::set<std::string> plain = plainStatesOf(page.resources);
+        if (plainStates[index])
+            std::erase_if(plain,
+                          [&](const std::string& name) { return !plainStates[index]->contains(name); });
+        plainStates[index] = std::move(plain);
+    }
+    std::vector<OpaqueCover> covers;
+    covers.reserve(needed.size());
+    for (size_t i = 0; i < needed.size(); ++i)
+        covers.emplace_back(areas[i].value_or(QRectF()), plainStates[i].value_or(std::set<std::string>()));
+    return covers;
+}
+
+// Only the first few pages found are noted, and only so many images decoded to learn whether they
+// are whole: a refusal needs one page, and each costs a decoding of its image.
+void PdfPageStamper::noteHiddenMarks(const std::vector<OpaqueCover>& covers,
+                                     const std::vector<size_t>& neededIndex)
+{
+    int imagesLeft = 8;
+    for (size_t i = 0; i < m_pages.size() && m_hiddenMarks.size() < mostHiddenMarks; ++i) {
+        const Page& page = m_pages[i];
+        const std::optional<QRectF> area = page.chosen ? markArea(page) : std::nullopt;
+        if (!area)
+            continue;
+        const OpaqueCover& cover = covers[neededIndex[page.contentIndex]];
+        const auto& names = cover.coveringXObjects();
+        if (cover.coveredOutright() || std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+                return imagesLeft-- > 0 && isOpaqueImage(page.resources, name);
+            })) {
+            const double unit = page.geometry.userUnit;
+            m_hiddenMarks.push_back({int(i + 1), page.geometry.displayedSize() / unit,
+                                     QRectF(area->topLeft() / unit, area->size() / unit)});
+        }
+    }
 }
 
 const PdfPageStamper::PageMarks& PdfPageStamper::marksOn(size_t mark, const QSizeF& size)

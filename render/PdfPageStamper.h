@@ -2,6 +2,7 @@
 
 #include "model/WatermarkSnapshot.h"
 #include "render/GraphicsStateDepth.h"
+#include "render/OpaqueCover.h"
 #include "render/PageGeometry.h"
 #include "render/PreparedMark.h"
 
@@ -53,6 +54,20 @@ public:
     // The document's own objects that stampPages() changed: the chosen pages.
     std::vector<QPDFObjGen> changedObjects() const;
 
+    // A page whose own content paints something opaque over the whole of a mark laid under it:
+    // its number (1-based), its displayed size and the mark's area on it (y down), in the page's
+    // units as readers that ignore /UserUnit show them.
+    struct HiddenMark
+    {
+        int page = 0;
+        QSizeF pageSize;
+        QRectF area;
+    };
+    // The first chosen pages (at most mostHiddenMarks, in order) where stampPages() found a mark
+    // under the content hidden.
+    const std::vector<HiddenMark>& hiddenMarks() const { return m_hiddenMarks; }
+    static constexpr size_t mostHiddenMarks = 4;
+
 private:
     // One page as read, before it changes.
     struct Page
@@ -93,6 +108,10 @@ private:
                                     std::string, std::string>;
 
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
+    std::optional<QRectF> markArea(const Page& page);
+    std::vector<OpaqueCover> coversOf(const std::vector<size_t>& needed,
+                                      const std::vector<size_t>& neededIndex);
+    void noteHiddenMarks(const std::vector<OpaqueCover>& covers, const std::vector<size_t>& neededIndex);
     const PageMarks& marksOn(size_t mark, const QSizeF& size);
     void readAllPages();
     void prepareMarks();
@@ -126,4 +145,5 @@ private:
     // once; only the last is kept, so memory stays the same whatever the pages.
     std::optional<std::pair<std::tuple<size_t, double, double>, PageMarks>> m_lastMarks;
     std::optional<std::pair<PlacementKey, std::string>> m_lastPlacement;
+    std::vector<HiddenMark> m_hiddenMarks;
 };

@@ -23,6 +23,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <new>
@@ -56,6 +57,40 @@ bool startsLikePdf(const RegularFile& file)
     return head && head->find("%PDF-") != std::string::npos;
 }
 
+// Whether poppler, drawing the input page as it stands without paper or annotations, paints every
+// pixel of the mark's area opaque. An image whose data is broken shows little or nothing there,
+// whatever its dictionary says. Pixels that the area's edges cut are not looked at.
+bool paintedOpaque(const Poppler::Document& document, const PdfPageStamper::HiddenMark& hidden)
+{
+    const std::unique_ptr<Poppler::Page> page = document.page(hidden.page - 1);
+    if (!page)
+        return false;
+    const QSizeF size = page->pageSizeF();
+    if (std::abs(size.width() - hidden.pageSize.width()) > 0.5 ||
+        std::abs(size.height() - hidden.pageSize.height()) > 0.5)
+        return false; // read another way than the mark was laid out on
+    // Coarse pixels tell as well as fine ones; poppler scales the page's pictures to them.
+    const double scale =
+        std::min(0.5, 256 / std::max(hidden.area.width(), hidden.area.height())); // per point
+    const QRect pixels(
+        QPoint(int(std::ceil(hidden.area.left() * scale)), int(std::ceil(hidden.area.top() * scale))),
+        QPoint(int(std::floor(hidden.area.right() * scale)) - 1,
+               int(std::floor(hidden.area.bottom() * scale)) - 1));
+    if (pixels.isEmpty())
+        return false;
+    const QImage drawn =
+        page->renderToImage(72 * scale, 72 * scale, pixels.x(), pixels.y(), pixels.width(), pixels.height())
+            .convertToFormat(QImage::Format_ARGB32);
+    if (drawn.size() != pixels.size())
+        return false;
+    for (int y = 0; y < drawn.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(drawn.constScanLine(y));
+        if (!std::all_of(line, line + drawn.width(), [](QRgb pixel) { return qAlpha(pixel) == 255; }))
+            return false;
+    }
+    return true;
+}
+
 // How many pages poppler shows of a document: none when it cannot open it.
 int pagesShown(const std::unique_ptr<Poppler::Document>& document)
 {
@@ -81,6 +116,7 @@ private:
     FileOutcome open(const QString& inputFile);
     void raiseVersionInCatalogue(std::vector<QPDFObjGen>& changed);
     bool inputUnchanged() const;
+    std::optional<int> pageHidingTheMark(const std::vector<PdfPageStamper::HiddenMark>& hidden) const;
     void rewrite(Pipeline& output);
     static bool showsAllPages(CheckedSaveFile& output, size_t pages);
 
@@ -134,6 +170,32 @@ bool PdfStamper::inputUnchanged() const
     return ::fstat(m_file->descriptor(), &status) == 0 && status.st_size == m_file->size() &&
            static_cast<qint64>(status.st_mtim.tv_sec) * 1000000000 + status.st_mtim.tv_nsec ==
                m_file->modified();
+}
+
+// The first page on which the mark would lie hidden under the content, as the stamper found
+// it and poppler draws the input: both must agree. A document qpdf had to repair may be read
+// another way by other readers, so its marks are never judged hidden.
+std::optional<int> PdfStamper::pageHidingTheMark(const std::vector<PdfPageStamper::HiddenMark>& hidden) const
+{
+    if (hidden.empty() || m_input->anyWarnings())
+        return std::nullopt;
+    QFile stored;
+    std::unique_ptr<Poppler::Document> document;
+    if (!m_bytes.empty()) {
+        document = Poppler::Document::loadFromData(
+            QByteArray::fromRawData(m_bytes.data(), static_cast<qsizetype>(m_bytes.size())));
+    } else if (stored.open(m_file->descriptor(), QIODevice::ReadOnly, QFileDevice::DontCloseHandle)) {
+        document = Poppler::Document::load(&stored); // every read seeks; qpdf's reads seek too
+    }
+    if (!document || document->isLocked())
+        return std::nullopt;
+    document->setRenderHint(Poppler::Document::IgnorePaperColor);
+    document->setRenderHint(Poppler::Document::HideAnnotations);
+    for (const auto& mark : hidden) {
+        if (paintedOpaque(*document, mark))
+            return mark.page;
+    }
+    return std::nullopt;
 }
 
 // A reader takes the catalogue's /Version over the header's, which the update cannot change.
@@ -205,6 +267,12 @@ FileOutcome PdfStamper::run(const QString& inputFile, const QString& outputPath)
     const bool repaired = m_input->anyWarnings();
     const bool appendUpdate = signatures.isSigned || !repaired;
     stamper.stampPages(*chosen);
+    // A mark under the content that cannot show would leave the file as it was, reported marked.
+    // Pages of a mended tree may be numbered another way by other readers: none is judged.
+    if (const std::optional<int> page =
+            mended.empty() ? pageHidingTheMark(stamper.hiddenMarks()) : std::nullopt)
+        return FileOutcome::failure(
+            QStringLiteral("the mark would lie hidden behind the opaque content of page %1").arg(*page));
     if (appendUpdate && !inputUnchanged())
         return FileOutcome::failure(QStringLiteral("changed while it was being stamped"));
 

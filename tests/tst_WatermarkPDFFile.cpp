@@ -474,6 +474,76 @@ private Q_SLOTS:
         QCOMPARE(count(page, darkRed) > greyBefore / 4, multiply);
     }
 
+    // Under the content, a mark that something opaque of the page's own covers whole would change
+    // nothing: the file is refused and nothing written. Wherever any of it may show, the file is
+    // written and the mark shows; over the content or multiplied it always does. An image that some
+    // readers draw and others do not counts as showing it.
+    void hiddenUnderOpaqueContent_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<QByteArray>("image"); // what the image's dictionary says beyond its size
+        QTest::addColumn<QString>("layout");   // the layer, tiled or not
+        QTest::addColumn<QString>("outcome");  // "hidden", "shows" or "written"
+        const QByteArray page = "612 0 0 792 0 0 cm /Im0 Do";
+        const QByteArray grey = "/ColorSpace /DeviceGray /BitsPerComponent 8";
+        const QString under = QStringLiteral("under"), tiled = QStringLiteral("tiled under");
+        QTest::newRow("page-sized image") << page << grey << under << "hidden";
+        QTest::newRow("over it") << page << grey << QStringLiteral("over") << "shows";
+        QTest::newRow("multiplied") << page << grey << QStringLiteral("multiply") << "shows";
+        QTest::newRow("white background") << QByteArray("1 g 0 0 612 792 re f") << grey << under << "hidden";
+        QTest::newRow("plain state, clip around the page")
+            << "/Plain gs -1 -1 614 794 re W n " + page << grey << under << "hidden";
+        QTest::newRow("soft mask") << page << grey + " /SMask 6 0 R" << under << "shows";
+        QTest::newRow("clipped") << "0 0 306 792 re W n " + page << grey << under << "shows";
+        QTest::newRow("half the page")
+            << QByteArray("612 0 0 396 0 0 cm /Im0 Do") << grey << under << "shows";
+        QTest::newRow("tiles over the page") << page << grey << tiled << "hidden";
+        QTest::newRow("tiles, half the page")
+            << QByteArray("612 0 0 396 0 396 cm /Im0 Do") << grey << tiled << "shows";
+        QTest::newRow("translucent state") << "/Faint gs " + page << grey << under << "shows";
+        QTest::newRow("broken data") << page << grey + " /Filter /FlateDecode" << under << "written";
+        QTest::newRow("colours readers differ on")
+            << page << QByteArray("/ColorSpace [/Indexed /DeviceGray 255 <00>] /BitsPerComponent 8") << under
+            << "shows";
+        QTest::newRow("bits readers differ on")
+            << page << QByteArray("/ColorSpace /DeviceGray /BitsPerComponent 3") << under << "written";
+    }
+
+    void hiddenUnderOpaqueContent()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(QByteArray, image);
+        QFETCH(QString, layout);
+        QFETCH(QString, outcome);
+        const QString input = m_dir.filePath(QStringLiteral("scan.pdf"));
+        writeObjects(input,
+                     {"<< /Type /Catalog /Pages 2 0 R >>", "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
+                      "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Contents 4 0 R /Resources "
+                      "<< /XObject << /Im0 5 0 R >> /ExtGState << /Plain << /LW 2 >> /Faint << /ca 0.5 "
+                      ">> >> >> >>",
+                      "<< >> stream\nq " + content + " Q\nendstream",
+                      "<< /Subtype /Image /Width 2 /Height 2 " + image + " >> stream\n`p\x80\x90\nendstream",
+                      "<< /Subtype /Image /Width 1 /Height 1 /ColorSpace /DeviceGray /BitsPerComponent 8 "
+                      ">> stream\n\x10\nendstream"});
+        auto design = redText(QStringLiteral("STAMP"), 50, 50, 30, 60);
+        design.layer = layout == u"over"       ? WatermarkSnapshot::Layer::over
+                       : layout == u"multiply" ? WatermarkSnapshot::Layer::multiply
+                                               : WatermarkSnapshot::Layer::under;
+        if (layout.startsWith(u"tiled"))
+            design.layout = WatermarkSnapshot::Layout::tiled;
+        const QString out = outputFolder();
+        const auto written = watermarkPDFFile(input, design, QDir(out).filePath(QStringLiteral("scan.pdf")));
+        if (outcome == QLatin1String("hidden")) {
+            QCOMPARE(written.error(),
+                     QStringLiteral("the mark would lie hidden behind the opaque content of page 1"));
+            QCOMPARE(filesIn(out), QStringList());
+            return;
+        }
+        QVERIFY2(written, qPrintable(written.error()));
+        if (outcome == QLatin1String("shows"))
+            QVERIFY(renderPage(*written, 0) != renderPage(input, 0));
+    }
+
     // The reader's upright space lands exactly on the visible area, however the page is turned:
     // where the displayed lower-left, lower-right and upper-left corners lie in user space.
     void displayedSpaceLiesOnTheVisibleArea_data()
