@@ -5,7 +5,10 @@
 #include <QCryptographicHash>
 
 #include <qpdf/Buffer.hh>
+#include <qpdf/PDFVersion.hh>
 #include <qpdf/Pipeline.hh>
+#include <qpdf/Pl_Flate.hh>
+#include <qpdf/Pl_String.hh>
 #include <qpdf/QPDFCryptoProvider.hh>
 #include <qpdf/QPDFXRefEntry.hh>
 
@@ -24,6 +27,10 @@ constexpr long long searchedLength = 1024;
 const std::set<std::string> sectionKeys{"/Size",    "/Prev",         "/XRefStm", "/Type",        "/W",
                                         "/Index",   "/Length",       "/Filter",  "/DecodeParms", "/F",
                                         "/FFilter", "/FDecodeParms", "/DL",      "/ID"};
+
+// Objects packed into one object stream at most: enough for deflate to find what pages repeat,
+// few enough that a reader looking up one object inflates little else.
+constexpr size_t objectsPerStream = 200;
 
 std::string readAt(const RegularFile& file, long long offset, long long length)
 {
@@ -46,6 +53,39 @@ std::string bigEndian(long long value, int bytes)
     for (int i = bytes - 1; i >= 0; --i, value >>= 8)
         text[static_cast<size_t>(i)] = static_cast<char>(value & 0xff);
     return text;
+}
+
+std::string deflated(const std::string& data)
+{
+    std::string packed;
+    Pl_String sink("packed", nullptr, packed);
+    Pl_Flate deflate("deflate", &sink, Pl_Flate::a_deflate);
+    deflate.write(reinterpret_cast<const unsigned char*>(data.data()), data.size());
+    deflate.finish();
+    return packed;
+}
+
+// Rows of cross-reference entries as the PNG "Up" predictor has them: each byte less the one
+// above it, so that entries alike but for a growing offset or index become mostly zeros.
+std::string predictedRows(const std::string& rows, size_t width)
+{
+    std::string out;
+    out.reserve(rows.size() + rows.size() / width);
+    for (size_t row = 0; row < rows.size(); row += width) {
+        out += '\x02';
+        for (size_t i = row; i < row + width; ++i)
+            out += char(rows[i] - (row == 0 ? 0 : rows[i - width]));
+    }
+    return out;
+}
+
+// PDF 1.5 brought object streams and cross-reference streams.
+bool allowsCompressedSections(const std::string& version)
+{
+    int major = 0;
+    int minor = 0;
+    std::sscanf(version.c_str(), "%d.%d", &major, &minor);
+    return !(PDFVersion(major, minor) < PDFVersion(1, 5));
 }
 
 bool isRegular(char c)
@@ -151,11 +191,22 @@ void IncrementalUpdate::write(const std::vector<QPDFObjGen>& changed, Pipeline& 
         if (!m_original.count(object))
             throw Refused("damaged where an appended update cannot mend it");
     }
+    // A document whose version knows object streams gets its objects packed and compressed,
+    // and cross-references as a compressed stream; an older one keeps the kind it has.
+    QPDFObjectHandle version = m_pdf.getRoot().getKey("/Version");
+    m_objectStreams = allowsCompressedSections(m_pdf.getPDFVersion()) ||
+                      (version.isName() && allowsCompressedSections(version.getName().substr(1)));
+    m_crossReferenceStream = m_crossReferenceStream || m_objectStreams;
     copyFile(output);
-    for (const auto& object : changed)
-        writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
+    // An object both stamped and mended is written once: an object stream lists a number once.
+    std::set<QPDFObjGen> written;
+    for (const auto& object : changed) {
+        if (written.insert(object).second)
+            writeObject(m_pdf.getObjectByObjGen(object), object.getObj(), object.getGen());
+    }
     for (size_t i = 0; i < m_pending.size(); ++i)
         writeObject(m_pending[i], m_newNumbers.at(m_pending[i].getObjGen()), 0);
+    writeObjectStreams();
     if (m_repaired)
         listUnwrittenObjects();
     // The cross-reference stream takes one number more.
@@ -219,23 +270,68 @@ void IncrementalUpdate::writeObject(QPDFObjectHandle object, int number, int gen
     // A direct object has number 0, which no reader looks up: it must be written where it is used.
     if (number <= 0)
         throw Refused("damaged beyond repair");
-    m_entries[number] = {1, m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()),
-                         generation};
-    m_section += std::to_string(number) + ' ' + std::to_string(generation) + " obj\n";
+    // An object stream holds neither streams nor objects of a later generation.
+    if (m_objectStreams && generation == 0 && !object.isStream()) {
+        std::string text;
+        writeBody(object, text);
+        m_packed.emplace_back(number, std::move(text));
+        return;
+    }
+    beginObject(number, generation);
     m_writing = QPDFObjGen(number, generation);
     if (object.isStream())
         writeStream(object);
-    else if (object.isArray() || object.isDictionary())
-        writeValue(object.shallowCopy(), m_section);
     else
-        m_section += object.isString() ? stringToken(object) : object.unparseResolved();
+        writeBody(object, m_section);
     m_writing = QPDFObjGen();
     m_section += "\nendobj\n";
 }
 
+void IncrementalUpdate::beginObject(int number, int generation)
+{
+    m_entries[number] = {1, m_fileSize - m_headerOffset + static_cast<long long>(m_section.size()),
+                         generation};
+    m_section += std::to_string(number) + ' ' + std::to_string(generation) + " obj\n";
+}
+
+void IncrementalUpdate::writeBody(QPDFObjectHandle object, std::string& out)
+{
+    if (object.isArray() || object.isDictionary())
+        writeValue(object.shallowCopy(), out);
+    else
+        out += object.isString() ? stringToken(object) : object.unparseResolved();
+}
+
+// The packed objects, in object streams numbered after every other new object. In an encrypted
+// document each stream is encrypted as a whole, with its own key; the objects in it are not.
+void IncrementalUpdate::writeObjectStreams()
+{
+    for (size_t first = 0; first < m_packed.size(); first += objectsPerStream) {
+        const size_t end = std::min(m_packed.size(), first + objectsPerStream);
+        const int streamNumber = m_nextNumber++;
+        std::string offsets;
+        std::string bodies;
+        for (size_t i = first; i < end; ++i) {
+            const auto& [number, text] = m_packed[i];
+            m_entries[number] = {2, streamNumber, static_cast<int>(i - first)};
+            offsets += std::to_string(number) + ' ' + std::to_string(bodies.size()) + ' ';
+            bodies += text + '\n';
+        }
+        beginObject(streamNumber, 0);
+        m_writing = QPDFObjGen(streamNumber, 0);
+        const std::string data = encrypted(deflated(offsets + bodies), m_encryption.streams);
+        m_writing = QPDFObjGen();
+        m_section += "<</Type/ObjStm/N " + std::to_string(end - first) + "/First " +
+                     std::to_string(offsets.size()) + "/Filter/FlateDecode/Length " +
+                     std::to_string(data.size()) + ">>stream\n" + data + "\nendstream\nendobj\n";
+    }
+    m_packed.clear();
+}
+
+// Outside an object of its own (in an object stream, in the trailer) a string is not encrypted.
 std::string IncrementalUpdate::stringToken(QPDFObjectHandle string) const
 {
-    if (m_encryption.key.empty())
+    if (m_encryption.key.empty() || m_writing.getObj() == 0)
         return string.unparse();
     return hexString(QByteArray::fromStdString(encrypted(string.getStringValue(), m_encryption.strings)));
 }
@@ -360,11 +456,13 @@ void IncrementalUpdate::writeCrossReferenceStream()
                        bigEndian(entry.type == 0 ? 0xffff : entry.index, 2);
         }
     }
-    m_section += std::to_string(streamNumber) + " 0 obj\n<</Type /XRef /Size " +
-                 std::to_string(m_nextNumber) + previous() + " /W [1 " + std::to_string(offsetBytes) +
-                 " 2] /Index [" + index + "] /Length " + std::to_string(entries.size()) + trailerEntries() +
-                 ">>\nstream\n" + entries + "\nendstream\nendobj\nstartxref\n" + std::to_string(start) +
-                 "\n%%EOF\n";
+    const std::string columns = std::to_string(3 + offsetBytes);
+    const std::string data = deflated(predictedRows(entries, static_cast<size_t>(3 + offsetBytes)));
+    m_section += std::to_string(streamNumber) + " 0 obj\n<</Type/XRef/Size " + std::to_string(m_nextNumber) +
+                 previous() + "/W[1 " + std::to_string(offsetBytes) + " 2]/Index[" + index +
+                 "]/Filter/FlateDecode/DecodeParms<</Predictor 12/Columns " + columns + ">>/Length " +
+                 std::to_string(data.size()) + trailerEntries() + ">>stream\n" + data +
+                 "\nendstream\nendobj\nstartxref\n" + std::to_string(start) + "\n%%EOF\n";
 }
 
 // The section before the update's, unless the update's lists every object.

@@ -17,9 +17,11 @@ class Pipeline;
 class RegularFile;
 
 // Writes a PDF as its file's own bytes followed by one incremental update: the changed objects,
-// every new object they reach, a cross-reference section of the kind the file's last one is (a
-// table or a stream) and a trailer whose /Prev points at that one. Objects keep their numbers;
-// new ones are numbered from the file's /Size on.
+// every new object they reach, a cross-reference section and a trailer whose /Prev points at the
+// file's last one. A document of PDF 1.5 or later (header or catalogue) gets its objects other
+// than streams packed into compressed object streams and a compressed cross-reference stream;
+// an older one gets a section of the kind its last one is (a table or a stream). Objects keep
+// their numbers; new ones are numbered from the file's /Size on.
 //
 // For a document qpdf had to repair, the update's cross-reference section lists every object
 // where qpdf found it, so that no reader depends on the file's broken sections. In an encrypted
@@ -50,6 +52,9 @@ private:
     void copyFile(Pipeline& output);
     void findLastCrossReference();
     void writeObject(QPDFObjectHandle object, int number, int generation);
+    void beginObject(int number, int generation);
+    void writeBody(QPDFObjectHandle object, std::string& out);
+    void writeObjectStreams();
     void writeValue(QPDFObjectHandle value, std::string& out);
     void writeEntry(const std::string& key, QPDFObjectHandle value, std::string& out);
     void writeStream(QPDFObjectHandle stream);
@@ -68,6 +73,8 @@ private:
     long long m_headerOffset = 0; // offsets in the file count from its %PDF- header
     long long m_lastCrossReference = 0;
     bool m_crossReferenceStream = false;
+    bool m_objectStreams = false;                      // objects other than streams go into object streams
+    std::vector<std::pair<int, std::string>> m_packed; // their numbers and text, in order
     std::set<QPDFObjGen> m_original;
     int m_nextNumber = 0;
     std::map<QPDFObjGen, int> m_newNumbers;

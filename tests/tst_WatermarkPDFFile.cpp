@@ -171,7 +171,8 @@ QStringList featuresOf(const QString& path)
     add(root.getKey("/MarkInfo").unparseResolved() + root.getKey("/PageLabels").unparseResolved() +
         element.getKey("/S").unparse() + " MCID " + element.getKey("/K").unparse() + " on the page " +
         std::to_string(element.getKey("/Pg").isSameObjectAs(page.getObjectHandle())) +
-        ", page's struct parents " + page.getObjectHandle().getKey("/StructParents").unparse());
+        ", page's struct parents " + page.getObjectHandle().getKey("/StructParents").unparse() +
+        ", its private data " + page.getObjectHandle().getKey("/PieceInfo").unparseResolved());
     return found + linksAndFields(path, 0);
 }
 
@@ -579,6 +580,7 @@ private Q_SLOTS:
         QTest::addColumn<bool>("appended");
         const auto path = [this](const char* name) { return m_dir.filePath(QLatin1String(name)); };
         writeInteractivePdf(path("table.pdf"), {});
+        writeInteractivePdf(path("1.4.pdf"), [](QPDFWriter& writer) { writer.forcePDFVersion("1.4"); });
         writeInteractivePdf(path("stream.pdf"),
                             [](QPDFWriter& writer) { writer.setObjectStreamMode(qpdf_o_generate); });
         writeInteractivePdf(path("owner.pdf"), [](QPDFWriter& writer) {
@@ -594,6 +596,7 @@ private Q_SLOTS:
         writeInteractivePdf(path("moved.pdf"), {});
         writeFile(path("moved.pdf"), readFile(path("moved.pdf")).insert(9, "% moved\n"));
         QTest::newRow("cross-reference table") << path("table.pdf") << 1 << true;
+        QTest::newRow("cross-reference table, PDF 1.4") << path("1.4.pdf") << 1 << true;
         QTest::newRow("cross-reference stream") << path("stream.pdf") << 1 << true;
         QTest::newRow("owner password only, AES-256") << path("owner.pdf") << 1 << true;
         QTest::newRow("RC4 crypt filters") << path("rc4.pdf") << 1 << true;
@@ -711,10 +714,13 @@ private Q_SLOTS:
         }));
         const QByteArray after = readFile(*outcome);
         QCOMPARE(after.startsWith(before), appended);
+        // From PDF 1.5 on, the update packs its objects and compresses its cross-references.
         if (appended) {
             const QByteArray update = after.mid(before.size());
+            const bool packed = before.mid(5, 3) >= "1.5";
             QVERIFY(update.contains("/Prev"));
-            QCOMPARE(update.contains("/XRef"), before.contains("/XRef"));
+            QCOMPARE(update.contains("/ObjStm"), packed);
+            QCOMPARE(update.contains("/XRef"), packed || before.contains("/XRef"));
         }
     }
 
@@ -1066,7 +1072,8 @@ private:
              ">> >> >>",
              "<< /Type /Pages /Kids [3 0 R] /Count 1 >>",
              "<< /Type /Page /Parent 2 0 R /MediaBox [0 0 612 792] /Resources << /Font << /F1 8 0 R "
-             ">> >> /Contents 4 0 R /Annots [7 0 R 5 0 R 6 0 R] /StructParents 0 >>",
+             ">> >> /Contents 4 0 R /Annots [7 0 R 5 0 R 6 0 R] /StructParents 0 "
+             "/PieceInfo << /Editor << /Private (kept as written) >> >> >>",
              "<< >> stream\n/P << /MCID 0 >> BDC BT /F1 12 Tf 50 610 Td (Name:) Tj ET EMC\nendstream",
              "<< /Type /Annot /Subtype /Widget /FT /Tx /T (name) /V (Jane Filled-In) /F 4 /P 3 0 R "
              "/Rect [100 600 400 630] /DA (/Helv 12 Tf 0 g) >>",
