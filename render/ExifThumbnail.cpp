@@ -51,8 +51,7 @@ std::optional<QByteArray> remade(const QByteArray& block, const std::function<QI
             return block;
         const QImage oldThumbnail = QImage::fromData(old.pData_, int(old.size_));
         const QSize size = oldThumbnail.isNull() ? QSize(160, 160) : oldThumbnail.size();
-        const QByteArray fresh =
-            jpegOf(stampedPicture().scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+        const QByteArray fresh = jpegWithin(stampedPicture(), size);
         Exiv2::ExifThumb thumbnail(exif);
         if (!fresh.isEmpty()) {
             thumbnail.setJpegThumbnail(reinterpret_cast<const Exiv2::byte*>(fresh.constData()),
@@ -66,6 +65,12 @@ std::optional<QByteArray> remade(const QByteArray& block, const std::function<QI
     } catch (...) {
         return std::nullopt;
     }
+}
+
+QByteArray jpegWithin(const QImage& picture, QSize size)
+{
+    return picture.isNull() ? QByteArray()
+                            : jpegOf(picture.scaled(size, Qt::KeepAspectRatio, Qt::SmoothTransformation));
 }
 
 } // namespace ExifThumbnail

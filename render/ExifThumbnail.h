@@ -17,4 +17,8 @@ namespace ExifThumbnail {
 std::optional<QByteArray> remade(const QByteArray& block, const std::function<QImage()>& stampedPicture,
                                  qsizetype maxBytes);
 
+// The picture scaled within size as a thumbnail JPEG, without a colour profile (thumbnails carry
+// none); empty when it could not be encoded.
+QByteArray jpegWithin(const QImage& picture, QSize size);
+
 } // namespace ExifThumbnail

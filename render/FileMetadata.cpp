@@ -1,11 +1,11 @@
 #include "render/FileMetadata.h"
 
 #include "render/RegularFile.h"
+#include "render/XmpToolkit.h"
 
 #include <exiv2/exiv2.hpp>
 
 #include <memory>
-#include <mutex>
 #include <optional>
 
 namespace {
@@ -24,21 +24,8 @@ struct Read
 // would block the read) is read instead.
 std::optional<Read> readMetadata(const QString& path)
 {
-    // Batch workers read files at once, and decoding XMP registers the namespaces a file brings
-    // in Exiv2's XMP toolkit, which is not safe across threads unless given this hook of its own.
-    // Nothing of this program's state is behind it.
-    static std::mutex xmpRegistry;
-    static const bool ready = [] {
-        Exiv2::LogMsg::setLevel(Exiv2::LogMsg::mute);
-        return Exiv2::XmpParser::initialize(
-            [](void* registry, bool lock) {
-                auto* mutex = static_cast<std::mutex*>(registry);
-                lock ? mutex->lock() : mutex->unlock();
-            },
-            &xmpRegistry);
-    }();
     auto file = RegularFile::open(path);
-    if (!ready || !file)
+    if (!XmpToolkit::ready() || !file)
         return std::nullopt;
     try {
         Exiv2::Image::AutoPtr image =

@@ -40,4 +40,9 @@ QByteArray withoutThumbnails(const QByteArray& payload)
     return dropped ? kept : payload;
 }
 
+QByteArray blocksWithoutThumbnails(const QByteArray& blocks)
+{
+    return withoutThumbnails(header + blocks).mid(header.size());
+}
+
 } // namespace PhotoshopResources

@@ -10,4 +10,7 @@ namespace PhotoshopResources {
 // payload unchanged when it holds no thumbnail or its blocks do not parse.
 QByteArray withoutThumbnails(const QByteArray& payload);
 
+// The same of the blocks alone, as a TIFF holds them (tag 34377), without the segment's header.
+QByteArray blocksWithoutThumbnails(const QByteArray& blocks);
+
 } // namespace PhotoshopResources

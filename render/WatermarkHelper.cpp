@@ -7,11 +7,14 @@
 #include "render/IccColourTransform.h"
 #include "render/ImageResolution.h"
 #include "render/MarkLayer.h"
+#include "render/PhotoshopResources.h"
 #include "render/PngChunks.h"
 #include "render/PngSamples.h"
+#include "render/PngXmp.h"
 #include "render/RegularFile.h"
 #include "render/StoredFrameMark.h"
 #include "render/TiffFile.h"
+#include "render/XmpThumbnails.h"
 #include "render/stampJpegBlocks.h"
 
 #include <QBuffer>
@@ -23,6 +26,8 @@
 #include <QImageWriter>
 #include <QPainter>
 #include <QTransform>
+
+#include <tiff.h>
 
 #include <algorithm>
 #include <exception>
@@ -176,6 +181,26 @@ MarkCompositor::InkOf inksFor(const QByteArray& profile)
     };
 }
 
+// A page's XMP and Photoshop thumbnails would show it unmarked. No picture of the stamped page is
+// at hand while its strips stream through, so they go.
+void dropThumbnails(TiffPage& page)
+{
+    for (TiffPage::Tag& tag : page.descriptiveTags) {
+        std::optional<QByteArray> kept;
+        if (tag.tag == TIFFTAG_XMLPACKET)
+            kept = XmpThumbnails::remade(
+                tag.value, [] { return QImage(); }, std::numeric_limits<qint32>::max());
+        else if (tag.tag == TIFFTAG_PHOTOSHOP)
+            kept = PhotoshopResources::blocksWithoutThumbnails(tag.value);
+        if (kept)
+            tag = {tag.tag, uint32_t(kept->size()), *kept, tag.privateType};
+    }
+    // Resources that were nothing but a thumbnail leave no tag behind.
+    std::erase_if(page.descriptiveTags, [](const TiffPage::Tag& tag) {
+        return tag.tag == TIFFTAG_PHOTOSHOP && tag.value.isEmpty();
+    });
+}
+
 // Every page is stamped, or copied when the design does not choose it, and written in turn, so
 // only one page is in memory at a time.
 FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const QString& outputPath)
@@ -198,7 +223,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
     for (bool more = written.isOpen(); more;) {
         ++number;
         const WatermarkSnapshot settings = TextFields::onPage(design, number, std::max(number, pageTotal));
-        const TiffPage tags = pages.readTags();
+        TiffPage tags = pages.readTags();
         if (tooLarge(tags.storedSize))
             return FileOutcome::failure(QStringLiteral("too large to stamp"));
         // Every page, when every page is chosen, even one past a damaged count of them.
@@ -208,6 +233,8 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
                                     ? MarkLayer(tags.storedSize, tags.dotsPerInch,
                                                 ExifOrientation::transformation(tags.orientation), settings)
                                     : MarkLayer::blank();
+        if (stamped)
+            dropThumbnails(tags);
         if (!layer.isValid())
             return FileOutcome::failure(QStringLiteral("cannot paint on the picture"));
         const auto kept = pages.stampPage(written, tags, layer, inksFor(tags.iccProfile));
@@ -221,6 +248,8 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
             if (!read)
                 return FileOutcome::failure(read.error());
             TiffPage page = std::move(read).value();
+            if (stamped)
+                dropThumbnails(page);
             const StoredFrameMark mark(page.image.size(), page.dotsPerInch,
                                        ExifOrientation::transformation(page.orientation));
             const QImage unmarked = page.image;
@@ -320,12 +349,20 @@ FileOutcome stampPng(QIODevice& input, const WatermarkSnapshot& settings, const 
     if (!stamped)
         return FileOutcome::failure(unencodable());
     std::vector<PngChunks::Chunk> kept = *chunks;
-    for (auto& chunk : kept)
-        if (chunk.type == "eXIf") // its thumbnail made anew from the stamped picture, as a JPEG's
-            if (const auto exif = ExifThumbnail::remade(
-                    chunk.data(), [&] { return QImage::fromData(stampedBytes); },
-                    std::numeric_limits<qint32>::max()))
+    std::optional<QImage> picture;
+    const auto stampedPicture = [&] {
+        if (!picture)
+            picture = QImage::fromData(stampedBytes);
+        return *picture;
+    };
+    // Thumbnails made anew from the stamped picture, as a JPEG's.
+    for (auto& chunk : kept) {
+        if (chunk.type == "eXIf")
+            if (const auto exif =
+                    ExifThumbnail::remade(chunk.data(), stampedPicture, std::numeric_limits<qint32>::max()))
                 chunk = chunk.withData(*exif);
+        chunk = PngXmp::remade(chunk, stampedPicture);
+    }
     return writeBytes(outputPath, PngChunks::withPicture(kept, *stamped));
 }
 

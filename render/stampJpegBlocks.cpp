@@ -5,6 +5,7 @@
 #include "render/IccColourTransform.h"
 #include "render/JpegColourModel.h"
 #include "render/JpegRowStream.h"
+#include "render/JpegXmp.h"
 #include "render/PhotoshopResources.h"
 #include "render/StoredFrameMark.h"
 
@@ -214,7 +215,16 @@ std::optional<MarkLayer> drawMark(const StoredFrameMark& mark, const WatermarkSn
 
 // Multiplying the mark with the picture is laying over it, at the mark's alpha, the mark's colour
 // times the picture's: the picture under the mark is decoded, and the layer's colours become those
-// products, so the blocks take them as they take any mark.
+// products, so the blocks take them as they take any mark. One row of the layer at a time.
+void multiplyRow(QRgb* line, const QRgb* below, int width)
+{
+    const auto times = [](int mark, int under) { return (mark * under + 127) / 255; };
+    for (int x = 0; x < width; ++x)
+        line[x] = qRgba(times(qRed(line[x]), qRed(below[x])), times(qGreen(line[x]), qGreen(below[x])),
+                        times(qBlue(line[x]), qBlue(below[x])), qAlpha(line[x]));
+}
+
+// The picture under the mark decoded by Qt, for a file whose blocks are not all held at once.
 bool multiplyWithPicture(MarkLayer& layer, const QByteArray& input)
 {
     if (layer.area.isEmpty())
@@ -227,15 +237,63 @@ bool multiplyWithPicture(MarkLayer& layer, const QByteArray& input)
     const QImage picture = reader.read().convertToFormat(QImage::Format_RGB32);
     if (picture.size() != layer.area.size())
         return false;
-    const auto times = [](int mark, int below) { return (mark * below + 127) / 255; };
-    for (int y = 0; y < layer.pixels.height(); ++y) {
-        auto* line = reinterpret_cast<QRgb*>(layer.pixels.scanLine(y));
-        const auto* below = reinterpret_cast<const QRgb*>(picture.constScanLine(y));
-        for (int x = 0; x < layer.pixels.width(); ++x)
-            line[x] = qRgba(times(qRed(line[x]), qRed(below[x])), times(qGreen(line[x]), qGreen(below[x])),
-                            times(qBlue(line[x]), qBlue(below[x])), qAlpha(line[x]));
-    }
+    for (int y = 0; y < layer.pixels.height(); ++y)
+        multiplyRow(reinterpret_cast<QRgb*>(layer.pixels.scanLine(y)),
+                    reinterpret_cast<const QRgb*>(picture.constScanLine(y)), layer.pixels.width());
     return true;
+}
+
+// A block's samples, less 128, from its quantised coefficients.
+BlockDct::Block samplesOf(const JBLOCK& block, const JQUANT_TBL& table)
+{
+    BlockDct::Block coefficients;
+    for (int k = 0; k < 64; ++k)
+        coefficients[k] = float(block[k]) * float(table.quantval[k]);
+    return BlockDct::inverse(coefficients);
+}
+
+// The picture under the mark decoded from the blocks already held, a band of them at a time, so
+// that the picture is never held a second time. Each sample is spread over the pixels it spans.
+void multiplyFromBlocks(MarkLayer& layer, const std::vector<Plane>& planes, const JpegRowStream& stream,
+                        const JpegColourModel& model)
+{
+    const QRect& area = layer.area;
+    if (area.isEmpty())
+        return;
+    const size_t components = planes.size();
+    const int bandHeight = 8 * planes[0].spanY * planes[0].info->v_samp_factor; // one row of MCUs
+    std::vector<quint8> band(size_t(area.width()) * size_t(bandHeight) * components, 128);
+    std::vector<QRgb> below(size_t(area.width()));
+    for (int top = area.top() / bandHeight * bandHeight; top <= area.bottom(); top += bandHeight) {
+        const QRect rows = QRect(area.left(), top, area.width(), bandHeight).intersected(area);
+        for (size_t c = 0; c < components; ++c) {
+            const Plane& plane = planes[c];
+            const QSize spanned(8 * plane.spanX, 8 * plane.spanY);
+            const int lastX = std::min(area.right() / spanned.width(), int(plane.info->width_in_blocks) - 1);
+            for (int by = top / spanned.height(); by < (top + bandHeight) / spanned.height(); ++by) {
+                const JBLOCK* row = stream.heldRow(plane.blocks, by);
+                for (int bx = area.left() / spanned.width(); row && bx <= lastX; ++bx) {
+                    const BlockDct::Block samples = samplesOf(row[bx], *plane.info->quant_table);
+                    const QRect block = QRect(QPoint(bx * spanned.width(), by * spanned.height()), spanned);
+                    const QRect covered = block.intersected(rows);
+                    for (int y = covered.top(); y <= covered.bottom(); ++y)
+                        for (int x = covered.left(); x <= covered.right(); ++x) {
+                            const int k =
+                                (y - block.top()) / plane.spanY * 8 + (x - block.left()) / plane.spanX;
+                            band[(size_t(y - top) * size_t(area.width()) + size_t(x - area.left())) *
+                                     components +
+                                 c] = quint8(std::clamp(std::lround(samples[size_t(k)] + 128), 0L, 255L));
+                        }
+                }
+            }
+        }
+        for (int y = rows.top(); y <= rows.bottom(); ++y) {
+            model.toRgbRow(&band[size_t(y - top) * size_t(area.width()) * components], area.width(),
+                           below.data());
+            multiplyRow(reinterpret_cast<QRgb*>(layer.pixels.scanLine(y - area.top())), below.data(),
+                        area.width());
+        }
+    }
 }
 
 // Draws the mark into the blocks it touches, in the component's own colour and resolution.
@@ -263,10 +321,7 @@ public:
     void stamp(JBLOCK& block, const Plane& plane, int component, int blockX, int blockY, QSize picture)
     {
         const JQUANT_TBL& table = *plane.info->quant_table;
-        BlockDct::Block coefficients;
-        for (int k = 0; k < 64; ++k)
-            coefficients[k] = float(block[k]) * float(table.quantval[k]);
-        BlockDct::Block samples = BlockDct::inverse(coefficients);
+        BlockDct::Block samples = samplesOf(block, table);
         for (int row = 0; row < 8; ++row)
             for (int column = 0; column < 8; ++column) {
                 const QRect spanned((blockX * 8 + column) * plane.spanX, (blockY * 8 + row) * plane.spanY,
@@ -289,7 +344,7 @@ public:
                 float& sample = samples[row * 8 + column];
                 sample = std::clamp(sample + 128, 0.f, 255.f) * (1 - weight / count) + colour / count - 128;
             }
-        coefficients = BlockDct::forward(samples);
+        const BlockDct::Block coefficients = BlockDct::forward(samples);
         for (int k = 0; k < 64; ++k)
             block[k] =
                 JCOEF(std::clamp(std::lround(coefficients[k] / float(table.quantval[k])), -32767L, 32767L));
@@ -420,23 +475,17 @@ void describeColour(const jpeg_decompress_struct& in, jpeg_compress_struct& out)
     }
 }
 
-struct Segment
-{
-    int marker;
-    QByteArray payload;
-};
-
 bool startsWith(const jpeg_marker_struct& marker, const char* prefix, size_t length)
 {
     return marker.data_length >= length && std::equal(prefix, prefix + length, marker.data);
 }
 
 // The file's APPn and COM segments as the output carries them.
-std::vector<Segment> segmentsToCopy(const jpeg_decompress_struct& in,
-                                    const std::function<QImage()>& stampedSmall)
+std::vector<JpegSegment> segmentsToCopy(const jpeg_decompress_struct& in,
+                                        const std::function<QImage()>& stampedSmall)
 {
     static constexpr char exifHeader[] = {'E', 'x', 'i', 'f', 0, 0};
-    std::vector<Segment> segments;
+    std::vector<JpegSegment> segments;
     for (auto* marker = in.marker_list; marker; marker = marker->next) {
         QByteArray payload(reinterpret_cast<const char*>(marker->data), qsizetype(marker->data_length));
         // The pictures MPF indexes follow the main picture's end, where no copy goes.
@@ -452,6 +501,7 @@ std::vector<Segment> segmentsToCopy(const jpeg_decompress_struct& in,
             payload = PhotoshopResources::withoutThumbnails(payload);
         segments.push_back({marker->marker, std::move(payload)});
     }
+    JpegXmp::remakeThumbnails(segments, stampedSmall);
     return segments;
 }
 
@@ -485,23 +535,10 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
     auto layer = drawMark(mark, settings, picture);
     if (!layer)
         return Result<bool>::failure(QStringLiteral("not enough memory for the picture"));
-    if (settings.layer == WatermarkSnapshot::Layer::multiply && !multiplyWithPicture(*layer, input))
-        return Result<bool>::failure(unreadable());
-    // A grey picture takes a coloured mark as colour: its blocks become the luma of a colour
-    // picture whose chroma is neutral (all zero) outside the mark.
-    const bool addChroma = *space == JpegColourModel::Space::grey && hasColour(*layer);
-    std::array<jvirt_barray_ptr, 3> chroma{};
     jvirt_barray_ptr* arrays = nullptr;
-    const bool read = guarded(codecs.error, [&] {
-        arrays = stream->readCoefficients();
-        for (size_t c = 1; addChroma && c < 3; ++c)
-            chroma[c] = stream->blankArray(0);
-    });
-    if (!read || !arrays)
+    if (!guarded(codecs.error, [&] { arrays = stream->readCoefficients(); }) || !arrays)
         return Result<bool>::failure(unreadable());
     const auto inks = inksOf(codecs, *space);
-    const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker,
-                                inks);
     const JpegColourModel ownModel(*space, in.saw_Adobe_marker, inks);
     std::vector<Plane> planes;
     for (int c = 0; c < in.num_components; ++c) {
@@ -511,22 +548,42 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         planes.push_back({&info, arrays[c], in.max_h_samp_factor / info.h_samp_factor,
                           in.max_v_samp_factor / info.v_samp_factor});
     }
+    // A file read whole has its blocks at hand; decoding it again would hold them twice.
+    if (settings.layer == WatermarkSnapshot::Layer::multiply) {
+        if (stream->readsWhole())
+            multiplyFromBlocks(*layer, planes, *stream, ownModel);
+        else if (!multiplyWithPicture(*layer, input))
+            return Result<bool>::failure(unreadable());
+    }
+    // A grey picture takes a coloured mark as colour: its blocks become the luma of a colour
+    // picture whose chroma is neutral (all zero) outside the mark.
+    const bool addChroma = *space == JpegColourModel::Space::grey && hasColour(*layer);
+    std::array<jvirt_barray_ptr, 3> chroma{};
     if (addChroma) {
+        if (!guarded(codecs.error, [&] {
+                for (size_t c = 1; c < 3; ++c)
+                    chroma[c] = stream->blankArray(0);
+            }))
+            return Result<bool>::failure(unreadable());
         chroma[0] = arrays[0];
         for (size_t c = 1; c < 3; ++c)
             planes.push_back({planes[0].info, chroma[c], 1, 1}); // the luma's size and table
     }
+    const JpegColourModel model(addChroma ? JpegColourModel::Space::yCbCr : *space, in.saw_Adobe_marker,
+                                inks);
     BlockStamper stamper(*layer, model);
     stream->setRowHook([&](jvirt_barray_ptr array, int row, JBLOCKROW blocks) {
         for (size_t c = 0; c < planes.size(); ++c)
             if (planes[c].blocks == array)
                 stamper.stampRow(planes[c], int(c), row, blocks, picture);
     });
-    // A file read whole has its blocks at hand; decoding it again would hold them twice.
-    const std::vector<Segment> segments = segmentsToCopy(in, [&] {
-        return stampedEighth(stream->readsWhole() ? eighthFromBlocks(in, planes, *stream, ownModel)
-                                                  : decodedEighth(input, ownModel),
-                             mark, settings);
+    std::optional<QImage> stamped;
+    const std::vector<JpegSegment> segments = segmentsToCopy(in, [&] {
+        if (!stamped)
+            stamped = stampedEighth(stream->readsWhole() ? eighthFromBlocks(in, planes, *stream, ownModel)
+                                                         : decodedEighth(input, ownModel),
+                                    mark, settings);
+        return *stamped;
     });
 
     const bool written = guarded(codecs.error, [&] {
@@ -544,7 +601,7 @@ Result<bool> stampJpegBlocks(const QByteArray& input, const WatermarkSnapshot& s
         if (in.progressive_mode)
             jpeg_simple_progression(&out);
         jpeg_write_coefficients(&out, addChroma ? chroma.data() : arrays);
-        for (const Segment& segment : segments)
+        for (const JpegSegment& segment : segments)
             jpeg_write_marker(&out, segment.marker,
                               reinterpret_cast<const JOCTET*>(segment.payload.constData()),
                               unsigned(segment.payload.size()));

@@ -2,9 +2,11 @@
 #include "render/WatermarkHelper.h"
 #include "support/TestFiles.h"
 
+#include <QBuffer>
 #include <QColorSpace>
 #include <QDir>
 #include <QImageReader>
+#include <QImageWriter>
 #include <QPainter>
 #include <QRandomGenerator>
 #include <QTemporaryDir>
@@ -222,6 +224,12 @@ private Q_SLOTS:
         const QByteArray jpeg = encoded(opaque, "jpeg"), png = encoded(opaque, "png"),
                          tiff = encoded(opaque, "tiff");
         QTest::newRow("multiply jpeg") << u"m.jpg"_s << jpeg << 64;
+        QBuffer progressive; // read whole, its blocks decoded under the mark where they are held
+        progressive.open(QIODevice::WriteOnly);
+        QImageWriter writer(&progressive, "jpeg");
+        writer.setProgressiveScanWrite(true);
+        QVERIFY(writer.write(opaque));
+        QTest::newRow("multiply progressive jpeg") << u"m.jpg"_s << progressive.data() << 64;
         QTest::newRow("multiply png") << u"m.png"_s << png << 64;
         QTest::newRow("under clear png") << u"u.png"_s << encoded(clear, "png") << 128;
         QTest::newRow("under clear png to jpeg") << u"u.jpg"_s << encoded(clear, "png") << 128;
