@@ -13,6 +13,7 @@
 #include "render/PngXmp.h"
 #include "render/RegularFile.h"
 #include "render/StoredFrameMark.h"
+#include "render/TiffExifRationals.h"
 #include "render/TiffFile.h"
 #include "render/XmpThumbnails.h"
 #include "render/stampJpegBlocks.h"
@@ -203,7 +204,7 @@ void dropThumbnails(TiffPage& page)
 
 // Every page is stamped, or copied when the design does not choose it, and written in turn, so
 // only one page is in memory at a time.
-FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const QString& outputPath)
+FileOutcome stampTiff(QFile& input, const WatermarkSnapshot& design, const QString& outputPath)
 {
     TiffFile pages(input, TiffFile::Mode::read);
     if (!pages.isOpen())
@@ -265,7 +266,7 @@ FileOutcome stampTiff(QIODevice& input, const WatermarkSnapshot& design, const Q
             return FileOutcome::failure(next.error());
         more = *next;
     }
-    if (!written.close())
+    if (!written.close() || !TiffExifRationals::restore(input.handle(), output))
         return FileOutcome::failure(output.failureReason(unencodable()));
     return output.commit();
 }
