@@ -36,10 +36,12 @@ GenerateButton::GenerateButton(HomeState& state, QWidget* parent)
 
     auto* row = new QHBoxLayout(this);
     row->setContentsMargins(0, 0, 0, 0);
+    // The result wraps rather than being cut off where the column is narrow.
+    m_result->setWordWrap(true);
     for (QWidget* item :
          std::initializer_list<QWidget*>{m_progress, m_caption, m_seal, m_result, m_showInFolder})
-        row->addWidget(item, 0, Qt::AlignVCenter);
-    row->addStretch(1);
+        row->addWidget(item, item == m_result ? 1 : 0, Qt::AlignVCenter);
+    row->addStretch(0); // only while no result takes the room
     row->addWidget(m_button, 0, Qt::AlignVCenter);
 
     connect(m_button, &QPushButton::clicked, this, [this] {

@@ -138,6 +138,11 @@ private Q_SLOTS:
         QVERIFY(pageText(m_out + QStringLiteral("/Report.pdf"), 0).contains(QStringLiteral("SECOND")));
 
         QCOMPARE(batch->result(), QStringLiteral("Done, 2 of 4 files not watermarked"));
+        // Whole in the half of the window the list has at its usual size.
+        view.resize(850, 600);
+        const auto* said = batch->findChild<QLabel*>(QStringLiteral("resultLabel"));
+        QTRY_VERIFY(said->fontMetrics().boundingRect(said->rect(), Qt::TextWordWrap, said->text()).height() <=
+                    said->height());
         QVERIFY(looksLike(batch->findChild<QLabel*>(QStringLiteral("resultSeal"))->pixmap(),
                           QStringLiteral("exclamationmark.seal.fill")));
         const QString reason = view.state().fileReports().value(files[3]).reason;
