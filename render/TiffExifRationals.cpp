@@ -13,14 +13,14 @@
 
 namespace {
 
-constexpr quint32 exifDirectoryTag = 34665;
-constexpr quint32 rationalType = 5, signedRationalType = 10;
+constexpr quint16 exifDirectoryTag = 34665;
+constexpr quint16 rationalType = 5, signedRationalType = 10;
 
-// The written file as classic TIFF: numbers in its byte order, read and written in place.
+// The written file as classic TIFF, read and written in place.
 struct Written
 {
     QIODevice& file;
-    bool littleEndian = true;
+    Exiv2::ByteOrder order = Exiv2::littleEndian;
 
     std::optional<QByteArray> bytesAt(qint64 offset, qint64 length) const
     {
@@ -29,31 +29,22 @@ struct Written
         QByteArray bytes = file.read(length);
         return bytes.size() == length ? std::optional(bytes) : std::nullopt;
     }
-
-    std::optional<quint32> numberAt(qint64 offset, int length) const
-    {
-        const auto bytes = bytesAt(offset, length);
-        if (!bytes)
-            return std::nullopt;
-        quint32 number = 0;
-        for (int i = 0; i < length; ++i) {
-            const quint32 byte = uchar(bytes->at(littleEndian ? length - 1 - i : i));
-            number = number << 8 | byte;
-        }
-        return number;
-    }
 };
+
+const Exiv2::byte* bytesOf(const QByteArray& bytes)
+{
+    return reinterpret_cast<const Exiv2::byte*>(bytes.constData());
+}
 
 // Exiv2 0.27 hands values and images out in a std::auto_ptr.
 #pragma GCC diagnostic push
 #pragma GCC diagnostic ignored "-Wdeprecated-declarations"
 // Whether stored holds exact's values as single precision rounds them, and not other values the
 // writer chose.
-bool roundedFrom(const QByteArray& stored, const Exiv2::Exifdatum& exact, bool littleEndian)
+bool roundedFrom(const QByteArray& stored, const Exiv2::Exifdatum& exact, Exiv2::ByteOrder order)
 {
     const Exiv2::Value::AutoPtr written = Exiv2::Value::create(exact.typeId());
-    written->read(reinterpret_cast<const Exiv2::byte*>(stored.constData()), long(stored.size()),
-                  littleEndian ? Exiv2::littleEndian : Exiv2::bigEndian);
+    written->read(bytesOf(stored), long(stored.size()), order);
     for (long i = 0; i < exact.count(); ++i) {
         const double wanted = exact.toFloat(i);
         if (std::abs(double(written->toFloat(i)) - wanted) > 1e-6 * std::max(std::abs(wanted), 1e-30))
@@ -63,35 +54,38 @@ bool roundedFrom(const QByteArray& stored, const Exiv2::Exifdatum& exact, bool l
 }
 
 // Sets each rational entry of the directory at offset to exact's value of the same tag in group,
-// where exact has one of the entry's type and count: false when a write failed. The EXIF
-// directory's offset goes into exifOffset when the directory points to one.
-bool restoreDirectory(const Written& tiff, quint32 offset, const Exiv2::ExifData& exact,
+// where exact has one of the entry's type and count. The EXIF directory's offset goes into
+// exifOffset when the directory points to one.
+void restoreDirectory(const Written& tiff, quint32 offset, const Exiv2::ExifData& exact,
                       const std::string& group, quint32& exifOffset)
 {
-    const auto entries = tiff.numberAt(offset, 2);
-    for (quint32 i = 0; entries && i < *entries; ++i) {
-        const qint64 entry = qint64(offset) + 2 + 12 * qint64(i);
-        const auto tag = tiff.numberAt(entry, 2), type = tiff.numberAt(entry + 2, 2);
-        const auto count = tiff.numberAt(entry + 4, 4), valueOffset = tiff.numberAt(entry + 8, 4);
-        if (!tag || !type || !count || !valueOffset)
-            return true;
-        if (*tag == exifDirectoryTag)
-            exifOffset = *valueOffset;
-        if (*type != rationalType && *type != signedRationalType)
+    const auto entries = tiff.bytesAt(offset, 2);
+    const int total = entries ? Exiv2::getUShort(bytesOf(*entries), tiff.order) : 0;
+    for (int i = 0; i < total; ++i) {
+        const auto entry = tiff.bytesAt(qint64(offset) + 2 + 12 * qint64(i), 12);
+        if (!entry)
+            return;
+        const Exiv2::byte* field = bytesOf(*entry);
+        const quint16 tag = Exiv2::getUShort(field, tiff.order),
+                      type = Exiv2::getUShort(field + 2, tiff.order);
+        const quint32 count = Exiv2::getULong(field + 4, tiff.order),
+                      valueOffset = Exiv2::getULong(field + 8, tiff.order);
+        if (tag == exifDirectoryTag)
+            exifOffset = valueOffset;
+        if (type != rationalType && type != signedRationalType)
             continue;
-        const auto found = exact.findKey(Exiv2::ExifKey(quint16(*tag), group));
-        const auto wanted = *type == rationalType ? Exiv2::unsignedRational : Exiv2::signedRational;
-        if (found == exact.end() || found->typeId() != wanted || quint32(found->count()) != *count)
+        const auto found = exact.findKey(Exiv2::ExifKey(tag, group));
+        const auto wanted = type == rationalType ? Exiv2::unsignedRational : Exiv2::signedRational;
+        if (found == exact.end() || found->typeId() != wanted || quint32(found->count()) != count)
             continue;
         QByteArray value(found->size(), '\0');
-        found->copy(reinterpret_cast<Exiv2::byte*>(value.data()),
-                    tiff.littleEndian ? Exiv2::littleEndian : Exiv2::bigEndian);
-        const auto stored = tiff.bytesAt(*valueOffset, value.size());
-        if (stored && *stored != value && roundedFrom(*stored, *found, tiff.littleEndian) &&
-            (!tiff.file.seek(*valueOffset) || tiff.file.write(value) != value.size()))
-            return false;
+        found->copy(reinterpret_cast<Exiv2::byte*>(value.data()), tiff.order);
+        const auto stored = tiff.bytesAt(valueOffset, value.size());
+        // A failed write is the output's to report when it is committed.
+        if (stored && *stored != value && roundedFrom(*stored, *found, tiff.order) &&
+            tiff.file.seek(valueOffset))
+            tiff.file.write(value);
     }
-    return true;
 }
 
 std::optional<Exiv2::ExifData> exifOf(int descriptor)
@@ -111,21 +105,26 @@ std::optional<Exiv2::ExifData> exifOf(int descriptor)
 
 namespace TiffExifRationals {
 
-bool restore(int inputDescriptor, QIODevice& output)
+void restore(int inputDescriptor, QIODevice& output)
 {
     Written tiff{output};
-    const auto header = tiff.bytesAt(0, 4);
-    if (!header || (*header != QByteArray("II*\0", 4) && *header != QByteArray("MM\0*", 4)))
-        return true; // BigTIFF, whose entries this does not read
-    tiff.littleEndian = header->startsWith("II");
-    const auto first = tiff.numberAt(4, 4);
-    const auto exact = XmpToolkit::ready() && first ? exifOf(inputDescriptor) : std::nullopt;
+    const auto header = tiff.bytesAt(0, 8);
+    if (!header ||
+        (!header->startsWith(QByteArray("II*\0", 4)) && !header->startsWith(QByteArray("MM\0*", 4))))
+        return; // BigTIFF, whose entries this does not read
+    tiff.order = header->startsWith("II") ? Exiv2::littleEndian : Exiv2::bigEndian;
+    const auto exact = XmpToolkit::ready() ? exifOf(inputDescriptor) : std::nullopt;
     if (!exact)
-        return true;
+        return;
+    const quint32 first = Exiv2::getULong(bytesOf(*header) + 4, tiff.order);
     quint32 exifOffset = 0, none = 0;
-    if (!restoreDirectory(tiff, *first, *exact, "Image", exifOffset))
-        return false;
-    return exifOffset == 0 || restoreDirectory(tiff, exifOffset, *exact, "Photo", none);
+    try {
+        restoreDirectory(tiff, first, *exact, "Image", exifOffset);
+        if (exifOffset != 0)
+            restoreDirectory(tiff, exifOffset, *exact, "Photo", none);
+    } catch (const std::exception&) {
+        // Exiv2 refused a tag; what was already set is exact.
+    }
 }
 
 } // namespace TiffExifRationals

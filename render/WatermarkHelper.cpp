@@ -266,8 +266,9 @@ FileOutcome stampTiff(QFile& input, const WatermarkSnapshot& design, const QStri
             return FileOutcome::failure(next.error());
         more = *next;
     }
-    if (!written.close() || !TiffExifRationals::restore(input.handle(), output))
+    if (!written.close())
         return FileOutcome::failure(output.failureReason(unencodable()));
+    TiffExifRationals::restore(input.handle(), output);
     return output.commit();
 }
 
