@@ -304,7 +304,11 @@ void PdfPageStamper::stampPages(const std::vector<int>& chosen)
     };
     // Under the content, the same reading learns whether the content hides the mark.
     const bool under = m_settings.layer == WatermarkSnapshot::Layer::under;
-    std::vector<OpaqueCover> covers = under ? coversOf(needed, depthOf) : std::vector<OpaqueCover>();
+    std::vector<std::optional<QRectF>> markAreas; // by page, laid out once for both uses
+    for (size_t i = 0; under && i < m_pages.size(); ++i)
+        markAreas.push_back(m_pages[i].chosen ? markArea(m_pages[i]) : std::nullopt);
+    std::vector<OpaqueCover> covers =
+        under ? coversOf(needed, depthOf, markAreas) : std::vector<OpaqueCover>();
     std::vector<GraphicsStateDepth> depths;
     for (size_t first = 0; first < needed.size();) {
         std::vector<ContentBytes> portion;
@@ -323,7 +327,7 @@ void PdfPageStamper::stampPages(const std::vector<int>& chosen)
         first += portion.size();
     }
     if (under)
-        noteHiddenMarks(covers, depthOf);
+        noteHiddenMarks(covers, depthOf, markAreas);
     for (const auto& page : m_pages) {
         if (page.chosen)
             stampPage(page, depths[depthOf[page.contentIndex]]);
@@ -393,12 +397,14 @@ std::optional<QRectF> PdfPageStamper::markArea(const Page& page)
 // What each content needed must cover for the marks of the pages showing it: the area of all
 // their marks, in the state names all their resources call plain.
 std::vector<OpaqueCover> PdfPageStamper::coversOf(const std::vector<size_t>& needed,
-                                                  const std::vector<size_t>& neededIndex)
+                                                  const std::vector<size_t>& neededIndex,
+                                                  const std::vector<std::optional<QRectF>>& markAreas)
 {
     std::vector<std::optional<QRectF>> areas(needed.size());
     std::vector<std::optional<std::set<std::string>>> plainStates(needed.size());
-    for (const Page& page : m_pages) {
-        const std::optional<QRectF> area = page.chosen ? markArea(page) : std::nullopt;
+    for (size_t i = 0; i < m_pages.size(); ++i) {
+        const Page& page = m_pages[i];
+        const std::optional<QRectF>& area = markAreas[i];
         if (!area)
             continue;
         const size_t index = neededIndex[page.contentIndex];
@@ -420,12 +426,13 @@ std::vector<OpaqueCover> PdfPageStamper::coversOf(const std::vector<size_t>& nee
 // Only the first few pages found are noted, and only so many images decoded to learn whether they
 // are whole: a refusal needs one page, and each costs a decoding of its image.
 void PdfPageStamper::noteHiddenMarks(const std::vector<OpaqueCover>& covers,
-                                     const std::vector<size_t>& neededIndex)
+                                     const std::vector<size_t>& neededIndex,
+                                     const std::vector<std::optional<QRectF>>& markAreas)
 {
     int imagesLeft = 8;
     for (size_t i = 0; i < m_pages.size() && m_hiddenMarks.size() < mostHiddenMarks; ++i) {
         const Page& page = m_pages[i];
-        const std::optional<QRectF> area = page.chosen ? markArea(page) : std::nullopt;
+        const std::optional<QRectF>& area = markAreas[i];
         if (!area)
             continue;
         const OpaqueCover& cover = covers[neededIndex[page.contentIndex]];

@@ -109,9 +109,12 @@ private:
 
     void stampPage(const Page& page, const GraphicsStateDepth& depth);
     std::optional<QRectF> markArea(const Page& page);
+    // markAreas: each page's markArea(), none for pages not chosen.
     std::vector<OpaqueCover> coversOf(const std::vector<size_t>& needed,
-                                      const std::vector<size_t>& neededIndex);
-    void noteHiddenMarks(const std::vector<OpaqueCover>& covers, const std::vector<size_t>& neededIndex);
+                                      const std::vector<size_t>& neededIndex,
+                                      const std::vector<std::optional<QRectF>>& markAreas);
+    void noteHiddenMarks(const std::vector<OpaqueCover>& covers, const std::vector<size_t>& neededIndex,
+                         const std::vector<std::optional<QRectF>>& markAreas);
     const PageMarks& marksOn(size_t mark, const QSizeF& size);
     void readAllPages();
     void prepareMarks();
